@@ -1,0 +1,95 @@
+// plorvex-render: paints one pattern without a window and writes it to a file.
+
+#include <QImage>
+#include <QString>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "catalogue.h"
+#include "headless.h"
+#include "options.h"
+#include "val.h"
+
+namespace {
+
+using namespace plorvex;
+
+constexpr int kExitUsage = 2;
+constexpr int kExitFault = 3;
+
+QImage toImage(const HeadlessHost& host, int left, int top, int width, int height) {
+  QImage image(width, height, QImage::Format_RGB32);
+  for (int y = 0; y < height; ++y) {
+    auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+    for (int x = 0; x < width; ++x) {
+      const Colour c = host.pixel(left + x, top + y);
+      line[x] = qRgb(redOf(c), greenOf(c), blueOf(c));
+    }
+  }
+  return image;
+}
+
+int listPatterns() {
+  for (const PatternEntry& entry : patternCatalogue()) std::printf("%d %s\n", entry.index, entry.caption);
+  return 0;
+}
+
+void reportFault(const PatternEntry& pattern, const RenderOutcome& outcome) {
+  std::fprintf(stderr, "plorvex-render: %s: %s", pattern.caption, faultMessage(outcome.fault));
+  if (outcome.faultInSweep)
+    std::fprintf(stderr, " at pixel (%zu, %zu) of the picture (i = %s, j = %s)",
+                 outcome.faultColumn, outcome.faultRow, numberText(outcome.faultI).c_str(),
+                 numberText(outcome.faultJ).c_str());
+  std::fprintf(stderr, "\n");
+}
+
+bool isRefusal(Fault fault) { return fault == Fault::PictureTooLarge || fault == Fault::CounterStalled; }
+
+int run(const cli::Options& options) {
+  const PatternEntry* pattern = findPattern(options.pattern);
+  if (!pattern) {
+    std::fprintf(stderr, "plorvex-render: unknown pattern '%s' (see --list)\n%s",
+                 options.pattern.c_str(), cli::kUsage);
+    return kExitUsage;
+  }
+  HeadlessHost host(options.fields);
+  const RenderOutcome outcome = pattern->render(host);
+  if (outcome.end == RenderEnd::Faulted) {
+    reportFault(*pattern, outcome);
+    if (isRefusal(outcome.fault)) return kExitUsage;
+    if (!outcome.faultInSweep) return kExitFault;
+  }
+  const int columns = static_cast<int>(host.pictureColumns());
+  const int rows = static_cast<int>(host.pictureRows());
+  if (!options.wholeCanvas && (columns == 0 || rows == 0)) {
+    std::fprintf(stderr, "plorvex-render: the picture has no pixels; nothing written\n");
+    return outcome.end == RenderEnd::Faulted ? kExitFault : 0;
+  }
+  const QImage image = options.wholeCanvas
+                           ? toImage(host, 0, 0, host.width(), host.height())
+                           : toImage(host, static_cast<int>(kPictureLeft) + 1,
+                                     static_cast<int>(kPictureTop) + 1, columns, rows);
+  if (!image.save(QString::fromStdString(options.out))) {
+    std::fprintf(stderr, "plorvex-render: cannot write '%s' (use a .png, .ppm or .bmp name in a "
+                         "writable folder)\n%s",
+                 options.out.c_str(), cli::kUsage);
+    return kExitUsage;
+  }
+  return outcome.end == RenderEnd::Faulted ? kExitFault : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  std::string error;
+  const auto options = cli::parseOptions(args, error);
+  if (!options) {
+    std::fprintf(stderr, "plorvex-render: %s\n%s", error.c_str(), cli::kUsage);
+    return kExitUsage;
+  }
+  if (options->list) return listPatterns();
+  return run(*options);
+}

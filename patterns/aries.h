@@ -1,0 +1,19 @@
+#pragma once
+// Atlas: offsets shifted by 400, zoom and brightness by 1.5.
+
+#include "frame.h"
+
+namespace plorvex {
+
+struct Atlas {
+  struct Params {
+    double zoom = 0;
+    double brightness = 0;
+  };
+  static Intake<Params> intake(const FieldReader& read);
+  static Channels pixel(const Params& p, double i, double j, double& carried);
+};
+
+RenderOutcome aries(RenderHost& host);
+
+}  // namespace plorvex

@@ -1,0 +1,43 @@
+#include "blood.h"
+
+#include <cmath>
+
+namespace plorvex {
+
+Intake<Bobcat::Params> Bobcat::intake(const FieldReader& read) {
+  Intake<Params> in;
+  in.sweep.x0 = read(Field::One) - 500;
+  in.sweep.y0 = read(Field::Two);
+  in.sweep.size = read(Field::Three);
+  in.sweep.extent = widenedExtent(in.sweep.size);
+  in.params.zoom = read(Field::Four);
+  in.params.brightness = read(Field::Five);
+  return in;
+}
+
+Channels Bobcat::pixel(const Params& p, double i, double j, double&) {
+  using std::cos, std::sin, std::tan;
+  const double Z = p.zoom, B = p.brightness;
+  const double a1 = (K * (j / 200)) * Z;
+  const double a2 = (K * (i / 200)) * Z;
+  const double t1 =
+      cos(a1 * cos(a1 - ((a2 * (cos(a1) + sin((a2 / 0.1) + tan(a2)))) * sin(a1 - cos(a1 * a2)))));
+  const double t2 = sin(a1 - ((a2 * cos(a2 - (a1 * sin(a2 + a1)))) * (cos(a1 + a2) + 0.000123)));
+  const double t3 =
+      tan((a2 - ((sin(t1 + cos(t2 * tan(t1 - t2))) * (cos(t2) + (sin(t2) * t1))) * tan(t1 * t1))) -
+          tan(t1 - t2));
+  const double t4 = tan(a2 * sin((t1 - a2) + cos(((a2 - t2) + sin(t2 + a1)) + cos(a1 + t1))));
+  const double t5 = sin(std::pow(std::fabs(t3 + (t4 / (t4 + 0.000123))), 1.0 / 17));
+  const double c1 = t4 * 0.063 + t3 * 0.1 + t5 * 0.072 + t2 * 0.03 + t1 * 0.052;
+  const double c2 = t4 * 0.2932 + t3 * 0.216143 + t5 * 0.321 + t2 * 0.15 + t1 * 0.6;
+  const double c3 = t4 * 0.21 + t3 * 0.12 + t5 * 0.15 + t2 * 0.1 + t1 * 0.3;
+  Channels out;
+  out.red = 100 + B * c2;
+  out.blue = 100 + B * c1;
+  out.green = 100 + B * c3;
+  return out;
+}
+
+RenderOutcome blood(RenderHost& host) { return renderPattern<Bobcat>(host); }
+
+}  // namespace plorvex

@@ -1,0 +1,19 @@
+#pragma once
+// Bobcat: the horizontal offset shifted by -500; zoom and brightness as typed.
+
+#include "frame.h"
+
+namespace plorvex {
+
+struct Bobcat {
+  struct Params {
+    double zoom = 0;
+    double brightness = 0;
+  };
+  static Intake<Params> intake(const FieldReader& read);
+  static Channels pixel(const Params& p, double i, double j, double& carried);
+};
+
+RenderOutcome blood(RenderHost& host);
+
+}  // namespace plorvex

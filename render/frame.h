@@ -1,0 +1,193 @@
+#pragma once
+// The render frame every pattern shares: intake, the column-by-column sweep,
+// clamping and conversion, plotting, the yield and halt test after each column,
+// and the detection of arithmetic faults.
+
+#include <cstddef>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "colour.h"
+#include "fault.h"
+#include "fp.h"
+#include "val.h"
+
+namespace plorvex {
+
+// The five view parameter fields: TextOne (x offset), TextTwo (y offset),
+// TextThree (size), TextFour (zoom), Textfive (brightness).
+enum class Field { One, Two, Three, Four, Five };
+
+// Where the picture sits on the canvas: pixel (i - X0) + 160, (j - Y0) + 50.
+inline constexpr double kPictureLeft = 160;
+inline constexpr double kPictureTop = 50;
+// The angular scale, a little more than 2 pi.
+inline constexpr double K = 44.0 / 7.0;
+
+struct PictureLimits {
+  std::size_t columns = 0;
+  std::size_t rows = 0;
+  std::size_t pixels = 0;
+};
+
+// What a render paints on and talks to: the window, or a headless canvas.
+class RenderHost {
+ public:
+  virtual ~RenderHost() = default;
+  virtual std::string fieldText(Field field) = 0;
+  // The largest sweep this host can paint; a larger one is refused.
+  virtual PictureLimits pictureLimits() const = 0;
+  // Called once the sweep's size is known, before any pixel is plotted.
+  virtual void beginPicture(std::size_t columns, std::size_t rows) = 0;
+  virtual void plot(int x, int y, Colour colour) = 0;
+  // The column at x was painted from yTop to yBottom (inclusive).
+  virtual void columnPainted(int x, int yTop, int yBottom) = 0;
+  // Lets pending input run; may start nested renders on this host.
+  virtual void yield() = 0;
+  virtual std::string haltFlag() const = 0;
+  // True once the program is ending: the render returns without painting more.
+  virtual bool abandoned() const = 0;
+};
+
+// Reads a field as a number, the way every intake does.
+class FieldReader {
+ public:
+  explicit FieldReader(RenderHost& host) : host_(host) {}
+  double operator()(Field field) const { return val(host_.fieldText(field)); }
+
+ private:
+  RenderHost& host_;
+};
+
+// The sweep's origin and extents: i runs from x0 + 1 to x0 + extent, j from
+// y0 + 1 to y0 + size.
+struct SweepOrigin {
+  double x0 = 0;
+  double y0 = 0;
+  double size = 0;
+  double extent = 0;
+};
+
+// A size of exactly 768 paints 1024 columns; any other size a square.
+inline double widenedExtent(double size) { return size == 768 ? 1024 : size; }
+
+template <class Params>
+struct Intake {
+  SweepOrigin sweep;
+  Params params;
+};
+
+// The counter values of both loops and the pixel each lands on (-1: off the
+// picture), fixed when the render starts.
+struct SweepPlan {
+  std::vector<double> columns;
+  std::vector<double> rows;
+  std::vector<int> xs;
+  std::vector<int> ys;
+};
+
+Fault planSweep(const SweepOrigin& origin, const PictureLimits& limits, SweepPlan& plan);
+
+enum class RenderEnd {
+  Completed,  // every column painted
+  Halted,     // the halt flag read "p" after a column
+  Faulted,    // an arithmetic fault stopped it (before or during the sweep)
+  Abandoned,  // the program is ending
+};
+
+struct RenderOutcome {
+  RenderEnd end = RenderEnd::Completed;
+  Fault fault = Fault::None;
+  std::size_t columnsPainted = 0;  // whole columns, before any fault
+  // Where a fault struck during the sweep: column and row index, counters.
+  bool faultInSweep = false;
+  std::size_t faultColumn = 0;
+  std::size_t faultRow = 0;
+  double faultI = 0;
+  double faultJ = 0;
+};
+
+// The result of computing one column: how many leading pixels are good, and
+// the fault at the next one, if any.
+struct ColumnResult {
+  std::size_t computed = 0;
+  Fault fault = Fault::None;
+};
+
+// Supplies the colours of column k (in order for patterns with a carried value).
+class ColumnSource {
+ public:
+  virtual ~ColumnSource() = default;
+  virtual ColumnResult column(std::size_t k, Colour* out) = 0;
+};
+
+// Sweeps a planned picture: plots each column, repaints it, yields, tests halt.
+RenderOutcome runSweep(RenderHost& host, const SweepPlan& plan, ColumnSource& source);
+
+// One column of a pattern's pixels, each checked for faults as it is made.
+// Pattern P supplies:
+//   struct Params;                        its working values
+//   static Intake<Params> intake(const FieldReader&);
+//   static Channels pixel(const Params&, double i, double j, double& carried);
+template <class P>
+ColumnResult computeColumn(const typename P::Params& params, double i,
+                           std::span<const double> rows, double& carried, Colour* out) {
+  clearFaultFlags();
+  launder(i);
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    const Channels channels = P::pixel(params, i, rows[r], carried);
+    keepEvaluated(channels.red);
+    keepEvaluated(channels.green);
+    keepEvaluated(channels.blue);
+    if (const Fault fault = raisedFault(); fault != Fault::None) return {r, fault};
+    if (!toColour(channels, out[r])) return {r, Fault::Overflow};
+  }
+  return {rows.size(), Fault::None};
+}
+
+// Computes a pattern's columns in sweep order on the calling thread.
+template <class P>
+class SequentialColumns final : public ColumnSource {
+ public:
+  SequentialColumns(const typename P::Params& params, const SweepPlan& plan)
+      : params_(params), plan_(plan) {}
+  ColumnResult column(std::size_t k, Colour* out) override {
+    return computeColumn<P>(params_, plan_.columns[k], plan_.rows, carried_, out);
+  }
+
+ private:
+  typename P::Params params_;
+  const SweepPlan& plan_;
+  double carried_ = 0;  // passed from pixel to pixel, 0 at the start of a render
+};
+
+RenderOutcome faultedBeforeSweep(Fault fault);
+
+// Reads the pattern's intake; faults in Val or in the intake's arithmetic.
+template <class P>
+Fault takeIntake(RenderHost& host, Intake<typename P::Params>& intake) {
+  try {
+    clearFaultFlags();
+    intake = P::intake(FieldReader(host));
+    keepEvaluated(intake);
+    return raisedFault();
+  } catch (const ArithmeticFault& fault) {
+    return fault.fault();
+  }
+}
+
+// The whole render of pattern P on a host.
+template <class P>
+RenderOutcome renderPattern(RenderHost& host) {
+  Intake<typename P::Params> intake;
+  if (const Fault fault = takeIntake<P>(host, intake); fault != Fault::None)
+    return faultedBeforeSweep(fault);
+  SweepPlan plan;
+  if (const Fault fault = planSweep(intake.sweep, host.pictureLimits(), plan); fault != Fault::None)
+    return faultedBeforeSweep(fault);
+  SequentialColumns<P> source(intake.params, plan);
+  return runSweep(host, plan, source);
+}
+
+}  // namespace plorvex

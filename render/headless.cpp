@@ -1,0 +1,56 @@
+#include "headless.h"
+
+#include <algorithm>
+
+namespace plorvex {
+
+const std::string& FieldTexts::operator[](Field field) const {
+  switch (field) {
+    case Field::One: return x;
+    case Field::Two: return y;
+    case Field::Three: return size;
+    case Field::Four: return zoom;
+    case Field::Five: return brightness;
+  }
+  return x;
+}
+
+HeadlessHost::HeadlessHost(FieldTexts texts) : fields(std::move(texts)) {
+  growCanvas(kCanvasMinWidth, kCanvasMinHeight);
+}
+
+void HeadlessHost::growCanvas(int width, int height) {
+  if (width <= width_ && height <= height_) return;
+  const int newWidth = std::max(width, width_);
+  const int newHeight = std::max(height, height_);
+  std::vector<Colour> grown(static_cast<std::size_t>(newWidth) * newHeight, kBackground);
+  for (int y = 0; y < height_; ++y)
+    std::copy_n(canvas_.begin() + static_cast<std::ptrdiff_t>(y) * width_, width_,
+                grown.begin() + static_cast<std::ptrdiff_t>(y) * newWidth);
+  canvas_ = std::move(grown);
+  width_ = newWidth;
+  height_ = newHeight;
+}
+
+void HeadlessHost::beginPicture(std::size_t columns, std::size_t rows) {
+  pictureColumns_ = columns;
+  pictureRows_ = rows;
+  growCanvas(static_cast<int>(kPictureLeft) + 1 + static_cast<int>(columns),
+             static_cast<int>(kPictureTop) + 1 + static_cast<int>(rows));
+}
+
+void HeadlessHost::plot(int x, int y, Colour colour) {
+  if (x < 0 || y < 0 || x >= width_ || y >= height_) {
+    ++strayPlots_;
+    return;
+  }
+  canvas_[static_cast<std::size_t>(y) * width_ + x] = colour;
+  ++plots_;
+}
+
+void HeadlessHost::yield() {
+  ++yields_;
+  if (onYield) onYield(yields_);
+}
+
+}  // namespace plorvex
