@@ -1,0 +1,119 @@
+// The headless renderer as a user runs it: files written, exit codes, messages.
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+  int exitCode;
+  std::string errors;
+};
+
+CliRun runRenderer(const std::string& arguments) {
+  const fs::path errors = fs::temp_directory_path() / "plorvex_cli_test_stderr.txt";
+  const std::string command = std::string(PLORVEX_RENDER_CLI) + " " + arguments + " 2>" + errors.string();
+  const int status = std::system(command.c_str());
+  std::string text;
+  if (FILE* f = std::fopen(errors.c_str(), "r")) {
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+    std::fclose(f);
+  }
+  return {WEXITSTATUS(status), text};
+}
+
+class CliTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("plorvex_cli_" + std::to_string(::getpid()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string file(const char* name) const { return (dir_ / name).string(); }
+  fs::path dir_;
+};
+
+TEST_F(CliTest, WritesThePictureRectangleInTheFormatOfTheSuffix) {
+  for (const char* name : {"atlas.png", "atlas.ppm", "atlas.bmp"}) {
+    ASSERT_EQ(runRenderer("--pattern atlas --out " + file(name)).exitCode, 0) << name;
+    const QImage image(QString::fromStdString(file(name)));
+    ASSERT_EQ(image.size(), QSize(150, 150)) << name;
+    EXPECT_EQ(image.pixel(0, 0), qRgb(26, 75, 145)) << name;
+  }
+}
+
+TEST_F(CliTest, TakesFieldTextsAndPatternIndexes) {
+  ASSERT_EQ(runRenderer("--pattern 1 --x ' 1' --y 1abc --size 768 --zoom 0 --brightness 150 --out " +
+                        file("b.png")).exitCode, 0);
+  const QImage image(QString::fromStdString(file("b.png")));
+  EXPECT_EQ(image.size(), QSize(1024, 768));
+  EXPECT_EQ(image.pixel(517, 300), qRgb(233, 166, 119));
+}
+
+TEST_F(CliTest, CanvasModeWritesTheWholeCanvas) {
+  ASSERT_EQ(runRenderer("--pattern atlas --canvas --out " + file("c.png")).exitCode, 0);
+  const QImage image(QString::fromStdString(file("c.png")));
+  EXPECT_GE(image.width(), 1272);
+  EXPECT_GE(image.height(), 1016);
+  EXPECT_EQ(image.pixel(161, 51), qRgb(26, 75, 145));
+  EXPECT_EQ(image.pixel(160, 51), qRgb(64, 64, 64));
+}
+
+TEST_F(CliTest, BadArgumentsExitWithTwoAndTheUsage) {
+  for (const std::string& arguments :
+       {std::string("--pattern nosuch --out ") + file("x.png"), std::string("--pattern 19 --out ") + file("x.png"),
+        std::string("--pattern atlas"), std::string("--out ") + file("x.png"),
+        std::string("--pattern atlas --out /nonexistent-dir/x.png"), std::string("--size"),
+        std::string("--pattern atlas --bogus 1 --out ") + file("x.png")}) {
+    const CliRun run = runRenderer(arguments);
+    EXPECT_EQ(run.exitCode, 2) << arguments;
+    EXPECT_NE(run.errors.find("usage:"), std::string::npos) << arguments;
+  }
+  EXPECT_FALSE(fs::exists(file("x.png")));
+}
+
+TEST_F(CliTest, RefusesPicturesTooLargeForMemoryOrOffsetsTooLargeToCount) {
+  const CliRun huge = runRenderer("--pattern atlas --size 1E9 --out " + file("h.png"));
+  EXPECT_EQ(huge.exitCode, 2);
+  EXPECT_NE(huge.errors.find("too large"), std::string::npos) << huge.errors;
+  const CliRun stalled = runRenderer("--pattern atlas --x 1E17 --out " + file("s.png"));
+  EXPECT_EQ(stalled.exitCode, 2);
+  EXPECT_NE(stalled.errors.find("could never advance"), std::string::npos) << stalled.errors;
+}
+
+TEST_F(CliTest, AnArithmeticFaultExitsWithThreeAndKeepsThePartialPicture) {
+  const CliRun run = runRenderer("--pattern bobcat --brightness 1E308 --out " + file("f.png"));
+  EXPECT_EQ(run.exitCode, 3);
+  EXPECT_NE(run.errors.find("Overflow at pixel (0, 4)"), std::string::npos) << run.errors;
+  const QImage image(QString::fromStdString(file("f.png")));
+  ASSERT_EQ(image.size(), QSize(150, 150));
+  EXPECT_NE(image.pixel(0, 3), qRgb(64, 64, 64));  // painted before the fault
+  EXPECT_EQ(image.pixel(0, 4), qRgb(64, 64, 64));  // the faulting pixel
+  EXPECT_EQ(image.pixel(1, 0), qRgb(64, 64, 64));
+
+  const CliRun atStart = runRenderer("--pattern atlas --zoom 1E309 --out " + file("g.png"));
+  EXPECT_EQ(atStart.exitCode, 3);
+  EXPECT_NE(atStart.errors.find("Overflow"), std::string::npos);
+}
+
+TEST_F(CliTest, ListNamesEveryPatternWithItsIndex) {
+  const fs::path listing = dir_ / "list.txt";
+  ASSERT_EQ(std::system((std::string(PLORVEX_RENDER_CLI) + " --list >" + listing.string()).c_str()), 0);
+  FILE* f = std::fopen(listing.c_str(), "r");
+  ASSERT_NE(f, nullptr);
+  char line[64];
+  ASSERT_NE(std::fgets(line, sizeof line, f), nullptr);
+  EXPECT_STREQ(line, "0 atlas\n");
+  std::fclose(f);
+}
+
+}  // namespace

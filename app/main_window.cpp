@@ -1,0 +1,371 @@
+#include "main_window.h"
+
+#include <QCoreApplication>
+#include <QFocusEvent>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPaintEvent>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <vector>
+
+#include "catalogue.h"
+#include "val.h"
+
+namespace plorvex::app {
+namespace {
+
+constexpr QRgb kWindowColour = 0xFF404040;  // RGB(64, 64, 64)
+const QColor kExitMarkActive(0, 0, 255);
+const QColor kExitMarkHover(0, 128, 255);
+const QColor kLeftMarkHover(255, 255, 255);
+const QColor kLeftMarkRest(192, 192, 192);
+const char* const kProgramTitle = "Plorvex Picture Maker";
+
+// The canvas covers the design client area and the largest picture, whose
+// rows run past the bottom edge.
+constexpr int kCanvasMinWidth = 1272;
+constexpr int kCanvasMinHeight = 51 + static_cast<int>(MainWindow::kMaxPictureSide);
+
+}  // namespace
+
+MainWindow::MainWindow(WindowServices services) : services_(std::move(services)) {
+  setObjectName("qTac");
+  setWindowTitle(kProgramTitle);
+  setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  QPalette palette = this->palette();
+  palette.setColor(QPalette::Window, QColor::fromRgb(kWindowColour));
+  palette.setColor(QPalette::WindowText, QColor::fromRgb(kWindowColour));
+  setPalette(palette);
+  setFont(fontFor(kDefaultFont));
+  resize(1272, 1016);
+  Form_Load();
+  buildControls();
+  connectHandlers();
+  setTabOrder();
+  field(Field::Three)->setFocus();
+  timer_.setInterval(1000);
+  connect(&timer_, &QTimer::timeout, this, &MainWindow::Timer1_Timer);
+  timer_.start();
+}
+
+void MainWindow::Form_Load() { growCanvas(QSize(kCanvasMinWidth, kCanvasMinHeight)); }
+
+void MainWindow::growCanvas(QSize size) {
+  const QSize wanted = size.expandedTo(canvas_.size());
+  if (wanted == canvas_.size()) return;
+  QImage grown(wanted, QImage::Format_RGB32);
+  grown.fill(kWindowColour);
+  if (!canvas_.isNull()) {
+    QPainter painter(&grown);
+    painter.drawImage(0, 0, canvas_);
+  }
+  canvas_ = std::move(grown);
+}
+
+ColourButton* MainWindow::addButton(const ButtonSpec& spec) {
+  auto* button = new ColourButton(QString::fromUtf8(spec.caption), this);
+  if (*spec.name) button->setObjectName(spec.name);
+  button->setGeometry(spec.left, spec.top, spec.width, spec.height);
+  button->setFont(fontFor(spec.font));
+  button->setBackground(QColor::fromRgb(spec.background));
+  if (*spec.tooltip) button->setToolTip(spec.tooltip);
+  button->setProperty("tabPosition", spec.tab);
+  return button;
+}
+
+void MainWindow::buildControls() {
+  // Labels first: the black panels among them lie behind every other control.
+  for (const LabelSpec& spec : labelSpecs()) {
+    auto* label = new ClickLabel(this);
+    label->setObjectName(spec.name);
+    label->setText(spec.caption);
+    label->setGeometry(spec.left, spec.top, spec.width, spec.height);
+    label->setFont(fontFor(spec.font));
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setTextColour(QColor::fromRgb(spec.text));
+    if (*spec.tooltip) label->setToolTip(spec.tooltip);
+    if (!spec.transparent) {
+      QPalette p = label->palette();
+      p.setColor(QPalette::Window, QColor::fromRgb(spec.background));
+      label->setPalette(p);
+      label->setAutoFillBackground(true);
+    }
+    if (*spec.caption == '\0') label->setFrameStyle(QFrame::Box | QFrame::Plain);
+  }
+  exitMark_ = findChild<ClickLabel*>("Label1");
+  leftExitMark_ = findChild<ClickLabel*>("Label4");
+
+  for (int k = 0; k < kPatternButtonCount; ++k) {
+    patternButtons_[static_cast<std::size_t>(k)] = addButton(patternButtonSpec(k));
+    patternButtons_[static_cast<std::size_t>(k)]->setObjectName(QString("CMD(%1)").arg(k));
+  }
+  for (const ButtonSpec& spec : otherButtonSpecs()) addButton(spec);
+  linkButton_ = findChild<ColourButton*>("Command1");
+  // The two far zoom buttons are never shown and never pressed.
+  for (const char* hidden : {"cmdXX(2)", "cmdXX(3)"}) {
+    auto* button = findChild<ColourButton*>(hidden);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->hide();
+  }
+
+  const Field order[] = {Field::Three, Field::Two, Field::One, Field::Five, Field::Four};
+  for (std::size_t k = 0; k < fieldSpecs().size(); ++k) {
+    const FieldSpec& spec = fieldSpecs()[k];
+    auto* edit = new QLineEdit(QString::fromUtf8(spec.initialText), this);
+    edit->setObjectName(spec.name);
+    edit->setGeometry(spec.left, spec.top, spec.width, spec.height);
+    edit->setFont(fontFor(spec.font));
+    edit->setToolTip(spec.tooltip);
+    edit->setTextMargins(0, 0, 0, 0);
+    QPalette p = edit->palette();
+    p.setColor(QPalette::Base, QColor::fromRgb(spec.background));
+    p.setColor(QPalette::Text, QColor::fromRgb(spec.text));
+    edit->setPalette(p);
+    edit->setProperty("tabPosition", spec.tab);
+    fields_[static_cast<std::size_t>(order[k])] = edit;
+  }
+  field(Field::Three)->installEventFilter(this);
+}
+
+void MainWindow::connectHandlers() {
+  for (int k = 0; k < kPatternButtonCount; ++k)
+    connect(patternButtons_[static_cast<std::size_t>(k)], &QPushButton::clicked, this,
+            [this, k] { CMD_Click(k); });
+  const std::map<QString, std::function<void()>> buttons{
+      {"cmdstop", [this] { cmdstop_Click(); }},
+      {"Command3", [this] { Command3_Click(); }},
+      {"cmd1", [this] { cmd1_Click(); }},
+      {"cmdb", [this] { cmdb_Click(); }},
+      {"Command4", [this] { Command4_Click(); }},
+      {"cmdXX(0)", [this] { cmdXX_Click(0); }},
+      {"cmdXX(1)", [this] { cmdXX_Click(1); }},
+      {"verty(0)", [this] { verty_Click(0); }},
+      {"verty(1)", [this] { verty_Click(1); }},
+      {"horz(0)", [this] { horz_Click(0); }},
+      {"horz(1)", [this] { horz_Click(1); }},
+      {"cmdblue(0)", [this] { cmdblue_Click(0); }},
+      {"cmdblue(1)", [this] { cmdblue_Click(1); }},
+      {"cmdblue(2)", [this] { cmdblue_Click(2); }},
+      {"cmdblue(3)", [this] { cmdblue_Click(3); }},
+      {"Command1", [this] { Command1_Click(); }},
+  };
+  for (const auto& [name, handler] : buttons)
+    connect(findChild<QPushButton*>(name), &QPushButton::clicked, this, handler);
+  const std::map<QString, std::function<void()>> labelClicks{
+      {"Label8", [this] { Label8_Click(); }}, {"Label17", [this] { Label17_Click(); }},
+      {"Label1", [this] { Label1_Click(); }}, {"Label2", [this] { Label2_Click(); }},
+      {"Label4", [this] { Label4_Click(); }}, {"Label7", [this] { Label7_Click(); }},
+  };
+  for (const auto& [name, handler] : labelClicks)
+    connect(findChild<ClickLabel*>(name), &ClickLabel::clicked, this, handler);
+  connect(exitMark_, &ClickLabel::mouseMoved, this, &MainWindow::Label1_MouseMove);
+  connect(leftExitMark_, &ClickLabel::mouseMoved, this, &MainWindow::Label4_MouseMove);
+}
+
+void MainWindow::setTabOrder() {
+  std::vector<QWidget*> chain;
+  for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    if (child->property("tabPosition").isValid() && child->focusPolicy() != Qt::NoFocus)
+      chain.push_back(child);
+  std::stable_sort(chain.begin(), chain.end(), [](QWidget* a, QWidget* b) {
+    return a->property("tabPosition").toInt() < b->property("tabPosition").toInt();
+  });
+  for (std::size_t k = 1; k < chain.size(); ++k) QWidget::setTabOrder(chain[k - 1], chain[k]);
+}
+
+// --- Painting -----------------------------------------------------------------
+
+void MainWindow::paintEvent(QPaintEvent* event) {
+  QPainter painter(this);
+  painter.drawImage(event->rect(), canvas_, event->rect());
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  growCanvas(size());
+  QWidget::resizeEvent(event);
+}
+
+// --- The render host ------------------------------------------------------------
+
+std::string MainWindow::fieldText(Field which) { return field(which)->text().toStdString(); }
+
+PictureLimits MainWindow::pictureLimits() const {
+  return {kMaxPictureSide, kMaxPictureSide, kMaxPictureSide * kMaxPictureSide};
+}
+
+void MainWindow::plot(int x, int y, Colour colour) {
+  if (x < 0 || y < 0 || x >= canvas_.width() || y >= canvas_.height()) return;
+  reinterpret_cast<QRgb*>(canvas_.scanLine(y))[x] = qRgb(redOf(colour), greenOf(colour), blueOf(colour));
+}
+
+void MainWindow::columnPainted(int x, int yTop, int yBottom) {
+  update(QRect(x, yTop, 1, yBottom - yTop + 1));
+}
+
+void MainWindow::yield() {
+  if (onYield) onYield(renderDepth_);
+  QCoreApplication::processEvents();
+}
+
+// --- Pattern selection and halt -------------------------------------------------------
+
+void MainWindow::CMD_Click(int index) {
+  if (renderDepth_ >= kMaxRenderDepth || exiting_) {
+    services_.beep();
+    return;
+  }
+  halt_.clear();
+  for (ColourButton* button : patternButtons_) button->setBackground(QColor::fromRgb(kNeutralButton));
+  patternButtons_[static_cast<std::size_t>(index)]->setBackground(linkButton_->background());
+  for (ColourButton* button : patternButtons_) button->repaint();
+  const PatternEntry* pattern = patternAt(index);
+  if (!pattern) return;
+  ++renderDepth_;
+  const RenderOutcome outcome = pattern->render(*this);
+  --renderDepth_;
+  if (outcome.end == RenderEnd::Faulted) reportRenderFault(pattern->caption, outcome);
+}
+
+void MainWindow::cmdstop_Click() { halt_ = "p"; }
+
+void MainWindow::reportRenderFault(const char* caption, const RenderOutcome& outcome) {
+  QString text = QString::fromUtf8(faultMessage(outcome.fault));
+  if (outcome.faultInSweep)
+    text += QString("\n\nThe %1 picture stopped at pixel (%2, %3).")
+                .arg(caption)
+                .arg(161 + outcome.faultColumn)
+                .arg(51 + outcome.faultRow);
+  else
+    text += QString("\n\nThe %1 picture could not start.").arg(caption);
+  services_.showCritical(this, kProgramTitle, text);
+}
+
+// --- View parameters -------------------------------------------------------------
+
+void MainWindow::reportOverflow() {
+  services_.showCritical(this, kProgramTitle, faultMessage(Fault::Overflow));
+}
+
+void MainWindow::rewriteField(Field which, const std::function<double(double)>& compute) {
+  double value = 0;
+  try {
+    value = val(fieldText(which));
+  } catch (const ArithmeticFault&) {
+    reportOverflow();
+    return;
+  }
+  const double result = compute(value);
+  if (!std::isfinite(result)) {
+    reportOverflow();
+    return;
+  }
+  field(which)->setText(QString::fromStdString(numberText(result)));
+}
+
+namespace {
+double doubled(double v) { return v + v; }
+double halved(double v) { return v / 2; }
+double panForward(double v) { return v + 250; }
+double panBack(double v) { return v - 250; }
+}  // namespace
+
+void MainWindow::cmd1_Click() { field(Field::Three)->setText("300"); }
+
+void MainWindow::cmdb_Click() {
+  field(Field::Four)->setText("0.2");
+  field(Field::Three)->setText("500");
+  field(Field::One)->setText("-250");
+  field(Field::Two)->setText("-250");
+}
+
+void MainWindow::Command4_Click() {
+  field(Field::Three)->setText("768");
+  field(Field::Four)->setText("0.15");
+}
+
+void MainWindow::horz_Click(int index) { rewriteField(Field::One, index == 0 ? panForward : panBack); }
+void MainWindow::verty_Click(int index) { rewriteField(Field::Two, index == 0 ? panForward : panBack); }
+void MainWindow::cmdXX_Click(int index) { rewriteField(Field::Four, index == 0 ? doubled : halved); }
+void MainWindow::Label8_Click() { rewriteField(Field::Four, doubled); }
+void MainWindow::Label17_Click() { rewriteField(Field::Four, halved); }
+
+void MainWindow::cmdblue_Click(int index) {
+  rewriteField(index < 2 ? Field::Two : Field::One, index % 2 == 0 ? doubled : halved);
+}
+
+void MainWindow::Command3_Click() {
+  halt_ = "p";
+  field(Field::One)->setText("1");
+  field(Field::Two)->setText("1");
+  field(Field::Three)->setText("100");
+  field(Field::Four)->setText("1");
+  field(Field::Five)->setText("150");
+}
+
+void MainWindow::TextThree_LostFocus() {
+  bool inRange = false;
+  try {
+    const double size = val(fieldText(Field::Three));
+    inRange = size >= 1 && size <= 1024;
+  } catch (const ArithmeticFault&) {
+    // Beyond double precision is beyond 1024 too.
+  }
+  if (!inRange) field(Field::Three)->setText("100");
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == field(Field::Three) && event->type() == QEvent::FocusOut) {
+    // Only a move to another control of this window counts, not a switch of window.
+    const auto reason = static_cast<QFocusEvent*>(event)->reason();
+    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+      TextThree_LostFocus();
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+// --- Decorations -------------------------------------------------------------------
+
+bool MainWindow::event(QEvent* event) {
+  if (event->type() == QEvent::WindowActivate) Form_Activate();
+  return QWidget::event(event);
+}
+
+void MainWindow::Form_Activate() {
+  savedExitColour_ = exitMark_->textColour();
+  exitMark_->setTextColour(kExitMarkActive);
+}
+
+void MainWindow::Timer1_Timer() {
+  leftExitMark_->setTextColour(kLeftMarkRest);
+  exitMark_->setTextColour(savedExitColour_);
+}
+
+void MainWindow::Label1_MouseMove() { exitMark_->setTextColour(kExitMarkHover); }
+void MainWindow::Label4_MouseMove() { leftExitMark_->setTextColour(kLeftMarkHover); }
+
+void MainWindow::exitNow() {
+  // Every render level returns at its next yield without painting further.
+  exiting_ = true;
+  timer_.stop();
+  hide();
+  services_.exitProgram();
+}
+
+void MainWindow::Label1_Click() { exitNow(); }
+void MainWindow::Label2_Click() { exitNow(); }
+void MainWindow::Label4_Click() { exitNow(); }
+void MainWindow::Label7_Click() { showMinimized(); }
+
+void MainWindow::Command1_Click() {
+  if (!services_.startBrowser(QString::fromUtf8(kMakerAddress)))
+    services_.showCritical(
+        this, "Cannot find Browser:",
+        "This function requires internet explorer (iexplore.exe) to be in the directory "
+        "c:\\Program Files\\  ");
+}
+
+}  // namespace plorvex::app
