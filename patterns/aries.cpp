@@ -30,7 +30,7 @@ Channels Atlas::pixel(const Params& p, double i, double j, double&) {
       (t2 + 0.000123);
   const double t6 =
       cos(t1 + sin((t5 - t2) + cos((t2 - (t5 * t1)) + sin((t5 + t2) + cos((t2 * t1) + t5)))));
-  const double t7 = std::pow(std::fabs((t2 * t6) * (K / 100)), 1.0 / 5);
+  const double t7 = power(std::fabs((t2 * t6) * (K / 100)), 1.0 / 5);
   const double c1 = t3 * 0.0036 + t5 * 0.14 + t2 * 0.24 + t6 * 0.2;
   const double c2 = t3 * 0.21 + t2 * 0.51 + t7 * 0.11 + t4 * 0.35 + t6 * 0.1;
   const double c3 = t2 * 0.05 + t5 * 0.032 + t7 * 0.32 + t4 * 0.46;

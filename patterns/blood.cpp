@@ -27,7 +27,7 @@ Channels Bobcat::pixel(const Params& p, double i, double j, double&) {
       tan((a2 - ((sin(t1 + cos(t2 * tan(t1 - t2))) * (cos(t2) + (sin(t2) * t1))) * tan(t1 * t1))) -
           tan(t1 - t2));
   const double t4 = tan(a2 * sin((t1 - a2) + cos(((a2 - t2) + sin(t2 + a1)) + cos(a1 + t1))));
-  const double t5 = sin(std::pow(std::fabs(t3 + (t4 / (t4 + 0.000123))), 1.0 / 17));
+  const double t5 = sin(power(std::fabs(t3 + (t4 / (t4 + 0.000123))), 1.0 / 17));
   const double c1 = t4 * 0.063 + t3 * 0.1 + t5 * 0.072 + t2 * 0.03 + t1 * 0.052;
   const double c2 = t4 * 0.2932 + t3 * 0.216143 + t5 * 0.321 + t2 * 0.15 + t1 * 0.6;
   const double c3 = t4 * 0.21 + t3 * 0.12 + t5 * 0.15 + t2 * 0.1 + t1 * 0.3;

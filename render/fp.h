@@ -3,6 +3,7 @@
 // compiler barriers that keep the flags tied to the right computation.
 
 #include <cfenv>
+#include <cmath>
 
 #include "fault.h"
 
@@ -31,6 +32,14 @@ inline void launder(double& value) { asm volatile("" : "+m"(value)); }
 template <class T>
 inline void keepEvaluated(const T& value) {
   asm volatile("" : : "m"(value));
+}
+
+// The power operator of the formulas: always the C library's pow. The exponent
+// is laundered because compilers rewrite pow(x, 2.0) as x * x, which can differ
+// from the library's result in the last bit.
+inline double power(double base, double exponent) {
+  launder(exponent);
+  return std::pow(base, exponent);
 }
 
 }  // namespace plorvex
