@@ -1,0 +1,45 @@
+#include "dune.h"
+
+#include <cmath>
+
+namespace plorvex {
+
+Intake<Dada::Params> Dada::intake(const FieldReader& read) {
+  Intake<Params> in;
+  in.sweep.x0 = read(Field::One) - 333;
+  in.sweep.y0 = read(Field::Two) - 333;
+  in.sweep.size = read(Field::Three);
+  in.sweep.extent = widenedExtent(in.sweep.size);
+  // The zoom and brightness fields are each read twice and added to themselves.
+  const double zoomFirst = read(Field::Four);
+  in.params.zoom = zoomFirst + read(Field::Four);
+  const double brightnessFirst = read(Field::Five);
+  in.params.brightness = brightnessFirst + read(Field::Five);
+  return in;
+}
+
+Channels Dada::pixel(const Params& p, double i, double j, double& carried) {
+  using std::cos, std::sin, std::tan;
+  const double Z = p.zoom, B = p.brightness;
+  const double a1 = (K * (j / 200)) * Z;
+  const double a2 = (K * (i / 200)) * Z;
+  const double a3 = (K * ((i / 200) / (0.000123 + K * (j / 200)))) * Z;
+  const double q = cos(a1 / (a2 + 0.000123)) / 0.1 + cos(a3 * tan(a3 * tan(a2 - cos(a1))));
+  const double t1 = tan(a3 * a2) * cos(a1 - q);
+  const double t2 = tan(a1 - (a2 * cos(a2 - (a1 + 0.000123))) * tan(a2 + a1 * cos(a1 + a2)));
+  // The previous pixel's t3 (0 at the first pixel of a render) feeds this one's.
+  const double t3 = power(std::fabs(t1 - (carried + K)), 0.27);
+  carried = t3;
+  const double c1 = t1 * 0.2 + t2 * 0.000001 + t3 * 0.03;
+  const double c2 = t1 * 0.1 + t2 * 0.2 + t3 * 0.00000004;
+  const double c3 = t1 * 0.000005 + t2 * 0.6 + t3 * 0.05;
+  Channels out;
+  out.red = 100 + B * c1;
+  out.blue = 100 + B * c3;
+  out.green = 100 + B * c2;
+  return out;
+}
+
+RenderOutcome dune(RenderHost& host) { return renderPattern<Dada>(host); }
+
+}  // namespace plorvex

@@ -1,0 +1,51 @@
+#include "eeee.h"
+
+#include <cmath>
+
+namespace plorvex {
+
+Intake<Entropy::Params> Entropy::intake(const FieldReader& read) {
+  Intake<Params> in;
+  // The size comes first: the origin is each offset less half the size.
+  in.sweep.size = read(Field::Three);
+  in.sweep.x0 = read(Field::One) - in.sweep.size / 2;
+  in.sweep.y0 = read(Field::Two) - in.sweep.size / 2;
+  in.sweep.extent = widenedExtent(in.sweep.size);
+  const double zoomFirst = read(Field::Four);
+  in.params.zoom = zoomFirst + read(Field::Four);
+  in.params.brightness = read(Field::Five);
+  return in;
+}
+
+Channels Entropy::pixel(const Params& p, double i, double j, double&) {
+  using std::cos, std::sin, std::tan, std::fabs;
+  const double Z = p.zoom, B = p.brightness;
+  const double a1 = (K * (j / 200)) * Z;
+  const double a2 = (K * (i / 200)) * Z;
+  const double a3 = (K * ((i / 200) / (0.000123 + K * (j / 200)))) * Z;
+  const double t1 = sin(a2 * cos(a1 * cos(a1 / (a2 + 0.000123))));
+  const double t2 = cos(a1 / (a2 + 0.000123));
+  const double t3 = sin(a1 * a2 + cos(a2 / (a1 + 0.000123))) + sin((a2 + a1) + cos(a1 + a2));
+  const double t4 = sin(a2) + cos(a3 * tan(a3 * sin(a2 - cos(a1))));
+  const double t5 = sin(a2 / (a1 + 0.000123));
+  const double t6 = fabs(t2 * sin(a1 * tan(cos(a2 * sin(power(a2 * a1, 2))))));
+  const double t7 = sin(t2 * sin(a1 - a2 * fabs(a2 * sin(a1 * sin((a2 * a1) * fabs(a1 + a2))))));
+  const double t8 =
+      fabs(t5 * (a2 + 0.000123 * fabs((t2 - t5) + sin(t5 / (a1 + 0.000123)) + (t4 + 0.000123))));
+  const double t9 = sin((t5 / (t8 + 0.000123)) *
+                        cos(((t7 * t1) * sin(t7 / (a1 + 0.000123))) * cos(a1 / (t8 + 0.000123))));
+  // The third term of each sum is always t2, but its quotient t2 / t3 is still
+  // divided out, so a pixel with t3 = 0 faults.
+  const double c1 = t6 * 0.3131 + t9 * 0.52 + t2 * cos(0 * (cos(t2) * cos(t2 / t3))) * 0.613;
+  const double c2 = t6 * 0.1 + t9 * 0.25131 + t2 * cos(0 * (cos(t2) * cos(t2 / t3))) * 0.49251;
+  const double c3 = t6 * 0.7152 + t9 * 0.305 + t2 * cos(0 * (cos(t2) * cos(t2 / t3))) * 0.308;
+  Channels out;
+  out.red = 100 + B * c3;
+  out.blue = 100 + B * c2;
+  out.green = 100 + B * c1;
+  return out;
+}
+
+RenderOutcome eeee(RenderHost& host) { return renderPattern<Entropy>(host); }
+
+}  // namespace plorvex

@@ -1,0 +1,19 @@
+#pragma once
+// Entropy: the sweep centred on the offsets, the zoom doubled, the brightness as typed.
+
+#include "frame.h"
+
+namespace plorvex {
+
+struct Entropy {
+  struct Params {
+    double zoom = 0;
+    double brightness = 0;
+  };
+  static Intake<Params> intake(const FieldReader& read);
+  static Channels pixel(const Params& p, double i, double j, double& carried);
+};
+
+RenderOutcome eeee(RenderHost& host);
+
+}  // namespace plorvex

@@ -1,0 +1,20 @@
+#pragma once
+// Frazzle: the sweep centred on the offsets, zoom and brightness as typed, and the
+// row coordinate growing upwards.
+
+#include "frame.h"
+
+namespace plorvex {
+
+struct Frazzle {
+  struct Params {
+    double zoom = 0;
+    double brightness = 0;
+  };
+  static Intake<Params> intake(const FieldReader& read);
+  static Channels pixel(const Params& p, double i, double j, double& carried);
+};
+
+RenderOutcome fun(RenderHost& host);
+
+}  // namespace plorvex

@@ -1,0 +1,20 @@
+#pragma once
+// Griffin: the sweep centred on the offsets, the zoom doubled in each coordinate,
+// channels scaled from black.
+
+#include "frame.h"
+
+namespace plorvex {
+
+struct Griffin {
+  struct Params {
+    double zoom = 0;
+    double brightness = 0;
+  };
+  static Intake<Params> intake(const FieldReader& read);
+  static Channels pixel(const Params& p, double i, double j, double& carried);
+};
+
+RenderOutcome grin(RenderHost& host);
+
+}  // namespace plorvex

@@ -1,0 +1,20 @@
+#pragma once
+// Helios: the sweep centred on the offsets, the zoom tripled (one coordinate ignores
+// it), channels scaled from black.
+
+#include "frame.h"
+
+namespace plorvex {
+
+struct Helios {
+  struct Params {
+    double zoom = 0;
+    double brightness = 0;
+  };
+  static Intake<Params> intake(const FieldReader& read);
+  static Channels pixel(const Params& p, double i, double j, double& carried);
+};
+
+RenderOutcome hix(RenderHost& host);
+
+}  // namespace plorvex

@@ -1,0 +1,20 @@
+#pragma once
+// Icey: the sweep centred on the offsets, the zoom halved (one coordinate ignores
+// it), channels scaled from black.
+
+#include "frame.h"
+
+namespace plorvex {
+
+struct Icey {
+  struct Params {
+    double zoom = 0;
+    double brightness = 0;
+  };
+  static Intake<Params> intake(const FieldReader& read);
+  static Channels pixel(const Params& p, double i, double j, double& carried);
+};
+
+RenderOutcome ice(RenderHost& host);
+
+}  // namespace plorvex
