@@ -1,0 +1,20 @@
+#pragma once
+// Tracer: size read first, offsets centred, zoom doubled, and three-term
+// colour sums.
+
+#include "frame.h"
+
+namespace plorvex {
+
+struct Tracer {
+  struct Params {
+    double zoom = 0;  // Z2
+    double brightness = 0;
+  };
+  static Intake<Params> intake(const FieldReader& read);
+  static Channels pixel(const Params& par, double i, double j, double& carried);
+};
+
+RenderOutcome Tame(RenderHost& host);
+
+}  // namespace plorvex

@@ -1,0 +1,19 @@
+#pragma once
+// Kate: offsets centred on the picture, zoom times 1.8, channels with no base.
+
+#include "frame.h"
+
+namespace plorvex {
+
+struct Kate {
+  struct Params {
+    double zoom = 0;  // Zk
+    double brightness = 0;
+  };
+  static Intake<Params> intake(const FieldReader& read);
+  static Channels pixel(const Params& p, double i, double j, double& carried);
+};
+
+RenderOutcome kraken(RenderHost& host);
+
+}  // namespace plorvex

@@ -1,0 +1,47 @@
+#include "limbo.h"
+
+#include <cmath>
+
+namespace plorvex {
+
+Intake<Lazy::Params> Lazy::intake(const FieldReader& read) {
+  Intake<Params> in;
+  in.sweep.x0 = read(Field::One);
+  in.sweep.y0 = read(Field::Two);
+  in.sweep.size = read(Field::Three);
+  in.sweep.extent = widenedExtent(in.sweep.size);
+  in.params.zoom = read(Field::Four);
+  in.params.brightness = read(Field::Five);
+  return in;
+}
+
+Channels Lazy::pixel(const Params& p, double i, double j, double& carried) {
+  using std::cos, std::sin, std::tan;
+  const double Z = p.zoom, B = p.brightness;
+  const double v = 0.5 + K * (j / 200) * Z;
+  const double u = 0.5 + K * (i / 200) * Z;
+  const double w = K * cos(i / 200) * sin(0.000123 + K * (j / 200) - 0.5) * Z;
+  const double a1 =
+      cos(w - sin(w * cos(v * u)) - sin(u * v) - cos(w * v)) - sin(u - sin(w * u) * tan(w));
+  const double a2 = sin(w - 1.5) - cos(1.235 + w) + tan(v) * w -
+                    sin(w * a1) * cos((v - u) * cos(a1 * w * sin(u * sin(w)) - cos(w * a1)));
+  const double a3old = carried;
+  const double a3 = sin(a2 * a1 - cos(a2 * v)) * cos(a2 + sin(u * w)) *
+                        tan(v * cos(u + tan(a3old * cos(v)) * a1 + tan(u))) -
+                    0.1;
+  carried = a3;
+  const double a4 = cos(a1 + sin(a2 - w + cos(w - a2 * a1 + sin(a2 + w + cos(w * a1 + a2)))));
+  const double a5 = power(std::fabs(a2 / (a3 + 0.000123)), 1.0 / 3);
+  const double s1 = a3 * 0.31 + a5 * 0.53 + a4 * 0.91 + a1 * 0.15;
+  const double s2 = a3 * 0.11 + a5 * 0.21 + a4 * 0.41 + a1 * 0.81;
+  const double s3 = a3 * 0.08 + a5 * 0.12 + a4 * 0.04 + a1 * 1.11;
+  Channels out;
+  out.red = 100 + B * s1 / 2;
+  out.blue = 100 + B * s3 / 2;
+  out.green = 100 + B * s2 / 2;
+  return out;
+}
+
+RenderOutcome limbo(RenderHost& host) { return renderPattern<Lazy>(host); }
+
+}  // namespace plorvex

@@ -1,0 +1,47 @@
+#include "qwin.h"
+
+#include <cmath>
+
+namespace plorvex {
+
+Intake<Quaff::Params> Quaff::intake(const FieldReader& read) {
+  Intake<Params> in;
+  in.sweep.size = read(Field::Three);
+  in.sweep.extent = widenedExtent(in.sweep.size);
+  // The half extents go through their text form, as the offsets are typed.
+  in.sweep.x0 = read(Field::One) - textRoundTrip(in.sweep.extent) / 2;
+  in.sweep.y0 = read(Field::Two) - textRoundTrip(in.sweep.size) / 2;
+  in.params.zoom = read(Field::Four) * 3;
+  in.params.brightness = read(Field::Five);
+  return in;
+}
+
+Channels Quaff::pixel(const Params& par, double i, double j, double&) {
+  using std::cos, std::sin, std::tan;
+  const double Z3 = par.zoom, B = par.brightness;
+  const double p = (K * (i / 200)) * Z3;
+  const double q = (K * (j / 200)) * Z3;
+  const double d = ((K * (i / 200)) / (0.000123 + K * (j / 200))) * Z3;
+  const double a1 = sin((q - p) - cos(p * cos(p - sin(q * sin(q)))) *
+                                      cos(p * sin(q * sin(q - cos(p - q))))) +
+                    0.2;
+  const double a2 = cos((0.1 + d) - sin((q + cos(a1 * cos(p - q))) +
+                                        (cos(a1) + sin((q * sin(a1)) - sin(a1 + p))))) -
+                    0.2;
+  const double a3 = std::fabs(a2) * (sin(q * cos(p)) * cos((p / (a2 + 0.000123)) *
+                                                           cos(p * sin(q * sin(q * cos(p))))));
+  const double a4 = tan(p - q * cos(q / ((p + 0.000123) + a2 * sin(q + (p * cos(p + q)) * cos(a2)))));
+  const double a5 = sin(power(std::fabs(a2 / (a4 + K)), 0.5));
+  const double s1 = a3 * 0.07 + a4 * 0.08 + a5 * 0.2 + a1 * 0.13;
+  const double s2 = a3 * 0.02 + a4 * 0.03 + a5 * 0.1 + a1 * 0.11;
+  const double s3 = a3 * 0.19 + a4 * 0.13 + a5 * 0.3 + a1 * 0.19;
+  Channels out;
+  out.red = 0 + (B * s3) * 4;
+  out.blue = 0 + (B * s2) * 4;
+  out.green = 0 + (B * s1) * 4;
+  return out;
+}
+
+RenderOutcome qwin(RenderHost& host) { return renderPattern<Quaff>(host); }
+
+}  // namespace plorvex

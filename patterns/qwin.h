@@ -1,0 +1,20 @@
+#pragma once
+// Quaff: size read first, offsets centred, zoom tripled, and channels with no
+// base, so negative sums are black.
+
+#include "frame.h"
+
+namespace plorvex {
+
+struct Quaff {
+  struct Params {
+    double zoom = 0;  // Z3
+    double brightness = 0;
+  };
+  static Intake<Params> intake(const FieldReader& read);
+  static Channels pixel(const Params& par, double i, double j, double& carried);
+};
+
+RenderOutcome qwin(RenderHost& host);
+
+}  // namespace plorvex

@@ -1,0 +1,19 @@
+#pragma once
+// Ripple: zoom tripled; otherwise the plain frame.
+
+#include "frame.h"
+
+namespace plorvex {
+
+struct Ripple {
+  struct Params {
+    double zoom = 0;  // Z3
+    double brightness = 0;
+  };
+  static Intake<Params> intake(const FieldReader& read);
+  static Channels pixel(const Params& par, double i, double j, double& carried);
+};
+
+RenderOutcome ripple(RenderHost& host);
+
+}  // namespace plorvex

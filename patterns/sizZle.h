@@ -1,0 +1,20 @@
+#pragma once
+// Sizzle: size read first, offsets centred, zoom tripled, brightness halved,
+// a zoom-free quotient d, and channels with no base.
+
+#include "frame.h"
+
+namespace plorvex {
+
+struct Sizzle {
+  struct Params {
+    double zoom = 0;        // Z3
+    double brightness = 0;  // Bh
+  };
+  static Intake<Params> intake(const FieldReader& read);
+  static Channels pixel(const Params& par, double i, double j, double& carried);
+};
+
+RenderOutcome sizZle(RenderHost& host);
+
+}  // namespace plorvex
