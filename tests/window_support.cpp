@@ -1,0 +1,60 @@
+#include "window_support.h"
+
+#include <QTest>
+
+namespace plorvex::app::testing_support {
+
+WindowServices RecordedServices::services() {
+  WindowServices s;
+  s.showCritical = [this](QWidget*, const QString& title, const QString& text) {
+    messageTitles << title;
+    messageTexts << text;
+  };
+  s.startBrowser = [this](const QString& address) {
+    browserStarts << address;
+    return browserWorks;
+  };
+  s.exitProgram = [this] { ++exits; };
+  s.beep = [this] { ++beeps; };
+  return s;
+}
+
+TestWindow::TestWindow() : window(std::make_unique<MainWindow>(recorded.services())) {
+  window->showMaximized();
+  window->activateWindow();
+  QCoreApplication::processEvents();
+}
+
+QLineEdit* TestWindow::field(const char* name) const { return window->findChild<QLineEdit*>(name); }
+
+QWidget* TestWindow::control(const QString& name) const { return window->findChild<QWidget*>(name); }
+
+QWidget* TestWindow::pattern(int index) const { return control(QString("CMD(%1)").arg(index)); }
+
+void TestWindow::setFields(const char* x, const char* y, const char* size, const char* zoom,
+                           const char* brightness) {
+  field("TextOne")->setText(x);
+  field("TextTwo")->setText(y);
+  field("TextThree")->setText(size);
+  field("TextFour")->setText(zoom);
+  field("Textfive")->setText(brightness);
+}
+
+int TestWindow::paintedColumns(int y) const {
+  int n = 0;
+  while (canvasPixel(161 + n, y) != qRgb(64, 64, 64)) ++n;
+  return n;
+}
+
+void postClick(QWidget* widget) {
+  const QPointF centre = QRectF(widget->rect()).center();
+  const QPointF global = widget->mapToGlobal(centre);
+  QCoreApplication::postEvent(widget, new QMouseEvent(QEvent::MouseButtonPress, centre, global,
+                                                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+  QCoreApplication::postEvent(widget, new QMouseEvent(QEvent::MouseButtonRelease, centre, global,
+                                                      Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+}
+
+void click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
+
+}  // namespace plorvex::app::testing_support
