@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFocusEvent>
+#include <QIcon>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPaintEvent>
@@ -13,6 +14,10 @@
 
 #include "catalogue.h"
 #include "val.h"
+
+// The icon lives in this library's resources, which a static link would drop
+// unless they are registered by hand.
+static void registerResources() { Q_INIT_RESOURCE(app); }
 
 namespace plorvex::app {
 namespace {
@@ -34,6 +39,8 @@ constexpr int kCanvasMinHeight = 51 + static_cast<int>(MainWindow::kMaxPictureSi
 MainWindow::MainWindow(WindowServices services) : services_(std::move(services)) {
   setObjectName("qTac");
   setWindowTitle(kProgramTitle);
+  registerResources();
+  setWindowIcon(QIcon(QStringLiteral(":/plorvex.png")));
   setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
   setAttribute(Qt::WA_OpaquePaintEvent);
   QPalette palette = this->palette();
