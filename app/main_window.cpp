@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <thread>
 #include <vector>
 
 #include "catalogue.h"
@@ -36,7 +37,15 @@ constexpr int kCanvasMinHeight = 51 + static_cast<int>(MainWindow::kMaxPictureSi
 
 }  // namespace
 
-MainWindow::MainWindow(WindowServices services) : services_(std::move(services)) {
+namespace {
+unsigned columnWorkers() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores > 1 ? cores : 0;
+}
+}  // namespace
+
+MainWindow::MainWindow(WindowServices services)
+    : services_(std::move(services)), pool_(columnWorkers()) {
   setObjectName("qTac");
   setWindowTitle(kProgramTitle);
   registerResources();

@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 
+#include "column_pool.h"
 #include "controls.h"
 #include "frame.h"
 #include "services.h"
@@ -44,6 +45,7 @@ class MainWindow : public QWidget, public RenderHost {
   void yield() override;
   std::string haltFlag() const override { return halt_; }
   bool abandoned() const override { return exiting_; }
+  ColumnPool* columnPool() override { return pool_.workers() > 0 ? &pool_ : nullptr; }
 
   // Handlers.
   void Form_Load();
@@ -91,6 +93,8 @@ class MainWindow : public QWidget, public RenderHost {
   void exitNow();
 
   WindowServices services_;
+  // One worker per core computes columns ahead while this thread paints.
+  ColumnPool pool_;
   QImage canvas_;
   std::array<ColourButton*, kPatternButtonCount> patternButtons_{};
   std::array<QLineEdit*, 5> fields_{};

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "renderer.h"
+
 namespace plorvex {
 
 Intake<Pluck::Params> Pluck::intake(const FieldReader& read) {

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "renderer.h"
+
 namespace plorvex {
 
 Intake<Tracer::Params> Tracer::intake(const FieldReader& read) {

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "renderer.h"
+
 namespace plorvex {
 
 Intake<Atlas::Params> Atlas::intake(const FieldReader& read) {

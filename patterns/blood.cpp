@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "renderer.h"
+
 namespace plorvex {
 
 Intake<Bobcat::Params> Bobcat::intake(const FieldReader& read) {

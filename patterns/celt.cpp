@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "renderer.h"
+
 namespace plorvex {
 
 Intake<Canut::Params> Canut::intake(const FieldReader& read) {

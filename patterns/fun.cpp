@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "renderer.h"
+
 namespace plorvex {
 
 Intake<Frazzle::Params> Frazzle::intake(const FieldReader& read) {

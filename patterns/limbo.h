@@ -7,6 +7,8 @@
 namespace plorvex {
 
 struct Lazy {
+  // One value passes from pixel to pixel in sweep order.
+  static constexpr bool kCarriesValue = true;
   struct Params {
     double zoom = 0;
     double brightness = 0;

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "renderer.h"
+
 namespace plorvex {
 
 Intake<Nitegale::Params> Nitegale::intake(const FieldReader& read) {

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "renderer.h"
+
 namespace plorvex {
 
 Intake<Sizzle::Params> Sizzle::intake(const FieldReader& read) {

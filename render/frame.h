@@ -15,6 +15,8 @@
 
 namespace plorvex {
 
+class ColumnPool;
+
 // The five view parameter fields: TextOne (x offset), TextTwo (y offset),
 // TextThree (size), TextFour (zoom), Textfive (brightness).
 enum class Field { One, Two, Three, Four, Five };
@@ -48,6 +50,9 @@ class RenderHost {
   virtual std::string haltFlag() const = 0;
   // True once the program is ending: the render returns without painting more.
   virtual bool abandoned() const = 0;
+  // Worker threads that may compute columns ahead of the frame; none: the
+  // frame computes each column itself.
+  virtual ColumnPool* columnPool() { return nullptr; }
 };
 
 // Reads a field as a number, the way every intake does.
@@ -125,6 +130,15 @@ class ColumnSource {
 // Sweeps a planned picture: plots each column, repaints it, yields, tests halt.
 RenderOutcome runSweep(RenderHost& host, const SweepPlan& plan, ColumnSource& source);
 
+// Whether pattern P passes a value from pixel to pixel (it declares
+// `static constexpr bool kCarriesValue = true;`); such patterns are computed in
+// sweep order, never in parallel.
+template <class P>
+constexpr bool carriesValue() {
+  if constexpr (requires { P::kCarriesValue; }) return P::kCarriesValue;
+  return false;
+}
+
 // One column of a pattern's pixels, each checked for faults as it is made.
 // Pattern P supplies:
 //   struct Params;                        its working values
@@ -175,19 +189,6 @@ Fault takeIntake(RenderHost& host, Intake<typename P::Params>& intake) {
   } catch (const ArithmeticFault& fault) {
     return fault.fault();
   }
-}
-
-// The whole render of pattern P on a host.
-template <class P>
-RenderOutcome renderPattern(RenderHost& host) {
-  Intake<typename P::Params> intake;
-  if (const Fault fault = takeIntake<P>(host, intake); fault != Fault::None)
-    return faultedBeforeSweep(fault);
-  SweepPlan plan;
-  if (const Fault fault = planSweep(intake.sweep, host.pictureLimits(), plan); fault != Fault::None)
-    return faultedBeforeSweep(fault);
-  SequentialColumns<P> source(intake.params, plan);
-  return runSweep(host, plan, source);
 }
 
 }  // namespace plorvex

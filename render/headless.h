@@ -36,6 +36,8 @@ class HeadlessHost : public RenderHost {
   // halt, edit fields or start nested renders).
   std::function<void(std::size_t)> onYield;
   PictureLimits limits{1u << 16, 1u << 16, 1u << 27};
+  // Workers that compute columns ahead; none: every column on this thread.
+  ColumnPool* pool = nullptr;
 
   std::string fieldText(Field field) override { return fields[field]; }
   PictureLimits pictureLimits() const override { return limits; }
@@ -45,6 +47,7 @@ class HeadlessHost : public RenderHost {
   void yield() override;
   std::string haltFlag() const override { return halt; }
   bool abandoned() const override { return false; }
+  ColumnPool* columnPool() override { return pool; }
 
   int width() const { return width_; }
   int height() const { return height_; }

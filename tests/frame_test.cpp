@@ -7,6 +7,7 @@
 #include <string>
 
 #include "frame.h"
+#include "renderer.h"
 #include "headless.h"
 
 namespace plorvex {
