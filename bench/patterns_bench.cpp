@@ -1,0 +1,168 @@
+// Speed of every pattern at size 768 (1024 x 768 pixels), four ways:
+//   Pure    the per-pixel computation alone, one thread, into memory
+//   Frame1  the headless frame, one thread
+//   FrameN  the headless frame with one worker per core
+//   Window  the window (offscreen), press to last column, with its workers
+// plus the time from a click on "halt !" to the end of a running render.
+// bench/report.py turns repeated runs into the table of medians and ratios.
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <thread>
+#include <tuple>
+
+#include "Punk.h"
+#include "Tame.h"
+#include "aries.h"
+#include "blood.h"
+#include "catalogue.h"
+#include "celt.h"
+#include "dune.h"
+#include "eeee.h"
+#include "fun.h"
+#include "grin.h"
+#include "headless.h"
+#include "hix.h"
+#include "ice.h"
+#include "joke.h"
+#include "kraken.h"
+#include "limbo.h"
+#include "main_window.h"
+#include "numb.h"
+#include "ooh.h"
+#include "qwin.h"
+#include "ripple.h"
+#include "sizZle.h"
+
+namespace {
+
+using namespace plorvex;
+
+// In button order.
+using Patterns = std::tuple<Atlas, Bobcat, Canut, Dada, Entropy, Frazzle, Griffin, Helios, Icey,
+                            Jolli, Kate, Lazy, Nitegale, Ombud, Pluck, Quaff, Ripple, Sizzle, Tracer>;
+
+const FieldTexts kFullPicture{"1", "1", "768", "1", "150"};
+
+void countPixels(benchmark::State& state, std::size_t pixels) {
+  state.counters["pixels_per_s"] =
+      benchmark::Counter(static_cast<double>(pixels), benchmark::Counter::kIsIterationInvariantRate);
+}
+
+template <class P>
+void Pure(benchmark::State& state) {
+  HeadlessHost fields(kFullPicture);
+  Intake<typename P::Params> intake;
+  takeIntake<P>(fields, intake);
+  SweepPlan plan;
+  planSweep(intake.sweep, fields.pictureLimits(), plan);
+  std::vector<Colour> picture(plan.columns.size() * plan.rows.size());
+  for (auto _ : state) {
+    double carried = 0;
+    Colour* out = picture.data();
+    for (double i : plan.columns)
+      for (double j : plan.rows) {
+        const Channels channels = P::pixel(intake.params, i, j, carried);
+        toColour(channels, *out++);
+      }
+    benchmark::DoNotOptimize(picture.data());
+    benchmark::ClobberMemory();
+  }
+  countPixels(state, picture.size());
+}
+
+void Frame(benchmark::State& state, int index, ColumnPool* pool) {
+  const PatternEntry* pattern = patternAt(index);
+  for (auto _ : state) {
+    HeadlessHost host(kFullPicture);
+    host.pool = pool;
+    benchmark::DoNotOptimize(pattern->render(host));
+  }
+  countPixels(state, 1024 * 768);
+}
+
+app::WindowServices quietServices() {
+  app::WindowServices services = app::defaultServices();
+  services.showCritical = [](QWidget*, const QString&, const QString&) {};
+  services.beep = [] {};
+  return services;
+}
+
+void setFields(app::MainWindow& window, const FieldTexts& f) {
+  for (auto [name, text] : {std::pair{"TextOne", f.x}, {"TextTwo", f.y}, {"TextThree", f.size},
+                            {"TextFour", f.zoom}, {"Textfive", f.brightness}})
+    window.findChild<QLineEdit*>(name)->setText(QString::fromStdString(text));
+}
+
+void Window(benchmark::State& state, int index) {
+  app::MainWindow window(quietServices());
+  window.showMaximized();
+  QCoreApplication::processEvents();
+  setFields(window, kFullPicture);
+  for (auto _ : state) window.CMD_Click(index);
+  countPixels(state, 1024 * 768);
+}
+
+// From the click on "halt !" (delivered in the yield after column 300) to the
+// end of the render.
+void HaltLatency(benchmark::State& state, int index) {
+  app::MainWindow window(quietServices());
+  window.showMaximized();
+  QCoreApplication::processEvents();
+  setFields(window, kFullPicture);
+  auto* halt = window.findChild<QPushButton*>("cmdstop");
+  double worstMs = 0;
+  for (auto _ : state) {
+    int yields = 0;
+    QElapsedTimer sinceClick;
+    window.onYield = [&](int) {
+      if (++yields == 300) {
+        sinceClick.start();
+        halt->click();
+      }
+    };
+    window.CMD_Click(index);
+    const double ms = static_cast<double>(sinceClick.nsecsElapsed()) / 1e6;
+    worstMs = std::max(worstMs, ms);
+    state.SetIterationTime(ms / 1000);
+  }
+  state.counters["worst_ms"] = worstMs;
+}
+
+template <std::size_t... I>
+void registerAll(std::index_sequence<I...>, ColumnPool* pool) {
+  const auto name = [](const char* kind, int index) {
+    return std::string(kind) + "/" + std::to_string(index) + "_" + patternAt(index)->caption;
+  };
+  (benchmark::RegisterBenchmark(name("Pure", I).c_str(), Pure<std::tuple_element_t<I, Patterns>>)
+       ->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime(), ...);
+  for (int index = 0; index < kPatternButtons; ++index) {
+    benchmark::RegisterBenchmark(name("Frame1", index).c_str(), Frame, index, nullptr)
+        ->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+    benchmark::RegisterBenchmark(name("FrameN", index).c_str(), Frame, index, pool)
+        ->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+    benchmark::RegisterBenchmark(name("Window", index).c_str(), Window, index)
+        ->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+    benchmark::RegisterBenchmark(name("HaltLatency", index).c_str(), HaltLatency, index)
+        ->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  app::registerFontSubstitutes();
+  ColumnPool pool(std::max(2u, std::thread::hardware_concurrency()));
+  registerAll(std::make_index_sequence<std::tuple_size_v<Patterns>>{}, &pool);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

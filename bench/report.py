@@ -1,0 +1,58 @@
+#!/usr/bin/env python3
+"""Runs plorvex_bench with repetitions and prints the table of medians and ratios.
+
+usage: bench/report.py BENCH_BINARY [REPETITIONS] [extra benchmark flags...]
+"""
+import json
+import subprocess
+import sys
+import tempfile
+from collections import defaultdict
+
+
+def run(binary, repetitions, extra):
+    with tempfile.NamedTemporaryFile(suffix=".json") as out:
+        subprocess.run([binary, f"--benchmark_repetitions={repetitions}",
+                        "--benchmark_report_aggregates_only=true",
+                        f"--benchmark_out={out.name}", "--benchmark_out_format=json", *extra],
+                       check=True, stdout=subprocess.DEVNULL)
+        return json.load(open(out.name))
+
+
+def medians(report):
+    table = defaultdict(dict)  # pattern -> kind -> (ms, extra counters)
+    for b in report["benchmarks"]:
+        if b.get("aggregate_name") != "median":
+            continue
+        kind, pattern = b["run_name"].split("/")[:2]
+        table[pattern][kind] = b
+    return table
+
+
+def main():
+    binary = sys.argv[1]
+    repetitions = int(sys.argv[2]) if len(sys.argv) > 2 else 5
+    report = run(binary, repetitions, sys.argv[3:])
+    context = report["context"]
+    print(f"{context['num_cpus']} CPUs at {context['mhz_per_cpu']} MHz, {repetitions} repetitions, "
+          f"medians; size 768 (1024 x 768 pixels)\n")
+    print("| pattern | (a) pure Mpx/s | (b) frame, 1 thread | (c) frame, workers | (d) window | "
+          "(b)/(a) | (c)/(b) | (d)/(c) | halt ms (worst) |")
+    print("|---|---|---|---|---|---|---|---|---|")
+    worst = defaultdict(float)
+    for pattern, kinds in sorted(medians(report).items(), key=lambda kv: int(kv[0].split("_")[0])):
+        ms = {k: v["real_time"] for k, v in kinds.items()}
+        rate = {k: v.get("pixels_per_s", 0) / 1e6 for k, v in kinds.items()}
+        ratios = (ms["Frame1"] / ms["Pure"], ms["FrameN"] / ms["Frame1"], ms["Window"] / ms["FrameN"])
+        halt = kinds["HaltLatency"].get("worst_ms", kinds["HaltLatency"]["real_time"])
+        for name, value in zip(("b/a", "c/b", "d/c"), ratios):
+            worst[name] = max(worst[name], value)
+        worst["halt"] = max(worst["halt"], halt)
+        print(f"| {pattern} | {rate['Pure']:.2f} | {rate['Frame1']:.2f} | {rate['FrameN']:.2f} | "
+              f"{rate['Window']:.2f} | {ratios[0]:.3f} | {ratios[1]:.3f} | {ratios[2]:.3f} | {halt:.2f} |")
+    print(f"\nworst: (b)/(a) {worst['b/a']:.3f}, (c)/(b) {worst['c/b']:.3f}, "
+          f"(d)/(c) {worst['d/c']:.3f}, halt {worst['halt']:.2f} ms")
+
+
+if __name__ == "__main__":
+    main()
