@@ -268,3 +268,20 @@ TEST(QuaffOrigin, NegativeBrightnessLightsTheOrigin) {
 
 }  // namespace
 }  // namespace plorvex::testing_support
+
+namespace plorvex::testing_support {
+namespace {
+
+// Pixels reached only after whole columns, where the carried value has passed
+// through thousands of pixels. The colours come from a separate evaluation of
+// the formulas written independently of this code.
+INSTANTIATE_TEST_SUITE_P(CarriedAfterColumns, WorkedPixel, ::testing::Values(
+    PixelCase{"lazy", texts("0", "0", "60", "1", "150"), 191, 68, 131, 66, 30},
+    PixelCase{"lazy", texts("0", "0", "60", "1", "150"), 220, 110, 255, 177, 134},
+    PixelCase{"nitegale", texts("0", "0", "60", "1", "150"), 191, 68, 187, 147, 195},
+    PixelCase{"nitegale", texts("0", "0", "60", "1", "150"), 220, 110, 144, 131, 150},
+    PixelCase{"pluck", texts("0", "0", "60", "1", "150"), 191, 68, 207, 227, 255},
+    PixelCase{"pluck", texts("0", "0", "60", "1", "150"), 220, 110, 160, 158, 137}));
+
+}  // namespace
+}  // namespace plorvex::testing_support
