@@ -24,14 +24,15 @@ inline Fault raisedFault() {
 }
 
 // Hides a value's origin from the optimiser, so nothing computed from it can be
-// moved above the flag clear that precedes this call.
-inline void launder(double& value) { asm volatile("" : "+m"(value)); }
+// moved above the flag clear that precedes this call (the memory clobber keeps
+// the barrier itself in order with the library calls around it).
+inline void launder(double& value) { asm volatile("" : "+m"(value) : : "memory"); }
 
 // Forces a value to be computed here even though nothing uses it, so that the
 // faults of its computation are raised (an unused quotient still divides).
 template <class T>
 inline void keepEvaluated(const T& value) {
-  asm volatile("" : : "m"(value));
+  asm volatile("" : : "m"(value) : "memory");
 }
 
 // The power operator of the formulas: always the C library's pow. The exponent
