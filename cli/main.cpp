@@ -1,5 +1,7 @@
-// plorvex-render: paints one pattern without a window and writes it to a file.
+// plorvex-render: paints one pattern without a window and writes it to a file
+// or to standard output.
 
+#include <QFile>
 #include <QImage>
 #include <QString>
 
@@ -45,6 +47,15 @@ void reportFault(const PatternEntry& pattern, const RenderOutcome& outcome) {
   std::fprintf(stderr, "\n");
 }
 
+bool writeToStandardOutput(const QImage& image, const char* format) {
+  QFile out;
+  if (!out.open(stdout, QIODevice::WriteOnly) || !image.save(&out, format) || !out.flush()) {
+    std::fprintf(stderr, "plorvex-render: cannot write the image to standard output\n");
+    return false;
+  }
+  return true;
+}
+
 bool isRefusal(Fault fault) { return fault == Fault::PictureTooLarge || fault == Fault::CounterStalled; }
 
 int run(const cli::Options& options) {
@@ -71,7 +82,11 @@ int run(const cli::Options& options) {
                            ? toImage(host, 0, 0, host.width(), host.height())
                            : toImage(host, static_cast<int>(kPictureLeft) + 1,
                                      static_cast<int>(kPictureTop) + 1, columns, rows);
-  if (!image.save(QString::fromStdString(options.out))) {
+  if (options.out == cli::kStandardOutput) {
+    if (!writeToStandardOutput(image, options.format.empty() ? "png" : options.format.c_str()))
+      return kExitUsage;
+  } else if (!image.save(QString::fromStdString(options.out),
+                         options.format.empty() ? nullptr : options.format.c_str())) {
     std::fprintf(stderr, "plorvex-render: cannot write '%s' (use a .png, .ppm or .bmp name in a "
                          "writable folder)\n%s",
                  options.out.c_str(), cli::kUsage);
@@ -89,6 +104,14 @@ int main(int argc, char** argv) {
   if (!options) {
     std::fprintf(stderr, "plorvex-render: %s\n%s", error.c_str(), cli::kUsage);
     return kExitUsage;
+  }
+  if (options->help) {
+    std::fputs(cli::helpText().c_str(), stdout);
+    return 0;
+  }
+  if (options->version) {
+    std::printf("plorvex-render %s\n", PLORVEX_VERSION);
+    return 0;
   }
   if (options->list) return listPatterns();
   return run(*options);

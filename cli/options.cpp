@@ -6,8 +6,43 @@ namespace plorvex::cli {
 
 const char* const kUsage =
     "usage: plorvex-render --pattern NAME|INDEX [--x TEXT] [--y TEXT] [--size TEXT]\n"
-    "                      [--zoom TEXT] [--brightness TEXT] --out FILE [--canvas]\n"
-    "       plorvex-render --list\n";
+    "                      [--zoom TEXT] [--brightness TEXT] [--canvas]\n"
+    "                      [--format png|ppm|bmp] -o|--out FILE|-\n"
+    "       plorvex-render --list | --help | --version\n";
+
+std::string helpText() {
+  const FieldTexts defaults;
+  // The defaults come from FieldTexts so that the help cannot drift from them.
+  const auto field = [](const char* option, const char* what, const std::string& value) {
+    std::string line = std::string("  ") + option;
+    line.resize(24, ' ');
+    return line + what + " (default \"" + value + "\")\n";
+  };
+  return std::string(kUsage) +
+         "\n"
+         "Paints one pattern of Plorvex Picture Maker without a window and writes the\n"
+         "picture as an image.\n"
+         "\n"
+         "  --pattern NAME|INDEX  the pattern, by name or by index (see --list)\n" +
+         field("--x TEXT", "horizontal offset", defaults.x) +
+         field("--y TEXT", "vertical offset", defaults.y) +
+         field("--size TEXT", "size; 768 paints 1024 x 768", defaults.size) +
+         field("--zoom TEXT", "zoom; smaller shows a magnified part", defaults.zoom) +
+         field("--brightness TEXT", "brightness", defaults.brightness) +
+         "  --canvas              write the whole window canvas, not only the picture\n"
+         "  -o, --out FILE|-      the image file; - writes the image to standard output\n"
+         "  --format png|ppm|bmp  the image format; without it the suffix of FILE\n"
+         "                        decides, and - writes PNG\n"
+         "  --list                print the index and name of every pattern\n"
+         "  -h, --help            print this help\n"
+         "  --version             print the version\n"
+         "\n"
+         "Each TEXT is read as the window reads its fields: the number it begins with;\n"
+         "a text that does not begin with a number counts as 0.\n"
+         "\n"
+         "Exit status: 0 when painted; 2 for bad arguments or a refused picture; 3 when\n"
+         "an arithmetic error stopped the picture (the part painted is still written).\n";
+}
 
 std::optional<Options> parseOptions(const std::vector<std::string>& args, std::string& error) {
   Options options;
@@ -15,14 +50,18 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
       {"--pattern", &options.pattern},         {"--x", &options.fields.x},
       {"--y", &options.fields.y},              {"--size", &options.fields.size},
       {"--zoom", &options.fields.zoom},        {"--brightness", &options.fields.brightness},
-      {"--out", &options.out},
+      {"--out", &options.out},                 {"-o", &options.out},
+      {"--format", &options.format},
+  };
+  const std::map<std::string, bool*> flags{
+      {"--canvas", &options.wholeCanvas}, {"--list", &options.list},
+      {"--help", &options.help},          {"-h", &options.help},
+      {"--version", &options.version},
   };
   for (std::size_t k = 0; k < args.size(); ++k) {
     const std::string& arg = args[k];
-    if (arg == "--canvas") {
-      options.wholeCanvas = true;
-    } else if (arg == "--list") {
-      options.list = true;
+    if (auto flag = flags.find(arg); flag != flags.end()) {
+      *flag->second = true;
     } else if (auto found = valued.find(arg); found != valued.end()) {
       if (k + 1 == args.size()) {
         error = arg + " needs a value";
@@ -34,7 +73,12 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
       return std::nullopt;
     }
   }
-  if (options.list) return options;
+  if (options.help || options.version || options.list) return options;
+  if (!options.format.empty() && options.format != "png" && options.format != "ppm" &&
+      options.format != "bmp") {
+    error = "unknown format '" + options.format + "' (png, ppm or bmp)";
+    return std::nullopt;
+  }
   if (options.pattern.empty()) {
     error = "--pattern is missing";
     return std::nullopt;

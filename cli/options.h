@@ -9,18 +9,27 @@
 
 namespace plorvex::cli {
 
+// The output name that means standard output.
+inline constexpr const char* kStandardOutput = "-";
+
 struct Options {
   std::string pattern;
   FieldTexts fields;
   std::string out;
+  std::string format;  // "png", "ppm" or "bmp"; empty: from the file name
   bool wholeCanvas = false;
   bool list = false;
+  bool help = false;
+  bool version = false;
 };
 
 // Parses the arguments (without the program name); on failure returns nothing
 // and puts the reason in error.
 std::optional<Options> parseOptions(const std::vector<std::string>& args, std::string& error);
 
+// The short synopsis shown with every usage error.
 extern const char* const kUsage;
+// The synopsis followed by every option, for --help.
+std::string helpText();
 
 }  // namespace plorvex::cli

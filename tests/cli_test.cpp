@@ -4,7 +4,11 @@
 
 #include <QImage>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -14,22 +18,40 @@ namespace fs = std::filesystem;
 
 struct CliRun {
   int exitCode;
+  std::string output;  // standard output, byte for byte
   std::string errors;
 };
 
-CliRun runRenderer(const std::string& arguments) {
-  const fs::path errors = fs::temp_directory_path() / "plorvex_cli_test_stderr.txt";
-  const std::string command = std::string(PLORVEX_RENDER_CLI) + " " + arguments + " 2>" + errors.string();
-  const int status = std::system(command.c_str());
+std::string readFile(const fs::path& path) {
   std::string text;
-  if (FILE* f = std::fopen(errors.c_str(), "r")) {
+  if (FILE* f = std::fopen(path.c_str(), "rb")) {
     char buffer[4096];
     std::size_t n;
     while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
     std::fclose(f);
   }
-  return {WEXITSTATUS(status), text};
+  return text;
 }
+
+// ctest runs the cases in parallel processes, so the capture files are per process.
+CliRun runRenderer(const std::string& arguments) {
+  const std::string stem = "plorvex_cli_test_" + std::to_string(::getpid());
+  const fs::path output = fs::temp_directory_path() / (stem + "_stdout");
+  const fs::path errors = fs::temp_directory_path() / (stem + "_stderr");
+  const std::string command = std::string(PLORVEX_RENDER_CLI) + " " + arguments + " >" +
+                              output.string() + " 2>" + errors.string();
+  const int status = std::system(command.c_str());
+  CliRun run{WEXITSTATUS(status), readFile(output), readFile(errors)};
+  fs::remove(output);
+  fs::remove(errors);
+  return run;
+}
+
+QImage decode(const std::string& bytes) {
+  return QImage::fromData(reinterpret_cast<const uchar*>(bytes.data()), static_cast<int>(bytes.size()));
+}
+
+bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 
 class CliTest : public testing::Test {
  protected:
@@ -73,10 +95,14 @@ TEST_F(CliTest, BadArgumentsExitWithTwoAndTheUsage) {
        {std::string("--pattern nosuch --out ") + file("x.png"), std::string("--pattern 19 --out ") + file("x.png"),
         std::string("--pattern atlas"), std::string("--out ") + file("x.png"),
         std::string("--pattern atlas --out /nonexistent-dir/x.png"), std::string("--size"),
-        std::string("--pattern atlas --bogus 1 --out ") + file("x.png")}) {
+        std::string("--pattern atlas --bogus 1 --out ") + file("x.png"),
+        std::string("--pattern atlas --format gif --out ") + file("x.png"),
+        std::string("--pattern atlas --format PNG -o -"), std::string("--pattern atlas -o"),
+        std::string("--pattern atlas --out ") + file("x.png") + " --format", std::string("-")}) {
     const CliRun run = runRenderer(arguments);
     EXPECT_EQ(run.exitCode, 2) << arguments;
     EXPECT_NE(run.errors.find("usage:"), std::string::npos) << arguments;
+    EXPECT_EQ(run.output, "") << arguments;
   }
   EXPECT_FALSE(fs::exists(file("x.png")));
 }
@@ -114,6 +140,92 @@ TEST_F(CliTest, ListNamesEveryPatternWithItsIndex) {
   ASSERT_NE(std::fgets(line, sizeof line, f), nullptr);
   EXPECT_STREQ(line, "0 atlas\n");
   std::fclose(f);
+}
+
+TEST_F(CliTest, HelpAndVersionGoToStandardOutputAndExitWithZero) {
+  // Help wins over everything else on the line: nothing is painted.
+  for (const std::string& arguments : {std::string("--help"), std::string("-h"),
+                                       std::string("--pattern atlas --help --out ") + file("x.png")}) {
+    const CliRun run = runRenderer(arguments);
+    EXPECT_EQ(run.exitCode, 0) << arguments;
+    EXPECT_EQ(run.errors, "") << arguments;
+    EXPECT_TRUE(startsWith(run.output, "usage: plorvex-render")) << run.output;
+    for (const char* option : {"--pattern", "--x", "--y", "--size", "--zoom", "--brightness", "--canvas",
+                               "-o, --out", "--format", "--list", "-h, --help", "--version"})
+      EXPECT_NE(run.output.find(option), std::string::npos) << option;
+  }
+  EXPECT_FALSE(fs::exists(file("x.png")));
+
+  const CliRun version = runRenderer("--version");
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.output, "plorvex-render 1.2014\n");
+  EXPECT_EQ(version.errors, "");
+}
+
+TEST_F(CliTest, DashWritesTheImageToStandardOutputInTheFormatAsked) {
+  const struct {
+    const char* format;  // empty: the default
+    const char* suffix;  // the file that must hold the same bytes
+    std::string signature;
+  } cases[] = {
+      {"", "png", std::string("\x89PNG\r\n\x1a\n", 8)},
+      {"png", "png", std::string("\x89PNG\r\n\x1a\n", 8)},
+      {"ppm", "ppm", "P6"},
+      {"bmp", "bmp", "BM"},
+  };
+  for (const auto& c : cases) {
+    const std::string format = *c.format ? std::string(" --format ") + c.format : std::string();
+    const CliRun run = runRenderer("--pattern atlas -o -" + format);
+    ASSERT_EQ(run.exitCode, 0) << c.format << run.errors;
+    EXPECT_EQ(run.errors, "") << c.format;
+    EXPECT_TRUE(startsWith(run.output, c.signature)) << c.format;
+    const QImage image = decode(run.output);
+    ASSERT_EQ(image.size(), QSize(150, 150)) << c.format;
+    EXPECT_EQ(image.pixel(0, 0), qRgb(26, 75, 145)) << c.format;
+
+    const std::string name = file((std::string("same.") + c.suffix).c_str());
+    ASSERT_EQ(runRenderer("--pattern atlas -o " + name).exitCode, 0) << c.format;
+    EXPECT_EQ(readFile(name), run.output) << c.format;
+  }
+}
+
+TEST_F(CliTest, FormatOverridesTheSuffixOfTheFileName) {
+  const struct {
+    const char* name;
+    const char* format;
+    std::string signature;
+  } cases[] = {
+      {"picture.png", "bmp", "BM"},
+      {"picture.bmp", "ppm", "P6"},
+      {"picture.data", "png", std::string("\x89PNG\r\n\x1a\n", 8)},
+  };
+  for (const auto& c : cases) {
+    const CliRun run = runRenderer(std::string("--pattern atlas --format ") + c.format + " --out " + file(c.name));
+    ASSERT_EQ(run.exitCode, 0) << c.name << run.errors;
+    EXPECT_EQ(run.output, "") << c.name;
+    const std::string bytes = readFile(file(c.name));
+    EXPECT_TRUE(startsWith(bytes, c.signature)) << c.name;
+    EXPECT_EQ(decode(bytes).size(), QSize(150, 150)) << c.name;
+  }
+}
+
+TEST_F(CliTest, AFaultedPictureStillGoesToStandardOutput) {
+  const CliRun run = runRenderer("--pattern bobcat --brightness 1E308 -o -");
+  EXPECT_EQ(run.exitCode, 3);
+  EXPECT_NE(run.errors.find("Overflow at pixel (0, 4)"), std::string::npos) << run.errors;
+  const QImage image = decode(run.output);
+  ASSERT_EQ(image.size(), QSize(150, 150));
+  EXPECT_NE(image.pixel(0, 3), qRgb(64, 64, 64));
+  EXPECT_EQ(image.pixel(0, 4), qRgb(64, 64, 64));
+}
+
+TEST_F(CliTest, AFailedWriteToStandardOutputIsAnError) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  const fs::path errors = dir_ / "errors.txt";
+  const int status = std::system((std::string(PLORVEX_RENDER_CLI) + " --pattern atlas -o - >/dev/full 2>" +
+                                  errors.string()).c_str());
+  EXPECT_EQ(WEXITSTATUS(status), 2);
+  EXPECT_NE(readFile(errors).find("cannot write the image to standard output"), std::string::npos);
 }
 
 }  // namespace
