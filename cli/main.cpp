@@ -6,10 +6,12 @@
 #include <QString>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "catalogue.h"
+#include "column_pool.h"
 #include "headless.h"
 #include "options.h"
 #include "val.h"
@@ -66,6 +68,8 @@ int run(const cli::Options& options) {
     return kExitUsage;
   }
   HeadlessHost host(options.fields);
+  std::optional<ColumnPool> workers;
+  if (options.threads > 1) host.pool = &workers.emplace(options.threads);
   const RenderOutcome outcome = pattern->render(host);
   if (outcome.end == RenderEnd::Faulted) {
     reportFault(*pattern, outcome);

@@ -1,13 +1,16 @@
 #include "options.h"
 
+#include <algorithm>
+#include <charconv>
 #include <map>
+#include <thread>
 
 namespace plorvex::cli {
 
 const char* const kUsage =
     "usage: plorvex-render --pattern NAME|INDEX [--x TEXT] [--y TEXT] [--size TEXT]\n"
     "                      [--zoom TEXT] [--brightness TEXT] [--canvas]\n"
-    "                      [--format png|ppm|bmp] -o|--out FILE|-\n"
+    "                      [--format png|ppm|bmp] [--threads N] -o|--out FILE|-\n"
     "       plorvex-render --list | --help | --version\n";
 
 std::string helpText() {
@@ -33,6 +36,8 @@ std::string helpText() {
          "  -o, --out FILE|-      the image file; - writes the image to standard output\n"
          "  --format png|ppm|bmp  the image format; without it the suffix of FILE\n"
          "                        decides, and - writes PNG\n"
+         "  --threads N           threads computing columns (default: one per core;\n"
+         "                        1: all on one thread); the picture is the same\n"
          "  --list                print the index and name of every pattern\n"
          "  -h, --help            print this help\n"
          "  --version             print the version\n"
@@ -46,12 +51,13 @@ std::string helpText() {
 
 std::optional<Options> parseOptions(const std::vector<std::string>& args, std::string& error) {
   Options options;
+  std::string threadsText;
   const std::map<std::string, std::string*> valued{
       {"--pattern", &options.pattern},         {"--x", &options.fields.x},
       {"--y", &options.fields.y},              {"--size", &options.fields.size},
       {"--zoom", &options.fields.zoom},        {"--brightness", &options.fields.brightness},
       {"--out", &options.out},                 {"-o", &options.out},
-      {"--format", &options.format},
+      {"--format", &options.format},           {"--threads", &threadsText},
   };
   const std::map<std::string, bool*> flags{
       {"--canvas", &options.wholeCanvas}, {"--list", &options.list},
@@ -78,6 +84,17 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
       options.format != "bmp") {
     error = "unknown format '" + options.format + "' (png, ppm or bmp)";
     return std::nullopt;
+  }
+  if (!threadsText.empty()) {
+    const char* end = threadsText.data() + threadsText.size();
+    const auto parsed = std::from_chars(threadsText.data(), end, options.threads);
+    if (parsed.ec != std::errc() || parsed.ptr != end || options.threads < 1 ||
+        options.threads > 256) {
+      error = "--threads takes a whole number from 1 to 256";
+      return std::nullopt;
+    }
+  } else {
+    options.threads = std::max(1u, std::thread::hardware_concurrency());
   }
   if (options.pattern.empty()) {
     error = "--pattern is missing";

@@ -17,6 +17,9 @@ struct Options {
   FieldTexts fields;
   std::string out;
   std::string format;  // "png", "ppm" or "bmp"; empty: from the file name
+  // Threads computing columns: 1 computes every column on the main thread;
+  // more start that many workers. Default: one per core.
+  unsigned threads = 0;
   bool wholeCanvas = false;
   bool list = false;
   bool help = false;

@@ -98,13 +98,32 @@ TEST_F(CliTest, BadArgumentsExitWithTwoAndTheUsage) {
         std::string("--pattern atlas --bogus 1 --out ") + file("x.png"),
         std::string("--pattern atlas --format gif --out ") + file("x.png"),
         std::string("--pattern atlas --format PNG -o -"), std::string("--pattern atlas -o"),
-        std::string("--pattern atlas --out ") + file("x.png") + " --format", std::string("-")}) {
+        std::string("--pattern atlas --out ") + file("x.png") + " --format", std::string("-"),
+        std::string("--pattern atlas --threads 0 -o ") + file("x.png"),
+        std::string("--pattern atlas --threads two -o ") + file("x.png"),
+        std::string("--pattern atlas --threads 3x -o ") + file("x.png")}) {
     const CliRun run = runRenderer(arguments);
     EXPECT_EQ(run.exitCode, 2) << arguments;
     EXPECT_NE(run.errors.find("usage:"), std::string::npos) << arguments;
     EXPECT_EQ(run.output, "") << arguments;
   }
   EXPECT_FALSE(fs::exists(file("x.png")));
+}
+
+TEST_F(CliTest, AnyNumberOfThreadsPaintsTheSamePicture) {
+  // Dada carries a value from pixel to pixel; Atlas does not.
+  for (const char* pattern : {"atlas", "dada"}) {
+    std::string pictures[3];
+    const char* threads[] = {"1", "2", "5"};
+    for (int k = 0; k < 3; ++k) {
+      const CliRun run = runRenderer(std::string("--pattern ") + pattern +
+                                     " --size 97 --zoom 0.7 --format ppm -o - --threads " + threads[k]);
+      ASSERT_EQ(run.exitCode, 0) << run.errors;
+      pictures[k] = run.output;
+    }
+    EXPECT_EQ(pictures[0], pictures[1]) << pattern;
+    EXPECT_EQ(pictures[0], pictures[2]) << pattern;
+  }
 }
 
 TEST_F(CliTest, RefusesPicturesTooLargeForMemoryOrOffsetsTooLargeToCount) {
