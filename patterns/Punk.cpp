@@ -8,10 +8,7 @@ namespace plorvex {
 
 Intake<Pluck::Params> Pluck::intake(const FieldReader& read) {
   Intake<Params> in;
-  in.sweep.x0 = read(Field::One);
-  in.sweep.y0 = read(Field::Two);
-  in.sweep.size = read(Field::Three);
-  in.sweep.extent = widenedExtent(in.sweep.size);
+  in.sweep = shiftedSweep(read);
   in.params.zoom = read(Field::Four);
   in.params.brightness = read(Field::Five);
   return in;

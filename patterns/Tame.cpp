@@ -8,11 +8,7 @@ namespace plorvex {
 
 Intake<Tracer::Params> Tracer::intake(const FieldReader& read) {
   Intake<Params> in;
-  in.sweep.size = read(Field::Three);
-  in.sweep.extent = widenedExtent(in.sweep.size);
-  // The half extents go through their text form, as the offsets are typed.
-  in.sweep.x0 = read(Field::One) - textRoundTrip(in.sweep.extent) / 2;
-  in.sweep.y0 = read(Field::Two) - textRoundTrip(in.sweep.size) / 2;
+  in.sweep = centredSweep(read);
   const double zoom = read(Field::Four);  // one reading, added to itself
   in.params.zoom = zoom + zoom;
   in.params.brightness = read(Field::Five);

@@ -8,10 +8,7 @@ namespace plorvex {
 
 Intake<Atlas::Params> Atlas::intake(const FieldReader& read) {
   Intake<Params> in;
-  in.sweep.x0 = read(Field::One) + 400;
-  in.sweep.y0 = read(Field::Two) + 400;
-  in.sweep.size = read(Field::Three);
-  in.sweep.extent = widenedExtent(in.sweep.size);
+  in.sweep = shiftedSweep(read, 400, 400);
   in.params.zoom = read(Field::Four) * 1.5;
   in.params.brightness = read(Field::Five) * 1.5;
   return in;

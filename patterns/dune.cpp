@@ -8,10 +8,7 @@ namespace plorvex {
 
 Intake<Dada::Params> Dada::intake(const FieldReader& read) {
   Intake<Params> in;
-  in.sweep.x0 = read(Field::One) - 333;
-  in.sweep.y0 = read(Field::Two) - 333;
-  in.sweep.size = read(Field::Three);
-  in.sweep.extent = widenedExtent(in.sweep.size);
+  in.sweep = shiftedSweep(read, -333, -333);
   // The zoom and brightness fields are each read twice and added to themselves.
   const double zoomFirst = read(Field::Four);
   in.params.zoom = zoomFirst + read(Field::Four);

@@ -8,12 +8,7 @@ namespace plorvex {
 
 Intake<Icey::Params> Icey::intake(const FieldReader& read) {
   Intake<Params> in;
-  in.sweep.size = read(Field::Three);
-  in.sweep.extent = widenedExtent(in.sweep.size);
-  // Centred on the offsets: half the columns to the left, half the rows above,
-  // each count first written out as text and read back.
-  in.sweep.x0 = read(Field::One) - textRoundTrip(in.sweep.extent) / 2;
-  in.sweep.y0 = read(Field::Two) - textRoundTrip(in.sweep.size) / 2;
+  in.sweep = centredSweep(read);
   in.params.zoom = read(Field::Four) / 2;
   in.params.brightness = read(Field::Five);
   return in;

@@ -8,10 +8,7 @@ namespace plorvex {
 
 Intake<Jolli::Params> Jolli::intake(const FieldReader& read) {
   Intake<Params> in;
-  in.sweep.size = read(Field::Three);
-  in.sweep.extent = widenedExtent(in.sweep.size);
-  in.sweep.x0 = read(Field::One);
-  in.sweep.y0 = read(Field::Two);
+  in.sweep = shiftedSweep(read);
   in.params.zoom = read(Field::Four) * 3;
   in.params.brightness = read(Field::Five);
   return in;

@@ -8,11 +8,7 @@ namespace plorvex {
 
 Intake<Quaff::Params> Quaff::intake(const FieldReader& read) {
   Intake<Params> in;
-  in.sweep.size = read(Field::Three);
-  in.sweep.extent = widenedExtent(in.sweep.size);
-  // The half extents go through their text form, as the offsets are typed.
-  in.sweep.x0 = read(Field::One) - textRoundTrip(in.sweep.extent) / 2;
-  in.sweep.y0 = read(Field::Two) - textRoundTrip(in.sweep.size) / 2;
+  in.sweep = centredSweep(read);
   in.params.zoom = read(Field::Four) * 3;
   in.params.brightness = read(Field::Five);
   return in;

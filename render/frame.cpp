@@ -42,6 +42,24 @@ Fault pixelPositions(const std::vector<double>& counters, double origin, double 
 
 }  // namespace
 
+SweepOrigin shiftedSweep(const FieldReader& read, double shiftX, double shiftY) {
+  SweepOrigin sweep;
+  sweep.x0 = read(Field::One) + shiftX;
+  sweep.y0 = read(Field::Two) + shiftY;
+  sweep.size = read(Field::Three);
+  sweep.extent = widenedExtent(sweep.size);
+  return sweep;
+}
+
+SweepOrigin centredSweep(const FieldReader& read) {
+  SweepOrigin sweep;
+  sweep.size = read(Field::Three);
+  sweep.extent = widenedExtent(sweep.size);
+  sweep.x0 = read(Field::One) - textRoundTrip(sweep.extent) / 2;
+  sweep.y0 = read(Field::Two) - textRoundTrip(sweep.size) / 2;
+  return sweep;
+}
+
 Fault planSweep(const SweepOrigin& origin, const PictureLimits& limits, SweepPlan& plan) {
   plan = SweepPlan{};
   Fault fault = loopCounters(origin.x0, origin.extent, limits.columns, plan.columns);

@@ -77,6 +77,13 @@ struct SweepOrigin {
 // A size of exactly 768 paints 1024 columns; any other size a square.
 inline double widenedExtent(double size) { return size == 768 ? 1024 : size; }
 
+// The sweep most patterns use: origins at the offsets plus fixed shifts.
+SweepOrigin shiftedSweep(const FieldReader& read, double shiftX = 0, double shiftY = 0);
+
+// Origins centred on the offsets: less half the extent and half the size, each
+// first written as text and read back, as a typed number would be.
+SweepOrigin centredSweep(const FieldReader& read);
+
 template <class Params>
 struct Intake {
   SweepOrigin sweep;
