@@ -9,10 +9,10 @@
 
 namespace plorvex::app {
 
-QFont fontFor(const FontSpec& spec) {
-  QFont font(spec.family);
-  font.setPixelSize(static_cast<int>(std::lround(spec.points * 96.0 / 72.0)));
-  font.setBold(spec.bold);
+QFont fontFor(const FontSpec& layout) {
+  QFont font(layout.family);
+  font.setPixelSize(static_cast<int>(std::lround(layout.points * 96.0 / 72.0)));
+  font.setBold(layout.bold);
   return font;
 }
 

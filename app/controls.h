@@ -22,7 +22,7 @@ inline constexpr FontSpec kDefaultFont{"MS Sans Serif", 8.25, true};
 
 // A font with the pixel size its point size has at 96 dots per inch, so the
 // layout does not depend on the screen's reported resolution.
-QFont fontFor(const FontSpec& spec);
+QFont fontFor(const FontSpec& layout);
 
 // Registers free fonts in place of the ones the layout was designed with.
 void registerFontSubstitutes();

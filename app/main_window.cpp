@@ -82,35 +82,35 @@ void MainWindow::growCanvas(QSize size) {
   canvas_ = std::move(grown);
 }
 
-ColourButton* MainWindow::addButton(const ButtonSpec& spec) {
-  auto* button = new ColourButton(QString::fromUtf8(spec.caption), this);
-  if (*spec.name) button->setObjectName(spec.name);
-  button->setGeometry(spec.left, spec.top, spec.width, spec.height);
-  button->setFont(fontFor(spec.font));
-  button->setBackground(QColor::fromRgb(spec.background));
-  if (*spec.tooltip) button->setToolTip(spec.tooltip);
-  button->setProperty("tabPosition", spec.tab);
+ColourButton* MainWindow::addButton(const ButtonSpec& layout) {
+  auto* button = new ColourButton(QString::fromUtf8(layout.caption), this);
+  if (*layout.name) button->setObjectName(layout.name);
+  button->setGeometry(layout.left, layout.top, layout.width, layout.height);
+  button->setFont(fontFor(layout.font));
+  button->setBackground(QColor::fromRgb(layout.background));
+  if (*layout.tooltip) button->setToolTip(layout.tooltip);
+  button->setProperty("tabPosition", layout.tab);
   return button;
 }
 
 void MainWindow::buildControls() {
   // Labels first: the black panels among them lie behind every other control.
-  for (const LabelSpec& spec : labelSpecs()) {
+  for (const LabelSpec& layout : labelSpecs()) {
     auto* label = new ClickLabel(this);
-    label->setObjectName(spec.name);
-    label->setText(spec.caption);
-    label->setGeometry(spec.left, spec.top, spec.width, spec.height);
-    label->setFont(fontFor(spec.font));
+    label->setObjectName(layout.name);
+    label->setText(layout.caption);
+    label->setGeometry(layout.left, layout.top, layout.width, layout.height);
+    label->setFont(fontFor(layout.font));
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setTextColour(QColor::fromRgb(spec.text));
-    if (*spec.tooltip) label->setToolTip(spec.tooltip);
-    if (!spec.transparent) {
+    label->setTextColour(QColor::fromRgb(layout.text));
+    if (*layout.tooltip) label->setToolTip(layout.tooltip);
+    if (!layout.transparent) {
       QPalette p = label->palette();
-      p.setColor(QPalette::Window, QColor::fromRgb(spec.background));
+      p.setColor(QPalette::Window, QColor::fromRgb(layout.background));
       label->setPalette(p);
       label->setAutoFillBackground(true);
     }
-    if (*spec.caption == '\0') label->setFrameStyle(QFrame::Box | QFrame::Plain);
+    if (*layout.caption == '\0') label->setFrameStyle(QFrame::Box | QFrame::Plain);
   }
   exitMark_ = findChild<ClickLabel*>("Label1");
   leftExitMark_ = findChild<ClickLabel*>("Label4");
@@ -119,7 +119,7 @@ void MainWindow::buildControls() {
     patternButtons_[static_cast<std::size_t>(k)] = addButton(patternButtonSpec(k));
     patternButtons_[static_cast<std::size_t>(k)]->setObjectName(QString("CMD(%1)").arg(k));
   }
-  for (const ButtonSpec& spec : otherButtonSpecs()) addButton(spec);
+  for (const ButtonSpec& layout : otherButtonSpecs()) addButton(layout);
   linkButton_ = findChild<ColourButton*>("Command1");
   // The two far zoom buttons are never shown and never pressed.
   for (const char* hidden : {"cmdXX(2)", "cmdXX(3)"}) {
@@ -130,18 +130,18 @@ void MainWindow::buildControls() {
 
   const Field order[] = {Field::Three, Field::Two, Field::One, Field::Five, Field::Four};
   for (std::size_t k = 0; k < fieldSpecs().size(); ++k) {
-    const FieldSpec& spec = fieldSpecs()[k];
-    auto* edit = new QLineEdit(QString::fromUtf8(spec.initialText), this);
-    edit->setObjectName(spec.name);
-    edit->setGeometry(spec.left, spec.top, spec.width, spec.height);
-    edit->setFont(fontFor(spec.font));
-    edit->setToolTip(spec.tooltip);
+    const FieldSpec& layout = fieldSpecs()[k];
+    auto* edit = new QLineEdit(QString::fromUtf8(layout.initialText), this);
+    edit->setObjectName(layout.name);
+    edit->setGeometry(layout.left, layout.top, layout.width, layout.height);
+    edit->setFont(fontFor(layout.font));
+    edit->setToolTip(layout.tooltip);
     edit->setTextMargins(0, 0, 0, 0);
     QPalette p = edit->palette();
-    p.setColor(QPalette::Base, QColor::fromRgb(spec.background));
-    p.setColor(QPalette::Text, QColor::fromRgb(spec.text));
+    p.setColor(QPalette::Base, QColor::fromRgb(layout.background));
+    p.setColor(QPalette::Text, QColor::fromRgb(layout.text));
     edit->setPalette(p);
-    edit->setProperty("tabPosition", spec.tab);
+    edit->setProperty("tabPosition", layout.tab);
     fields_[static_cast<std::size_t>(order[k])] = edit;
   }
   field(Field::Three)->installEventFilter(this);

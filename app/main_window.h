@@ -80,7 +80,7 @@ class MainWindow : public QWidget, public RenderHost {
 
  private:
   void buildControls();
-  ColourButton* addButton(const ButtonSpec& spec);
+  ColourButton* addButton(const ButtonSpec& layout);
   void connectHandlers();
   void setTabOrder();
   void growCanvas(QSize size);
