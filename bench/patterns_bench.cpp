@@ -134,23 +134,26 @@ void HaltLatency(benchmark::State& state, int index) {
   state.counters["worst_ms"] = worstMs;
 }
 
-template <std::size_t... I>
-void registerAll(std::index_sequence<I...>, ColumnPool* pool) {
-  const auto name = [](const char* kind, int index) {
+template <class P>
+void registerPattern(int index, ColumnPool* pool) {
+  const auto name = [&](const char* kind) {
     return std::string(kind) + "/" + std::to_string(index) + "_" + patternAt(index)->caption;
   };
-  (benchmark::RegisterBenchmark(name("Pure", I).c_str(), Pure<std::tuple_element_t<I, Patterns>>)
-       ->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime(), ...);
-  for (int index = 0; index < kPatternButtons; ++index) {
-    benchmark::RegisterBenchmark(name("Frame1", index).c_str(), Frame, index, nullptr)
-        ->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
-    benchmark::RegisterBenchmark(name("FrameN", index).c_str(), Frame, index, pool)
-        ->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
-    benchmark::RegisterBenchmark(name("Window", index).c_str(), Window, index)
-        ->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
-    benchmark::RegisterBenchmark(name("HaltLatency", index).c_str(), HaltLatency, index)
-        ->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
-  }
+  benchmark::RegisterBenchmark(name("Pure").c_str(), Pure<P>)
+      ->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+  benchmark::RegisterBenchmark(name("Frame1").c_str(), Frame, index, nullptr)
+      ->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+  benchmark::RegisterBenchmark(name("FrameN").c_str(), Frame, index, pool)
+      ->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+  benchmark::RegisterBenchmark(name("Window").c_str(), Window, index)
+      ->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+  benchmark::RegisterBenchmark(name("HaltLatency").c_str(), HaltLatency, index)
+      ->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+}
+
+template <std::size_t... I>
+void registerAll(std::index_sequence<I...>, ColumnPool* pool) {
+  (registerPattern<std::tuple_element_t<I, Patterns>>(static_cast<int>(I), pool), ...);
 }
 
 }  // namespace

@@ -14,6 +14,9 @@ def run(binary, repetitions, extra):
     with tempfile.NamedTemporaryFile(suffix=".json") as out:
         subprocess.run([binary, f"--benchmark_repetitions={repetitions}",
                         "--benchmark_report_aggregates_only=true",
+                        # Repetitions of all benchmarks in random order, so that a slow
+                        # stretch of the machine does not fall on one measurement alone.
+                        "--benchmark_enable_random_interleaving=true",
                         f"--benchmark_out={out.name}", "--benchmark_out_format=json", *extra],
                        check=True, stdout=subprocess.DEVNULL)
         return json.load(open(out.name))

@@ -146,25 +146,40 @@ constexpr bool carriesValue() {
   return false;
 }
 
-// One column of a pattern's pixels, each checked for faults as it is made.
-// Pattern P supplies:
-//   struct Params;                        its working values
-//   static Intake<Params> intake(const FieldReader&);
-//   static Channels pixel(const Params&, double i, double j, double& carried);
+// One column of a pattern's pixels, checked for faults pixel by pixel, so that
+// a fault is reported at the pixel that raised it.
 template <class P>
-ColumnResult computeColumn(const typename P::Params& params, double i,
-                           std::span<const double> rows, double& carried, Colour* out) {
+ColumnResult computeColumnPixelByPixel(const typename P::Params& params, double i,
+                                       std::span<const double> rows, double& carried,
+                                       Colour* out) {
   clearFaultFlags();
   launder(i);
   for (std::size_t r = 0; r < rows.size(); ++r) {
     const Channels channels = P::pixel(params, i, rows[r], carried);
-    keepEvaluated(channels.red);
-    keepEvaluated(channels.green);
-    keepEvaluated(channels.blue);
+    keepEvaluated(channels);
     if (const Fault fault = raisedFault(); fault != Fault::None) return {r, fault};
     if (!toColour(channels, out[r])) return {r, Fault::Overflow};
   }
   return {rows.size(), Fault::None};
+}
+
+// One column of a pattern's pixels. The fault flags are tested once, after the
+// column; only a column that raised one is made again pixel by pixel (from the
+// same carried value, so identically) to find where.
+template <class P>
+ColumnResult computeColumn(const typename P::Params& params, double i,
+                           std::span<const double> rows, double& carried, Colour* out) {
+  const double carriedAtStart = carried;
+  clearFaultFlags();
+  double counter = i;
+  launder(counter);
+  bool converted = true;
+  for (std::size_t r = 0; r < rows.size(); ++r)
+    converted &= toColour(P::pixel(params, counter, rows[r], carried), out[r]);
+  keepEvaluated(converted);
+  if (converted && raisedFault() == Fault::None) return {rows.size(), Fault::None};
+  carried = carriedAtStart;
+  return computeColumnPixelByPixel<P>(params, i, rows, carried, out);
 }
 
 // Computes a pattern's columns in sweep order on the calling thread.
