@@ -40,14 +40,14 @@ def main():
     print(f"{context['num_cpus']} CPUs at {context['mhz_per_cpu']} MHz, {repetitions} repetitions, "
           f"medians; size 768 (1024 x 768 pixels)\n")
     print("| pattern | (a) pure Mpx/s | (b) frame, 1 thread | (c) frame, workers | (d) window | "
-          "(b)/(a) | (c)/(b) | (d)/(c) | halt ms (worst) |")
+          "(b)/(a) | (c)/(b) | (d)/(c) | halt ms |")
     print("|---|---|---|---|---|---|---|---|---|")
     worst = defaultdict(float)
     for pattern, kinds in sorted(medians(report).items(), key=lambda kv: int(kv[0].split("_")[0])):
         ms = {k: v["real_time"] for k, v in kinds.items()}
         rate = {k: v.get("pixels_per_s", 0) / 1e6 for k, v in kinds.items()}
         ratios = (ms["Frame1"] / ms["Pure"], ms["FrameN"] / ms["Frame1"], ms["Window"] / ms["FrameN"])
-        halt = kinds["HaltLatency"].get("worst_ms", kinds["HaltLatency"]["real_time"])
+        halt = kinds["HaltLatency"]["real_time"]  # click to the render's end
         for name, value in zip(("b/a", "c/b", "d/c"), ratios):
             worst[name] = max(worst[name], value)
         worst["halt"] = max(worst["halt"], halt)
@@ -55,6 +55,8 @@ def main():
               f"{rate['Window']:.2f} | {ratios[0]:.3f} | {ratios[1]:.3f} | {ratios[2]:.3f} | {halt:.2f} |")
     print(f"\nworst: (b)/(a) {worst['b/a']:.3f}, (c)/(b) {worst['c/b']:.3f}, "
           f"(d)/(c) {worst['d/c']:.3f}, halt {worst['halt']:.2f} ms")
+    print("(c)/(b) near 1 is expected for dada, lazy, nitegale and pluck: a value carried from pixel")
+    print("to pixel keeps their columns in order, so only painting overlaps their computation.")
 
 
 if __name__ == "__main__":
