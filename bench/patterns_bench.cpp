@@ -111,7 +111,7 @@ void Window(benchmark::State& state, int index) {
   countPixels(state, 1024 * 768);
 }
 
-// From a click on "halt !", posted by another thread 200 ms into the render as
+// From a click on "halt !", posted by another thread 60 ms into the render as
 // a user's click arrives, to the end of the render: the wait for the next
 // yield is included.
 void HaltLatency(benchmark::State& state, int index) {
@@ -128,7 +128,7 @@ void HaltLatency(benchmark::State& state, int index) {
     QElapsedTimer clock;
     clock.start();
     std::thread user([&] {
-      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      std::this_thread::sleep_for(std::chrono::milliseconds(60));
       clickedAt = clock.nsecsElapsed();
       QCoreApplication::postEvent(halt, new QMouseEvent(QEvent::MouseButtonPress, centre, global,
                                                         Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));

@@ -44,6 +44,10 @@ def main():
     print("|---|---|---|---|---|---|---|---|---|")
     worst = defaultdict(float)
     for pattern, kinds in sorted(medians(report).items(), key=lambda kv: int(kv[0].split("_")[0])):
+        missing = {"Pure", "Frame1", "FrameN", "Window", "HaltLatency"} - kinds.keys()
+        if missing:
+            print(f"| {pattern} | missing: {', '.join(sorted(missing))} (see the benchmark's errors) |")
+            continue
         ms = {k: v["real_time"] for k, v in kinds.items()}
         rate = {k: v.get("pixels_per_s", 0) / 1e6 for k, v in kinds.items()}
         ratios = (ms["Frame1"] / ms["Pure"], ms["FrameN"] / ms["Frame1"], ms["Window"] / ms["FrameN"])
