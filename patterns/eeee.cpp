@@ -8,11 +8,7 @@ namespace plorvex {
 
 Intake<Entropy::Params> Entropy::intake(const FieldReader& read) {
   Intake<Params> in;
-  // The size comes first: the origin is each offset less half the size.
-  in.sweep.size = read(Field::Three);
-  in.sweep.x0 = read(Field::One) - in.sweep.size / 2;
-  in.sweep.y0 = read(Field::Two) - in.sweep.size / 2;
-  in.sweep.extent = widenedExtent(in.sweep.size);
+  in.sweep = halfSizeCentredSweep(read);
   const double zoomFirst = read(Field::Four);
   in.params.zoom = zoomFirst + read(Field::Four);
   in.params.brightness = read(Field::Five);

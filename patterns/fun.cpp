@@ -8,13 +8,7 @@ namespace plorvex {
 
 Intake<Frazzle::Params> Frazzle::intake(const FieldReader& read) {
   Intake<Params> in;
-  // The size field is read afresh for each of its three uses.
-  const double sizeForX = read(Field::Three);
-  in.sweep.x0 = read(Field::One) - sizeForX / 2;
-  const double sizeForY = read(Field::Three);
-  in.sweep.y0 = read(Field::Two) - sizeForY / 2;
-  in.sweep.size = read(Field::Three);
-  in.sweep.extent = widenedExtent(in.sweep.size);
+  in.sweep = halfSizeCentredSweep(read);
   in.params.zoom = read(Field::Four);
   in.params.brightness = read(Field::Five);
   return in;

@@ -8,13 +8,7 @@ namespace plorvex {
 
 Intake<Ombud::Params> Ombud::intake(const FieldReader& read) {
   Intake<Params> in;
-  // The size field is read afresh for each use, before the field it is paired with.
-  const double sizeForX = read(Field::Three);
-  in.sweep.x0 = read(Field::One) - sizeForX / 2;
-  const double sizeForY = read(Field::Three);
-  in.sweep.y0 = read(Field::Two) - sizeForY / 2;
-  in.sweep.size = read(Field::Three);
-  in.sweep.extent = widenedExtent(in.sweep.size);
+  in.sweep = halfSizeCentredSweep(read);
   in.params.size = in.sweep.size;
   in.params.extent = in.sweep.extent;
   in.params.zoom = read(Field::Four) * 10;

@@ -60,6 +60,17 @@ SweepOrigin centredSweep(const FieldReader& read) {
   return sweep;
 }
 
+SweepOrigin halfSizeCentredSweep(const FieldReader& read) {
+  SweepOrigin sweep;
+  const double sizeForX = read(Field::Three);
+  sweep.x0 = read(Field::One) - sizeForX / 2;
+  const double sizeForY = read(Field::Three);
+  sweep.y0 = read(Field::Two) - sizeForY / 2;
+  sweep.size = read(Field::Three);
+  sweep.extent = widenedExtent(sweep.size);
+  return sweep;
+}
+
 Fault planSweep(const SweepOrigin& origin, const PictureLimits& limits, SweepPlan& plan) {
   plan = SweepPlan{};
   Fault fault = loopCounters(origin.x0, origin.extent, limits.columns, plan.columns);

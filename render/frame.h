@@ -84,6 +84,10 @@ SweepOrigin shiftedSweep(const FieldReader& read, double shiftX = 0, double shif
 // first written as text and read back, as a typed number would be.
 SweepOrigin centredSweep(const FieldReader& read);
 
+// Origins centred on the offsets: less half the size (not the extent), the
+// size field read afresh for each use.
+SweepOrigin halfSizeCentredSweep(const FieldReader& read);
+
 template <class Params>
 struct Intake {
   SweepOrigin sweep;
