@@ -73,7 +73,7 @@ namespace {
 constexpr FontSpec kVerdana12{"Verdana", 12, true};
 constexpr FontSpec kVerdana975{"Verdana", 9.75, true};
 
-constexpr std::array<PatternButtonSpec, kPatternButtonCount> kPatternButtons{{
+constexpr std::array<PatternButtonSpec, kPatternButtons> kPatternButtonLayout{{
     {"atlas", 5},   {"bobcat", 6},  {"canut", 7},    {"dada", 8},    {"entropy", 9},
     {"frazzle", 10}, {"griffin", 11}, {"helios", 12},  {"icey", 13},   {"jolli", 21},
     {"kate", 22},   {"lazy", 25},   {"nitegale", 26}, {"ombud", 27},  {"pluck", 28},
@@ -155,10 +155,8 @@ const std::array kLabels{
 
 }  // namespace
 
-std::span<const PatternButtonSpec> patternButtonSpecs() { return kPatternButtons; }
-
 ButtonSpec patternButtonSpec(int index) {
-  const PatternButtonSpec& p = kPatternButtons[static_cast<std::size_t>(index)];
+  const PatternButtonSpec& p = kPatternButtonLayout[static_cast<std::size_t>(index)];
   return ButtonSpec{"", p.caption, 24, 320 + 32 * index, 105, 25, kNeutralButton, kVerdana12, "",
                     p.tab};
 }

@@ -10,6 +10,8 @@
 
 #include <span>
 
+#include "catalogue.h"
+
 namespace plorvex::app {
 
 struct FontSpec {
@@ -91,7 +93,6 @@ struct LabelSpec {
   QRgb background;
 };
 
-inline constexpr int kPatternButtonCount = 19;
 inline constexpr QRgb kNeutralButton = 0xFF808080;  // RGB(128, 128, 128)
 
 // Pattern button k: caption and tab position; all share size, colour and font.
@@ -99,7 +100,6 @@ struct PatternButtonSpec {
   const char* caption;
   int tab;
 };
-std::span<const PatternButtonSpec> patternButtonSpecs();
 ButtonSpec patternButtonSpec(int index);
 
 std::span<const ButtonSpec> otherButtonSpecs();

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "catalogue.h"
+#include "headless.h"
 #include "val.h"
 
 // The icon lives in this library's resources, which a static link would drop
@@ -23,7 +24,7 @@ static void registerResources() { Q_INIT_RESOURCE(app); }
 namespace plorvex::app {
 namespace {
 
-constexpr QRgb kWindowColour = 0xFF404040;  // RGB(64, 64, 64)
+const QRgb kWindowColour = qRgb(redOf(kBackground), greenOf(kBackground), blueOf(kBackground));
 const QColor kExitMarkActive(0, 0, 255);
 const QColor kExitMarkHover(0, 128, 255);
 const QColor kLeftMarkHover(255, 255, 255);
@@ -32,8 +33,7 @@ const char* const kProgramTitle = "Plorvex Picture Maker";
 
 // The canvas covers the design client area and the largest picture, whose
 // rows run past the bottom edge.
-constexpr int kCanvasMinWidth = 1272;
-constexpr int kCanvasMinHeight = 51 + static_cast<int>(MainWindow::kMaxPictureSide);
+constexpr int kWindowCanvasHeight = 51 + static_cast<int>(MainWindow::kMaxPictureSide);
 
 }  // namespace
 
@@ -68,7 +68,9 @@ MainWindow::MainWindow(WindowServices services)
   timer_.start();
 }
 
-void MainWindow::Form_Load() { growCanvas(QSize(kCanvasMinWidth, kCanvasMinHeight)); }
+void MainWindow::Form_Load() {
+  growCanvas(QSize(kCanvasMinWidth, std::max(kCanvasMinHeight, kWindowCanvasHeight)));
+}
 
 void MainWindow::growCanvas(QSize size) {
   const QSize wanted = size.expandedTo(canvas_.size());
@@ -115,7 +117,7 @@ void MainWindow::buildControls() {
   exitMark_ = findChild<ClickLabel*>("Label1");
   leftExitMark_ = findChild<ClickLabel*>("Label4");
 
-  for (int k = 0; k < kPatternButtonCount; ++k) {
+  for (int k = 0; k < kPatternButtons; ++k) {
     patternButtons_[static_cast<std::size_t>(k)] = addButton(patternButtonSpec(k));
     patternButtons_[static_cast<std::size_t>(k)]->setObjectName(QString("CMD(%1)").arg(k));
   }
@@ -148,7 +150,7 @@ void MainWindow::buildControls() {
 }
 
 void MainWindow::connectHandlers() {
-  for (int k = 0; k < kPatternButtonCount; ++k)
+  for (int k = 0; k < kPatternButtons; ++k)
     connect(patternButtons_[static_cast<std::size_t>(k)], &QPushButton::clicked, this,
             [this, k] { CMD_Click(k); });
   const std::map<QString, std::function<void()>> buttons{

@@ -96,7 +96,7 @@ class MainWindow : public QWidget, public RenderHost {
   // One worker per core computes columns ahead while this thread paints.
   ColumnPool pool_;
   QImage canvas_;
-  std::array<ColourButton*, kPatternButtonCount> patternButtons_{};
+  std::array<ColourButton*, kPatternButtons> patternButtons_{};
   std::array<QLineEdit*, 5> fields_{};
   ColourButton* linkButton_ = nullptr;
   ClickLabel* exitMark_ = nullptr;      // Label1, "x"
