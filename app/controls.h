@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window's kinds of control: a push button that shows its background
 // colour, a label that reports clicks and mouse movement, and the inventory

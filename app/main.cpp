@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Plorvex Picture Maker: one maximised window that paints abstract patterns.
 
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window qTac: every control, the canvas the patterns paint on, and the
 // event handlers, each named after its control and event.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the window asks of the world outside it. Tests replace these to watch
 // message boxes, browser starts and the program's exit without side effects.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Speed of every pattern at size 768 (1024 x 768 pixels), four ways:
 //   Pure    the per-pixel computation alone, one thread, into memory
 //   Frame1  the headless frame, one thread

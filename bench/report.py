@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Runs plorvex_bench with repetitions and prints the table of medians and ratios.
 
 usage: bench/report.py BENCH_BINARY [REPETITIONS] [extra benchmark flags...]

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Time from starting the program to its window being mapped, on a running X
 # display (e.g. Xvfb with openbox). Prints each run and the median, in ms.
 #   usage: DISPLAY=:N bench/startup.sh [PROGRAM] [RUNS]

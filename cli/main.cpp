@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // plorvex-render: paints one pattern without a window and writes it to a file
 // or to standard output.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Val, the number-to-text rule and the channel conversion against any bytes.
 //
 // The input is read as a field text; its 8-byte pieces are also taken as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Pluck: coordinates shifted by 0.5, a zoom-free quotient d, and the value m
 // carried from pixel to pixel.

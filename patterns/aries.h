@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Atlas: offsets shifted by 400, zoom and brightness by 1.5.
 

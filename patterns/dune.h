@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Dada: offsets shifted by -333, zoom and brightness doubled; one term is carried
 // from pixel to pixel down each column and on into the next.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Entropy: the sweep centred on the offsets, the zoom doubled, the brightness as typed.
 

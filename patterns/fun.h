@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Frazzle: the sweep centred on the offsets, zoom and brightness as typed, and the
 // row coordinate growing upwards.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Griffin: the sweep centred on the offsets, the zoom doubled in each coordinate,
 // channels scaled from black.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Helios: the sweep centred on the offsets, the zoom tripled (one coordinate ignores
 // it), channels scaled from black.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Kate: offsets centred on the picture, zoom times 1.8, channels with no base.
 

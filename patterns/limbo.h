@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Lazy: coordinates shifted by 0.5, a term carried from pixel to pixel, and
 // half the brightness on each channel.

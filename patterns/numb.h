@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Nitegale: coordinates shifted by 0.5 and a term carried from pixel to pixel.
 

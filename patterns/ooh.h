@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Ombud: offsets less half the size, coordinates scaled by the picture's own
 // extent, zoom times 10 and the brightness factor 11 * B - 1200.

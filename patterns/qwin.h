@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Quaff: size read first, offsets centred, zoom tripled, and channels with no
 // base, so negative sums are black.

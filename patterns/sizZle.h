@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Sizzle: size read first, offsets centred, zoom tripled, brightness halved,
 // a zoom-free quotient d, and channels with no base.

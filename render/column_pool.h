@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Worker threads that compute a render's columns ahead of its frame. The
 // frame still plots, repaints, yields and tests the halt flag column by column

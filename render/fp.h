@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Floating-point exception flags as the detector of arithmetic faults, and the
 // compiler barriers that keep the flags tied to the right computation.

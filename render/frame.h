@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The render frame every pattern shares: intake, the column-by-column sweep,
 // clamping and conversion, plotting, the yield and halt test after each column,

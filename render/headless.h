@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A render host without a window: a canvas in memory and five field texts.
 // The command-line renderer, the tests and the benchmarks paint on it.

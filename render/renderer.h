@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The whole render of a pattern: intake, plan, then the sweep, with the
 // columns computed ahead by the host's workers when it has them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The headless renderer as a user runs it: files written, exit codes, messages.
 
 #include <gtest/gtest.h>

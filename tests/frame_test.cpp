@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The render frame, driven by small probe patterns whose colours say where and
 // in which order they were painted.
 

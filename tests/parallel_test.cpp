@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Columns computed ahead by worker threads give exactly the pictures, yields,
 // halts and faults of the frame that computes every column itself.
 

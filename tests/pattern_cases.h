@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Table-driven cases shared by the pattern tests: a worked pixel, a picture of
 // one uniform colour, and the shape of the painted picture. Each pattern's own

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Atlas and Bobcat: worked values and coloured edge cases.
 
 #include "pattern_cases.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Canut, Dada, Entropy, Frazzle, Griffin, Helios, Icey and Jolli: worked
 // values and coloured edge cases.
 

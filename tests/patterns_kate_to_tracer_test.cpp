@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Kate, Lazy, Nitegale, Ombud, Pluck, Quaff, Ripple, Sizzle and Tracer:
 // worked values and coloured edge cases.
 

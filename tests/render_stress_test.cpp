@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every pattern against extreme and random field texts (seeded): each render
 // completes or stops with a named fault, paints nothing outside its picture
 // rectangle, and the same texts always give the same picture.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Val and the number-to-text rule.
 
 #include <gtest/gtest.h>

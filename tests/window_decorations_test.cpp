@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Exit and minimise marks, hover colours, the one-second timer, the link button.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window as it opens: every control in place with its look, the focus,
 // the tab order, the initial texts.
 

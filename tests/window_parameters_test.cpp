@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The view parameter controls: each rewrite with its exact text.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pattern selection, halt, nested renders, reset and faults, driven by clicks
 // that arrive while a render yields.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A burst of hundreds of clicks posted while renders nest inside each other's
 // yields: pattern buttons, halt, reset and the parameter buttons, then an exit
 // mark. The window must survive it, keep to its nesting limit and paint

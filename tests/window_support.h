@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Helpers for driving the window as a user does: clicks posted into the event
 // queue, so that handlers run inside a render's yield like real input.

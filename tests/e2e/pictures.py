@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Pixel access and picture comparisons for the end-to-end suite.
 
 Images are binary PPM (P6, 8 bits per channel): ImageMagick writes the

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """End-to-end checks of the real window under X: real clicks and typing,
 screenshots compared pixel for pixel with plorvex-render's pictures.
 

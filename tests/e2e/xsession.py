@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A private X display with a window manager, the program under test, real
 input through xdotool and screenshots through xwd and ImageMagick.
 
