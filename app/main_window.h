@@ -40,7 +40,7 @@ class MainWindow : public QWidget, public RenderHost {
   // RenderHost
   std::string fieldText(Field field) override;
   PictureLimits pictureLimits() const override;
-  void beginPicture(std::size_t, std::size_t) override {}
+  bool beginPicture(std::size_t, std::size_t) override { return true; }
   void plot(int x, int y, Colour colour) override;
   void columnPainted(int x, int yTop, int yBottom) override;
   void yield() override;

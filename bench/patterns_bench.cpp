@@ -31,6 +31,7 @@
 #include "fun.h"
 #include "grin.h"
 #include "headless.h"
+#include "pixel_kernels.h"
 #include "hix.h"
 #include "ice.h"
 #include "joke.h"
@@ -71,7 +72,7 @@ void Pure(benchmark::State& state) {
     Colour* out = picture.data();
     for (double i : plan.columns)
       for (double j : plan.rows) {
-        const Channels channels = P::pixel(intake.params, i, j, carried);
+        const Channels channels = pixelOf<P>(intake.params, i, j, carried);
         toColour(channels, *out++);
       }
     benchmark::DoNotOptimize(picture.data());

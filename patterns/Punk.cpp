@@ -15,9 +15,9 @@ Intake<Pluck::Params> Pluck::intake(const FieldReader& read) {
   return in;
 }
 
-Channels Pluck::pixel(const Params& par, double i, double j, double& carried) {
+Pluck::Prepared Pluck::prepare(const Params& par, double i, double j) {
   using std::cos, std::sin, std::tan;
-  const double Z = par.zoom, B = par.brightness;
+  const double Z = par.zoom;
   const double q = 0.5 + (K * (j / 200)) * Z;
   const double p = 0.5 + (K * (i / 200)) * Z;
   const double d = (K * (i / 200)) / ((0.000123 + K * (j / 200)) - 0.5);
@@ -30,14 +30,24 @@ Channels Pluck::pixel(const Params& par, double i, double j, double& carried) {
       cos((a1 - sin(a2 * cos(a3 - cos(a4)))) + cos(a1 - sin(a2 - sin(a3) * cos(a4))));
   const double a6 = ((sin(d - 1.5) - cos(1.235 + d)) + cos(q) * d) -
                     sin(d * a5) * cos((q - p) * cos(((a5 * d) * sin(p * sin(d))) - cos(d * a5)));
+  Prepared x;
+  x.q = q;
+  x.p = p;
+  x.a5 = a5;
+  x.a6 = a6;
+  x.mInner = cos(q) * a5 + cos(p * (cos(a6 + sin(p * d)) * sin((a6 * a5) - cos(a6 * q))));
+  x.a7 = cos(a5 + sin((a6 - d) + cos((d - a6 * a5) + sin((a6 + d) + cos((d * a5) + a6)))));
+  return x;
+}
+
+Channels Pluck::complete(const Params& par, const Prepared& x, double& carried) {
+  using std::cos;
+  const double B = par.brightness;
+  const double a5 = x.a5, a6 = x.a6, a7 = x.a7;
+  // m = cos(q * cos(p + cos(mOld * (cos(q) * a5 + cos(p * (...)))))) - 0.1
   const double mOld = carried;
-  const double m =
-      cos(q * cos(p + cos(mOld * (cos(q) * a5 +
-                                   cos(p * (cos(a6 + sin(p * d)) * sin((a6 * a5) - cos(a6 * q)))))))) -
-      0.1;
+  const double m = cos(x.q * cos(x.p + cos(mOld * x.mInner))) - 0.1;
   carried = m;
-  const double a7 =
-      cos(a5 + sin((a6 - d) + cos((d - a6 * a5) + sin((a6 + d) + cos((d * a5) + a6)))));
   const double a8 = std::fabs(a6 / (m + 0.000123)) / 4;
   const double s1 = m * 0.31 + a8 * 0.53 + a7 * 0.91 + a5 * 0.15;
   const double s2 = m * 0.11 + a8 * 0.21 + a7 * 0.41 + a5 * 0.81;

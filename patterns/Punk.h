@@ -14,9 +14,16 @@ struct Pluck {
     double zoom = 0;
     double brightness = 0;
   };
+  // The terms of a pixel that do not depend on the carried value.
+  struct Prepared {
+    double q, p, a5, a6, a7;
+    // cos(q) * a5 + cos(p * (cos(a6 + sin(p * d)) * sin((a6 * a5) - cos(a6 * q))))
+    double mInner;
+  };
   static Intake<Params> intake(const FieldReader& read);
+  static Prepared prepare(const Params& par, double i, double j);
   // carried: m of the previous pixel.
-  static Channels pixel(const Params& par, double i, double j, double& carried);
+  static Channels complete(const Params& par, const Prepared& x, double& carried);
 };
 
 RenderOutcome Punk(RenderHost& host);

@@ -18,15 +18,22 @@ Intake<Dada::Params> Dada::intake(const FieldReader& read) {
   return in;
 }
 
-Channels Dada::pixel(const Params& p, double i, double j, double& carried) {
-  using std::cos, std::sin, std::tan;
-  const double Z = p.zoom, B = p.brightness;
+Dada::Prepared Dada::prepare(const Params& p, double i, double j) {
+  using std::cos, std::tan;
+  const double Z = p.zoom;
   const double a1 = (K * (j / 200)) * Z;
   const double a2 = (K * (i / 200)) * Z;
   const double a3 = (K * ((i / 200) / (0.000123 + K * (j / 200)))) * Z;
   const double q = cos(a1 / (a2 + 0.000123)) / 0.1 + cos(a3 * tan(a3 * tan(a2 - cos(a1))));
-  const double t1 = tan(a3 * a2) * cos(a1 - q);
-  const double t2 = tan(a1 - (a2 * cos(a2 - (a1 + 0.000123))) * tan(a2 + a1 * cos(a1 + a2)));
+  Prepared x;
+  x.t1 = tan(a3 * a2) * cos(a1 - q);
+  x.t2 = tan(a1 - (a2 * cos(a2 - (a1 + 0.000123))) * tan(a2 + a1 * cos(a1 + a2)));
+  return x;
+}
+
+Channels Dada::complete(const Params& p, const Prepared& x, double& carried) {
+  const double B = p.brightness;
+  const double t1 = x.t1, t2 = x.t2;
   // The previous pixel's t3 (0 at the first pixel of a render) feeds this one's.
   const double t3 = power(std::fabs(t1 - (carried + K)), 0.27);
   carried = t3;

@@ -14,8 +14,14 @@ struct Dada {
     double zoom = 0;
     double brightness = 0;
   };
+  // The terms of a pixel that do not depend on the carried value.
+  struct Prepared {
+    double t1, t2;
+  };
   static Intake<Params> intake(const FieldReader& read);
-  static Channels pixel(const Params& p, double i, double j, double& carried);
+  static Prepared prepare(const Params& p, double i, double j);
+  // carried: t3 of the previous pixel.
+  static Channels complete(const Params& p, const Prepared& x, double& carried);
 };
 
 RenderOutcome dune(RenderHost& host);

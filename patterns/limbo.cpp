@@ -15,9 +15,10 @@ Intake<Lazy::Params> Lazy::intake(const FieldReader& read) {
   return in;
 }
 
-Channels Lazy::pixel(const Params& p, double i, double j, double& carried) {
+Lazy::Prepared Lazy::prepare(const Params& p, double i, double j) {
   using std::cos, std::sin, std::tan;
-  const double Z = p.zoom, B = p.brightness;
+  const double Z = p.zoom;
+  Prepared x;
   const double v = 0.5 + K * (j / 200) * Z;
   const double u = 0.5 + K * (i / 200) * Z;
   const double w = K * cos(i / 200) * sin(0.000123 + K * (j / 200) - 0.5) * Z;
@@ -25,12 +26,26 @@ Channels Lazy::pixel(const Params& p, double i, double j, double& carried) {
       cos(w - sin(w * cos(v * u)) - sin(u * v) - cos(w * v)) - sin(u - sin(w * u) * tan(w));
   const double a2 = sin(w - 1.5) - cos(1.235 + w) + tan(v) * w -
                     sin(w * a1) * cos((v - u) * cos(a1 * w * sin(u * sin(w)) - cos(w * a1)));
+  x.v = v;
+  x.u = u;
+  x.a1 = a1;
+  x.a2 = a2;
+  x.a4 = cos(a1 + sin(a2 - w + cos(w - a2 * a1 + sin(a2 + w + cos(w * a1 + a2)))));
+  x.cosV = cos(v);
+  x.tanU = tan(u);
+  x.a3Factor = sin(a2 * a1 - cos(a2 * v)) * cos(a2 + sin(u * w));
+  return x;
+}
+
+Channels Lazy::complete(const Params& p, const Prepared& x, double& carried) {
+  using std::cos, std::tan;
+  const double B = p.brightness;
+  const double a1 = x.a1, a2 = x.a2, a4 = x.a4;
+  // a3 = sin(a2 * a1 - cos(a2 * v)) * cos(a2 + sin(u * w)) *
+  //      tan(v * cos(u + tan(a3old * cos(v)) * a1 + tan(u))) - 0.1
   const double a3old = carried;
-  const double a3 = sin(a2 * a1 - cos(a2 * v)) * cos(a2 + sin(u * w)) *
-                        tan(v * cos(u + tan(a3old * cos(v)) * a1 + tan(u))) -
-                    0.1;
+  const double a3 = x.a3Factor * tan(x.v * cos(x.u + tan(a3old * x.cosV) * a1 + x.tanU)) - 0.1;
   carried = a3;
-  const double a4 = cos(a1 + sin(a2 - w + cos(w - a2 * a1 + sin(a2 + w + cos(w * a1 + a2)))));
   const double a5 = power(std::fabs(a2 / (a3 + 0.000123)), 1.0 / 3);
   const double s1 = a3 * 0.31 + a5 * 0.53 + a4 * 0.91 + a1 * 0.15;
   const double s2 = a3 * 0.11 + a5 * 0.21 + a4 * 0.41 + a1 * 0.81;

@@ -14,9 +14,16 @@ struct Lazy {
     double zoom = 0;
     double brightness = 0;
   };
+  // The terms of a pixel that do not depend on the carried value.
+  struct Prepared {
+    double v, u, a1, a2, a4;
+    double cosV, tanU;
+    double a3Factor;  // sin(a2 * a1 - cos(a2 * v)) * cos(a2 + sin(u * w))
+  };
   static Intake<Params> intake(const FieldReader& read);
+  static Prepared prepare(const Params& p, double i, double j);
   // carried: a3 of the previous pixel.
-  static Channels pixel(const Params& p, double i, double j, double& carried);
+  static Channels complete(const Params& p, const Prepared& x, double& carried);
 };
 
 RenderOutcome limbo(RenderHost& host);

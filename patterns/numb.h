@@ -13,9 +13,15 @@ struct Nitegale {
     double zoom = 0;
     double brightness = 0;
   };
+  // The terms of a pixel that do not depend on the carried value.
+  struct Prepared {
+    double a1, a2, a3, a4, a6;
+    double a5Inner;  // sin(a1 * (cos(a4 + tan(a1 * a2)) - cos(a4 * a2)))
+  };
   static Intake<Params> intake(const FieldReader& read);
+  static Prepared prepare(const Params& p, double i, double j);
   // carried: a5 of the previous pixel.
-  static Channels pixel(const Params& p, double i, double j, double& carried);
+  static Channels complete(const Params& p, const Prepared& x, double& carried);
 };
 
 RenderOutcome numb(RenderHost& host);

@@ -5,12 +5,32 @@
 
 namespace plorvex {
 
-ColumnJob::ColumnJob(std::size_t columns, std::size_t rows, bool sequential)
-    : columns_(columns), rows_(rows), sequential_(sequential), end_(columns) {}
+UnitLayout UnitLayout::of(const SweepPlan& plan) {
+  UnitLayout layout;
+  layout.pixelsPerColumn = plan.pixelsPerColumn();
+  layout.pixelsPerUnit = std::max<std::size_t>(1, kSamplesPerUnit / plan.sampling.samplesPerPixel());
+  layout.pixelsPerUnit = std::min(layout.pixelsPerUnit, std::max<std::size_t>(1, layout.pixelsPerColumn));
+  layout.unitsPerColumn = (layout.pixelsPerColumn + layout.pixelsPerUnit - 1) / layout.pixelsPerUnit;
+  return layout;
+}
 
-bool ColumnJob::claimable() const {
-  return !withdrawn_ && nextToClaim_ < end_ && nextToClaim_ < consumed_ + slots_.size() &&
-         (!sequential_ || inFlight_ == 0);
+PixelSpan UnitLayout::span(std::size_t unit) const {
+  const std::size_t first = (unit % unitsPerColumn) * pixelsPerUnit;
+  return {unit / unitsPerColumn, first, std::min(pixelsPerUnit, pixelsPerColumn - first)};
+}
+
+ColumnJob::ColumnJob(std::size_t units, std::size_t pixelsPerUnit, bool ordered)
+    : units_(units), pixelsPerUnit_(pixelsPerUnit), ordered_(ordered), end_(units) {}
+
+ColumnJob::Step ColumnJob::claimableStep() const {
+  if (withdrawn_) return Step::None;
+  // The ordered stage is the one that cannot be shared out: it goes first.
+  if (ordered_ && !completing_ && nextToComplete_ < end_) {
+    const Slot& slot = slots_[slotIndex(nextToComplete_)];
+    if (slot.state == SlotState::Prepared && slot.unit == nextToComplete_) return Step::Ordered;
+  }
+  if (nextToPrepare_ < end_ && nextToPrepare_ < consumed_ + slots_.size()) return Step::First;
+  return Step::None;
 }
 
 ColumnPool::ColumnPool(unsigned workers) {
@@ -28,8 +48,10 @@ ColumnPool::~ColumnPool() {
 }
 
 void ColumnPool::submit(const std::shared_ptr<ColumnJob>& job) {
-  job->slots_.resize(std::clamp<std::size_t>(job->columns_, 1, lookAhead()));
-  for (ColumnJob::Slot& slot : job->slots_) slot.colours.resize(job->rows_);
+  const std::size_t slots = std::clamp<std::size_t>(job->units_, 1, lookAhead());
+  job->slots_.resize(slots);
+  for (ColumnJob::Slot& slot : job->slots_) slot.colours.resize(job->pixelsPerUnit_);
+  job->reserveSlots(slots);
   {
     std::lock_guard lock(mutex_);
     jobs_.push_back(job);
@@ -47,61 +69,88 @@ void ColumnPool::withdraw(const std::shared_ptr<ColumnJob>& job) {
   workAvailable_.notify_all();
 }
 
-ColumnJob* ColumnPool::innermostClaimable() {
-  for (auto it = jobs_.rbegin(); it != jobs_.rend(); ++it)
-    if ((*it)->claimable()) return it->get();
+std::shared_ptr<ColumnJob> ColumnPool::innermostWithWork(ColumnJob::Step& step) {
+  for (auto it = jobs_.rbegin(); it != jobs_.rend(); ++it) {
+    step = (*it)->claimableStep();
+    if (step != ColumnJob::Step::None) return *it;
+  }
   return nullptr;
 }
 
 void ColumnPool::work() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    workAvailable_.wait(lock, [this] { return stopping_ || innermostClaimable(); });
+    ColumnJob::Step step = ColumnJob::Step::None;
+    std::shared_ptr<ColumnJob> job;
+    workAvailable_.wait(lock, [&] { return stopping_ || (job = innermostWithWork(step)); });
     if (stopping_) return;
-    const ColumnJob* found = innermostClaimable();
-    // Holding the job keeps it alive while its column is computed, even if
-    // its render ends meanwhile.
-    const std::shared_ptr<ColumnJob> job =
-        *std::find_if(jobs_.begin(), jobs_.end(), [&](const auto& j) { return j.get() == found; });
-    const std::size_t k = job->nextToClaim_++;
-    ColumnJob::Slot& slot = job->slotOf(k);
-    slot.state = ColumnJob::SlotState::Computing;
-    slot.column = k;
-    ++job->inFlight_;
-
-    lock.unlock();
-    const ColumnResult result = job->compute(k, slot.colours.data());
-    lock.lock();
-
-    slot.result = result;
-    slot.state = ColumnJob::SlotState::Ready;
-    --job->inFlight_;
-    if (result.fault != Fault::None) job->end_ = std::min(job->end_, k + 1);
-    columnReady_.notify_all();
-    if (job->sequential_) workAvailable_.notify_one();
+    // Holding the job keeps it alive while its unit is computed, even if its
+    // render ends meanwhile.
+    runStep(job, step, lock);
   }
 }
 
-ColumnResult ColumnPool::take(ColumnJob& job, std::size_t k, Colour* out) {
+void ColumnPool::runStep(const std::shared_ptr<ColumnJob>& job, ColumnJob::Step step,
+                         std::unique_lock<std::mutex>& lock) {
+  using SlotState = ColumnJob::SlotState;
+  const bool ordered = step == ColumnJob::Step::Ordered;
+  const std::size_t unit = ordered ? job->nextToComplete_++ : job->nextToPrepare_++;
+  const std::size_t slotIndex = job->slotIndex(unit);
+  ColumnJob::Slot& slot = job->slots_[slotIndex];
+  const bool preparedCleanly = slot.result.fault == Fault::None;
+  slot.state = ordered ? SlotState::Completing : SlotState::Preparing;
+  slot.unit = unit;
+  if (ordered) job->completing_ = true;
+
+  lock.unlock();
+  const ColumnResult result = ordered ? job->orderedStage(unit, slotIndex, preparedCleanly,
+                                                          slot.colours.data())
+                                      : job->firstStage(unit, slotIndex, slot.colours.data());
+  lock.lock();
+
+  slot.result = result;
+  if (ordered) job->completing_ = false;
+  const bool done = ordered || !job->ordered_;
+  slot.state = done ? SlotState::Ready : SlotState::Prepared;
+  // A fault in a unit (even in its preparation) ends the render inside it.
+  if (result.fault != Fault::None) job->end_ = std::min(job->end_, unit + 1);
+  if (done) unitReady_.notify_all();
+  if (job->ordered_) workAvailable_.notify_all();
+}
+
+ColumnResult ColumnPool::take(ColumnJob& job, std::size_t unit, Colour* out) {
   std::unique_lock lock(mutex_);
-  ColumnJob::Slot& slot = job.slotOf(k);
-  columnReady_.wait(lock, [&] { return slot.state == ColumnJob::SlotState::Ready && slot.column == k; });
+  ColumnJob::Slot& slot = job.slotOf(unit);
+  unitReady_.wait(lock, [&] { return slot.state == ColumnJob::SlotState::Ready && slot.unit == unit; });
   const ColumnResult result = slot.result;
   std::copy_n(slot.colours.begin(), result.computed, out);
   slot.state = ColumnJob::SlotState::Free;
-  job.consumed_ = k + 1;
+  slot.result = {};
+  job.consumed_ = unit + 1;
   lock.unlock();
   workAvailable_.notify_all();
   return result;
 }
 
-PooledColumns::PooledColumns(ColumnPool& pool, std::shared_ptr<ColumnJob> job)
-    : pool_(pool), job_(std::move(job)) {
+PooledColumns::PooledColumns(ColumnPool& pool, std::shared_ptr<ColumnJob> job,
+                             const UnitLayout& layout)
+    : pool_(pool), job_(std::move(job)), layout_(layout) {
   pool_.submit(job_);
 }
 
 PooledColumns::~PooledColumns() { pool_.withdraw(job_); }
 
-ColumnResult PooledColumns::column(std::size_t k, Colour* out) { return pool_.take(*job_, k, out); }
+ColumnResult PooledColumns::column(std::size_t k, Colour* out) {
+  for (std::size_t n = 0; n < layout_.unitsPerColumn; ++n) {
+    const std::size_t unit = k * layout_.unitsPerColumn + n;
+    const std::size_t first = n * layout_.pixelsPerUnit;
+    ColumnResult result = pool_.take(*job_, unit, out + first);
+    if (result.fault != Fault::None) {
+      result.computed += first;
+      return result;
+    }
+  }
+  return {layout_.pixelsPerColumn};
+}
 
 }  // namespace plorvex

@@ -72,14 +72,19 @@ SweepOrigin halfSizeCentredSweep(const FieldReader& read) {
   return sweep;
 }
 
-Fault planSweep(const SweepOrigin& origin, const PictureLimits& limits, SweepPlan& plan) {
+Fault planSweep(const SweepOrigin& origin, const PictureLimits& limits, SweepPlan& plan,
+                const Sampling& sampling) {
   plan = SweepPlan{};
+  plan.sampling = sampling;
+  plan.offsets = sampleOffsets(sampling);
   Fault fault = loopCounters(origin.x0, origin.extent, limits.columns, plan.columns);
   // The inner loop only starts when the outer one makes a pass.
   if (fault == Fault::None && !plan.columns.empty())
     fault = loopCounters(origin.y0, origin.size, limits.rows, plan.rows);
   if (fault != Fault::None) return fault;
-  if (plan.columns.size() * plan.rows.size() > limits.pixels) return Fault::PictureTooLarge;
+  const std::size_t density = static_cast<std::size_t>(sampling.density);
+  const std::size_t plainPixels = plan.columns.size() * plan.rows.size();
+  if (plainPixels > limits.pixels / (density * density)) return Fault::PictureTooLarge;
   fault = pixelPositions(plan.columns, origin.x0, kPictureLeft, plan.xs);
   if (fault == Fault::None) fault = pixelPositions(plan.rows, origin.y0, kPictureTop, plan.ys);
   return fault;
@@ -94,15 +99,23 @@ RenderOutcome faultedBeforeSweep(Fault fault) {
 
 namespace {
 
-void plotColumn(RenderHost& host, int x, const std::vector<int>& ys, const Colour* colours,
+// Plots the first `count` output pixels of picture column k and reports the
+// plain canvas column repainted.
+void plotColumn(RenderHost& host, const SweepPlan& plan, std::size_t k, const Colour* colours,
                 std::size_t count) {
+  const int x = plan.xs[k];
   if (x < 0) return;
+  const int density = plan.sampling.density;
+  const std::size_t outputRows = plan.outputRows();
   int top = -1, bottom = -1;
-  for (std::size_t r = 0; r < count; ++r) {
-    if (ys[r] < 0) continue;
-    host.plot(x, ys[r], colours[r]);
-    if (top < 0 || ys[r] < top) top = ys[r];
-    if (ys[r] > bottom) bottom = ys[r];
+  for (std::size_t p = 0; p < count; ++p) {
+    const std::size_t m = p / outputRows, y = p % outputRows;
+    const int plainY = plan.ys[y / static_cast<std::size_t>(density)];
+    if (plainY < 0) continue;
+    host.plot(x * density + static_cast<int>(m),
+              plainY * density + static_cast<int>(y % static_cast<std::size_t>(density)), colours[p]);
+    if (top < 0 || plainY < top) top = plainY;
+    if (plainY > bottom) bottom = plainY;
   }
   if (top >= 0) host.columnPainted(x, top, bottom);
 }
@@ -111,19 +124,20 @@ void plotColumn(RenderHost& host, int x, const std::vector<int>& ys, const Colou
 
 RenderOutcome runSweep(RenderHost& host, const SweepPlan& plan, ColumnSource& source) {
   RenderOutcome outcome;
-  host.beginPicture(plan.columns.size(), plan.rows.size());
-  std::vector<Colour> colours(plan.rows.size());
+  std::vector<Colour> colours(plan.pixelsPerColumn());
   for (std::size_t k = 0; k < plan.columns.size(); ++k) {
     const ColumnResult result = source.column(k, colours.data());
-    plotColumn(host, plan.xs[k], plan.ys, colours.data(), result.computed);
+    plotColumn(host, plan, k, colours.data(), result.computed);
     if (result.fault != Fault::None) {
       outcome.end = RenderEnd::Faulted;
       outcome.fault = result.fault;
       outcome.faultInSweep = true;
-      outcome.faultColumn = k;
-      outcome.faultRow = result.computed;
-      outcome.faultI = plan.columns[k];
-      outcome.faultJ = plan.rows[result.computed];
+      const std::size_t outputRows = plan.outputRows();
+      outcome.faultColumn = k * static_cast<std::size_t>(plan.sampling.density) +
+                            result.computed / outputRows;
+      outcome.faultRow = result.computed % outputRows;
+      outcome.faultI = result.faultI;
+      outcome.faultJ = result.faultJ;
       return outcome;
     }
     outcome.columnsPainted = k + 1;

@@ -5,13 +5,13 @@
 // and the detection of arithmetic faults.
 
 #include <cstddef>
-#include <span>
 #include <string>
 #include <vector>
 
 #include "colour.h"
 #include "fault.h"
 #include "fp.h"
+#include "sampling.h"
 #include "val.h"
 
 namespace plorvex {
@@ -31,20 +31,25 @@ inline constexpr double K = 44.0 / 7.0;
 struct PictureLimits {
   std::size_t columns = 0;
   std::size_t rows = 0;
-  std::size_t pixels = 0;
+  std::size_t pixels = 0;  // output pixels: columns * rows * density * density
 };
 
 // What a render paints on and talks to: the window, or a headless canvas.
+// Positions are canvas pixels; plot's are at the sampling's density (pixel
+// (x, y) of the plain canvas covers (x * D .. x * D + D - 1, likewise y)).
 class RenderHost {
  public:
   virtual ~RenderHost() = default;
   virtual std::string fieldText(Field field) = 0;
   // The largest sweep this host can paint; a larger one is refused.
   virtual PictureLimits pictureLimits() const = 0;
-  // Called once the sweep's size is known, before any pixel is plotted.
-  virtual void beginPicture(std::size_t columns, std::size_t rows) = 0;
+  // The density and smoothing this host paints at.
+  virtual Sampling sampling() const { return {}; }
+  // Called once the sweep's size is known (its plain columns and rows), before
+  // any pixel is computed; false refuses a picture the host cannot hold.
+  virtual bool beginPicture(std::size_t columns, std::size_t rows) = 0;
   virtual void plot(int x, int y, Colour colour) = 0;
-  // The column at x was painted from yTop to yBottom (inclusive).
+  // The plain canvas column at x was painted from yTop to yBottom (inclusive).
   virtual void columnPainted(int x, int yTop, int yBottom) = 0;
   // Lets pending input run; may start nested renders on this host.
   virtual void yield() = 0;
@@ -96,15 +101,26 @@ struct Intake {
 };
 
 // The counter values of both loops and the pixel each lands on (-1: off the
-// picture), fixed when the render starts.
+// picture), fixed when the render starts, and where the samples lie around
+// them. Output pixels are counted per picture column k: the D output columns
+// k * D + m, each top to bottom, so pixel p of the column is output column
+// p / (D * rows) and output row p % (D * rows).
 struct SweepPlan {
   std::vector<double> columns;
-  std::vector<double> rows;
   std::vector<int> xs;
+  std::vector<double> rows;
   std::vector<int> ys;
+  Sampling sampling;
+  std::vector<double> offsets;  // from a counter to its samples, see sampleOffsets
+
+  std::size_t outputRows() const { return rows.size() * static_cast<std::size_t>(sampling.density); }
+  std::size_t pixelsPerColumn() const {
+    return outputRows() * static_cast<std::size_t>(sampling.density);
+  }
 };
 
-Fault planSweep(const SweepOrigin& origin, const PictureLimits& limits, SweepPlan& plan);
+Fault planSweep(const SweepOrigin& origin, const PictureLimits& limits, SweepPlan& plan,
+                const Sampling& sampling = {});
 
 enum class RenderEnd {
   Completed,  // every column painted
@@ -116,8 +132,9 @@ enum class RenderEnd {
 struct RenderOutcome {
   RenderEnd end = RenderEnd::Completed;
   Fault fault = Fault::None;
-  std::size_t columnsPainted = 0;  // whole columns, before any fault
-  // Where a fault struck during the sweep: column and row index, counters.
+  std::size_t columnsPainted = 0;  // whole picture columns, before any fault
+  // Where a fault struck during the sweep: the output pixel (column and row of
+  // the picture at its density) and the counters of the sample that raised it.
   bool faultInSweep = false;
   std::size_t faultColumn = 0;
   std::size_t faultRow = 0;
@@ -125,14 +142,17 @@ struct RenderOutcome {
   double faultJ = 0;
 };
 
-// The result of computing one column: how many leading pixels are good, and
-// the fault at the next one, if any.
+// The result of computing output pixels: how many leading ones are good, and
+// the fault at the next one, if any, with the counters of its faulting sample.
 struct ColumnResult {
   std::size_t computed = 0;
   Fault fault = Fault::None;
+  double faultI = 0;
+  double faultJ = 0;
 };
 
-// Supplies the colours of column k (in order for patterns with a carried value).
+// Supplies the output pixels of picture column k (in order for patterns with a
+// carried value), plan.pixelsPerColumn() of them.
 class ColumnSource {
  public:
   virtual ~ColumnSource() = default;
@@ -141,67 +161,6 @@ class ColumnSource {
 
 // Sweeps a planned picture: plots each column, repaints it, yields, tests halt.
 RenderOutcome runSweep(RenderHost& host, const SweepPlan& plan, ColumnSource& source);
-
-// Whether pattern P passes a value from pixel to pixel (it declares
-// `static constexpr bool kCarriesValue = true;`); such patterns are computed in
-// sweep order, never in parallel.
-template <class P>
-constexpr bool carriesValue() {
-  if constexpr (requires { P::kCarriesValue; }) return P::kCarriesValue;
-  return false;
-}
-
-// One column of a pattern's pixels, checked for faults pixel by pixel, so that
-// a fault is reported at the pixel that raised it.
-template <class P>
-ColumnResult computeColumnPixelByPixel(const typename P::Params& params, double i,
-                                       std::span<const double> rows, double& carried,
-                                       Colour* out) {
-  clearFaultFlags();
-  launder(i);
-  for (std::size_t r = 0; r < rows.size(); ++r) {
-    const Channels channels = P::pixel(params, i, rows[r], carried);
-    keepEvaluated(channels);
-    if (const Fault fault = raisedFault(); fault != Fault::None) return {r, fault};
-    if (!toColour(channels, out[r])) return {r, Fault::Overflow};
-  }
-  return {rows.size(), Fault::None};
-}
-
-// One column of a pattern's pixels. The fault flags are tested once, after the
-// column; only a column that raised one is made again pixel by pixel (from the
-// same carried value, so identically) to find where.
-template <class P>
-ColumnResult computeColumn(const typename P::Params& params, double i,
-                           std::span<const double> rows, double& carried, Colour* out) {
-  const double carriedAtStart = carried;
-  clearFaultFlags();
-  double counter = i;
-  launder(counter);
-  bool converted = true;
-  for (std::size_t r = 0; r < rows.size(); ++r)
-    converted &= toColour(P::pixel(params, counter, rows[r], carried), out[r]);
-  keepEvaluated(converted);
-  if (converted && raisedFault() == Fault::None) return {rows.size(), Fault::None};
-  carried = carriedAtStart;
-  return computeColumnPixelByPixel<P>(params, i, rows, carried, out);
-}
-
-// Computes a pattern's columns in sweep order on the calling thread.
-template <class P>
-class SequentialColumns final : public ColumnSource {
- public:
-  SequentialColumns(const typename P::Params& params, const SweepPlan& plan)
-      : params_(params), plan_(plan) {}
-  ColumnResult column(std::size_t k, Colour* out) override {
-    return computeColumn<P>(params_, plan_.columns[k], plan_.rows, carried_, out);
-  }
-
- private:
-  typename P::Params params_;
-  const SweepPlan& plan_;
-  double carried_ = 0;  // passed from pixel to pixel, 0 at the start of a render
-};
 
 RenderOutcome faultedBeforeSweep(Fault fault);
 

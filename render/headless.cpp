@@ -33,11 +33,21 @@ void HeadlessHost::growCanvas(int width, int height) {
   height_ = newHeight;
 }
 
-void HeadlessHost::beginPicture(std::size_t columns, std::size_t rows) {
+bool HeadlessHost::beginPicture(std::size_t columns, std::size_t rows) {
+  const std::size_t density = static_cast<std::size_t>(samplingToUse.density);
+  if (density != density_) {
+    // A canvas painted at another density starts afresh.
+    width_ = height_ = 0;
+    canvas_.clear();
+    density_ = density;
+  }
+  const std::size_t width = std::max<std::size_t>(kCanvasMinWidth, static_cast<std::size_t>(kPictureLeft) + 1 + columns);
+  const std::size_t height = std::max<std::size_t>(kCanvasMinHeight, static_cast<std::size_t>(kPictureTop) + 1 + rows);
+  if (width * height > kMaxCanvasPixels / (density * density)) return false;
   pictureColumns_ = columns;
   pictureRows_ = rows;
-  growCanvas(static_cast<int>(kPictureLeft) + 1 + static_cast<int>(columns),
-             static_cast<int>(kPictureTop) + 1 + static_cast<int>(rows));
+  growCanvas(static_cast<int>(width * density), static_cast<int>(height * density));
+  return true;
 }
 
 void HeadlessHost::plot(int x, int y, Colour colour) {

@@ -26,6 +26,8 @@ struct FieldTexts {
 inline constexpr Colour kBackground = rgb(64, 64, 64);
 inline constexpr int kCanvasMinWidth = 1272;
 inline constexpr int kCanvasMinHeight = 1016;
+// The most pixels a headless canvas holds (1 GiB of colours).
+inline constexpr std::size_t kMaxCanvasPixels = std::size_t{1} << 28;
 
 class HeadlessHost : public RenderHost {
  public:
@@ -37,12 +39,16 @@ class HeadlessHost : public RenderHost {
   // halt, edit fields or start nested renders).
   std::function<void(std::size_t)> onYield;
   PictureLimits limits{1u << 16, 1u << 16, 1u << 27};
+  // The canvas is painted at this density and smoothing.
+  Sampling samplingToUse;
   // Workers that compute columns ahead; none: every column on this thread.
   ColumnPool* pool = nullptr;
 
   std::string fieldText(Field field) override { return fields[field]; }
   PictureLimits pictureLimits() const override { return limits; }
-  void beginPicture(std::size_t columns, std::size_t rows) override;
+  Sampling sampling() const override { return samplingToUse; }
+  // Refuses a picture whose canvas would hold more than kMaxCanvasPixels.
+  bool beginPicture(std::size_t columns, std::size_t rows) override;
   void plot(int x, int y, Colour colour) override;
   void columnPainted(int, int, int) override {}
   void yield() override;
@@ -50,6 +56,7 @@ class HeadlessHost : public RenderHost {
   bool abandoned() const override { return false; }
   ColumnPool* columnPool() override { return pool; }
 
+  // The canvas in pixels at the density of the last picture begun.
   int width() const { return width_; }
   int height() const { return height_; }
   Colour pixel(int x, int y) const { return canvas_[static_cast<std::size_t>(y) * width_ + x]; }
@@ -64,6 +71,7 @@ class HeadlessHost : public RenderHost {
  private:
   void growCanvas(int width, int height);
 
+  std::size_t density_ = 1;
   int width_ = 0;
   int height_ = 0;
   std::vector<Colour> canvas_;

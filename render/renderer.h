@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The whole render of a pattern: intake, plan, then the sweep, with the
-// columns computed ahead by the host's workers when it has them.
+// pixels computed ahead by the host's workers when it has them.
+
+#include <memory>
 
 #include "column_pool.h"
 #include "frame.h"
+#include "pixel_kernels.h"
 
 namespace plorvex {
 
@@ -15,10 +18,16 @@ RenderOutcome renderPattern(RenderHost& host) {
   if (const Fault fault = takeIntake<P>(host, intake); fault != Fault::None)
     return faultedBeforeSweep(fault);
   SweepPlan plan;
-  if (const Fault fault = planSweep(intake.sweep, host.pictureLimits(), plan); fault != Fault::None)
+  if (const Fault fault = planSweep(intake.sweep, host.pictureLimits(), plan, host.sampling());
+      fault != Fault::None)
     return faultedBeforeSweep(fault);
-  if (ColumnPool* pool = host.columnPool(); pool && plan.columns.size() > 1) {
-    PooledColumns source(*pool, std::make_shared<PatternColumnJob<P>>(intake.params, plan));
+  if (!host.beginPicture(plan.columns.size(), plan.rows.size()))
+    return faultedBeforeSweep(Fault::PictureTooLarge);
+  const UnitLayout layout = UnitLayout::of(plan);
+  if (ColumnPool* pool = host.columnPool();
+      pool && plan.columns.size() * layout.unitsPerColumn > 1) {
+    PooledColumns source(*pool, std::make_shared<PatternColumnJob<P>>(intake.params, plan, layout),
+                         layout);
     return runSweep(host, plan, source);
   }
   SequentialColumns<P> source(intake.params, plan);

@@ -1,0 +1,260 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// Computing a pattern's output pixels: the samples of a span of pixels in
+// sweep order, their conversion, the mean of each pixel's samples, and the
+// detection of arithmetic faults at the sample that raised them.
+//
+// A pattern supplies `intake` and either `pixel(params, i, j, carried)` or,
+// when it carries a value from pixel to pixel, the two halves of it:
+// `prepare(params, i, j)`, everything that does not depend on the carried
+// value, and `complete(params, prepared, carried)`, the chain through it and
+// what follows. Prepared halves can be computed in parallel; completions run in
+// sweep order. Composed, the halves are the pixel: the same operations in the
+// same order on the same values.
+
+#include <cstddef>
+
+#include "frame.h"
+
+namespace plorvex {
+
+// Whether pattern P passes a value from pixel to pixel (it declares
+// `static constexpr bool kCarriesValue = true;`); its samples are completed in
+// sweep order, never in parallel.
+template <class P>
+constexpr bool carriesValue() {
+  if constexpr (requires { P::kCarriesValue; }) return P::kCarriesValue;
+  return false;
+}
+
+template <class P>
+constexpr bool splitsPixel() {
+  return requires { typename P::Prepared; };
+}
+
+// What a pattern without halves of its own keeps of a sample before completing it.
+struct SampleAt {
+  double i = 0;
+  double j = 0;
+};
+
+template <class P>
+struct PreparedOf {
+  using type = SampleAt;
+};
+template <class P>
+  requires(splitsPixel<P>())
+struct PreparedOf<P> {
+  using type = typename P::Prepared;
+};
+template <class P>
+using Prepared = typename PreparedOf<P>::type;
+
+template <class P>
+Prepared<P> prepareSample(const typename P::Params& params, double i, double j) {
+  if constexpr (splitsPixel<P>())
+    return P::prepare(params, i, j);
+  else
+    return SampleAt{i, j};
+}
+
+template <class P>
+Channels completeSample(const typename P::Params& params, const Prepared<P>& prepared,
+                        double& carried) {
+  if constexpr (splitsPixel<P>())
+    return P::complete(params, prepared, carried);
+  else
+    return P::pixel(params, prepared.i, prepared.j, carried);
+}
+
+template <class P>
+Channels pixelOf(const typename P::Params& params, double i, double j, double& carried) {
+  return completeSample<P>(params, prepareSample<P>(params, i, j), carried);
+}
+
+// Output pixels first .. first + count - 1 of picture column `column`.
+struct PixelSpan {
+  std::size_t column = 0;
+  std::size_t first = 0;
+  std::size_t count = 0;
+};
+
+// Visits the samples of a span in sweep order: sample(i, j) for each (false
+// stops the walk), then pixelDone(p) after the last sample of span pixel p.
+// `counter` is the column's counter value i_k.
+template <class Sample, class PixelDone>
+void walkSamples(const SweepPlan& plan, const PixelSpan& span, double counter, Sample&& sample,
+                 PixelDone&& pixelDone) {
+  if (plan.sampling.plain()) {
+    for (std::size_t p = 0; p < span.count; ++p) {
+      if (!sample(counter, plan.rows[span.first + p])) return;
+      pixelDone(p);
+    }
+    return;
+  }
+  const std::size_t density = static_cast<std::size_t>(plan.sampling.density);
+  const std::size_t smooth = static_cast<std::size_t>(plan.sampling.smooth);
+  const std::size_t outputRows = plan.outputRows();
+  for (std::size_t p = 0; p < span.count; ++p) {
+    const std::size_t index = span.first + p;
+    const std::size_t m = index / outputRows, y = index % outputRows;
+    const double* iOffsets = &plan.offsets[m * smooth];
+    const double* jOffsets = &plan.offsets[(y % density) * smooth];
+    const double row = plan.rows[y / density];
+    for (std::size_t q = 0; q < smooth; ++q) {
+      const double i = counter + iOffsets[q];
+      for (std::size_t t = 0; t < smooth; ++t)
+        if (!sample(i, row + jOffsets[t])) return;
+    }
+    pixelDone(p);
+  }
+}
+
+// Gathers the samples of each output pixel into its colour.
+class PixelMaker {
+ public:
+  PixelMaker(const Sampling& sampling, Colour* out)
+      : single_(sampling.smooth == 1), samples_(sampling.samplesPerPixel()), out_(out) {}
+  void add(Colour colour) {
+    if (single_)
+      last_ = colour;
+    else
+      mean_.add(colour);
+  }
+  void finish(std::size_t p) {
+    out_[p] = single_ ? last_ : mean_.mean(samples_);
+    mean_ = LinearLightMean{};
+  }
+
+ private:
+  const bool single_;
+  const std::size_t samples_;
+  Colour* const out_;
+  Colour last_ = 0;
+  LinearLightMean mean_;
+};
+
+// A span checked for faults sample by sample, so that a fault is reported at
+// the output pixel and the sample that raised it.
+template <class P>
+ColumnResult computeSpanSampleBySample(const typename P::Params& params, const SweepPlan& plan,
+                                       const PixelSpan& span, double& carried, Colour* out) {
+  clearFaultFlags();
+  double counter = plan.columns[span.column];
+  launder(counter);
+  ColumnResult result{span.count};
+  std::size_t pixel = 0;
+  PixelMaker maker(plan.sampling, out);
+  walkSamples(
+      plan, span, counter,
+      [&](double i, double j) {
+        const Channels channels = pixelOf<P>(params, i, j, carried);
+        keepEvaluated(channels);
+        Fault fault = raisedFault();
+        Colour colour = 0;
+        if (fault == Fault::None && !toColour(channels, colour)) fault = Fault::Overflow;
+        if (fault != Fault::None) {
+          result = {pixel, fault, i, j};
+          return false;
+        }
+        maker.add(colour);
+        return true;
+      },
+      [&](std::size_t p) {
+        maker.finish(p);
+        ++pixel;
+      });
+  return result;
+}
+
+// A span of a pattern's output pixels. The fault flags are tested once, after
+// the span; only a span that raised one is made again sample by sample (from
+// the same carried value, so identically) to find where.
+template <class P>
+ColumnResult computeSpan(const typename P::Params& params, const SweepPlan& plan,
+                         const PixelSpan& span, double& carried, Colour* out) {
+  const double carriedAtStart = carried;
+  clearFaultFlags();
+  double counter = plan.columns[span.column];
+  launder(counter);
+  bool converted = true;
+  PixelMaker maker(plan.sampling, out);
+  walkSamples(
+      plan, span, counter,
+      [&](double i, double j) {
+        Colour colour = 0;
+        converted &= toColour(pixelOf<P>(params, i, j, carried), colour);
+        maker.add(colour);
+        return true;
+      },
+      [&](std::size_t p) { maker.finish(p); });
+  keepEvaluated(converted);
+  if (converted && raisedFault() == Fault::None) return {span.count};
+  carried = carriedAtStart;
+  return computeSpanSampleBySample<P>(params, plan, span, carried, out);
+}
+
+// The first half of every sample of a span, in sweep order; false if a fault
+// flag was raised (the span then faults somewhere when it is completed).
+template <class P>
+bool prepareSpan(const typename P::Params& params, const SweepPlan& plan, const PixelSpan& span,
+                 Prepared<P>* out) {
+  clearFaultFlags();
+  double counter = plan.columns[span.column];
+  launder(counter);
+  std::size_t s = 0;
+  walkSamples(
+      plan, span, counter,
+      [&](double i, double j) {
+        out[s++] = prepareSample<P>(params, i, j);
+        return true;
+      },
+      [](std::size_t) {});
+  return raisedFault() == Fault::None;
+}
+
+// The second half of every sample of a prepared span, in sweep order, through
+// the carried value. A span whose preparation or completion raised a fault is
+// made again whole, sample by sample, from the carried value it started with.
+template <class P>
+ColumnResult completeSpan(const typename P::Params& params, const SweepPlan& plan,
+                          const PixelSpan& span, const Prepared<P>* prepared, bool preparedCleanly,
+                          double& carried, Colour* out) {
+  const double carriedAtStart = carried;
+  if (preparedCleanly) {
+    clearFaultFlags();
+    bool converted = true;
+    PixelMaker maker(plan.sampling, out);
+    const std::size_t samples = plan.sampling.samplesPerPixel();
+    for (std::size_t p = 0, s = 0; p < span.count; ++p) {
+      for (std::size_t n = 0; n < samples; ++n, ++s) {
+        Colour colour = 0;
+        converted &= toColour(completeSample<P>(params, prepared[s], carried), colour);
+        maker.add(colour);
+      }
+      maker.finish(p);
+    }
+    keepEvaluated(converted);
+    if (converted && raisedFault() == Fault::None) return {span.count};
+    carried = carriedAtStart;
+  }
+  return computeSpanSampleBySample<P>(params, plan, span, carried, out);
+}
+
+// Computes a pattern's columns in sweep order on the calling thread.
+template <class P>
+class SequentialColumns final : public ColumnSource {
+ public:
+  SequentialColumns(const typename P::Params& params, const SweepPlan& plan)
+      : params_(params), plan_(plan) {}
+  ColumnResult column(std::size_t k, Colour* out) override {
+    return computeSpan<P>(params_, plan_, {k, 0, plan_.pixelsPerColumn()}, carried_, out);
+  }
+
+ private:
+  typename P::Params params_;
+  const SweepPlan& plan_;
+  double carried_ = 0;  // passed from pixel to pixel, 0 at the start of a render
+};
+
+}  // namespace plorvex
