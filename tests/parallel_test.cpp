@@ -4,12 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <iterator>
 #include <random>
 #include <string>
 
 #include "catalogue.h"
 #include "column_pool.h"
 #include "headless.h"
+#include "renderer.h"
 #include "val.h"
 
 namespace plorvex {
@@ -24,9 +27,11 @@ struct RenderRun {
 // Renders with or without workers; haltAt > 0 sets "p" at that yield, and
 // nestAt > 0 starts a second pattern's render inside that yield.
 RenderRun render(const PatternEntry& pattern, const FieldTexts& fields, ColumnPool* pool,
-           std::size_t haltAt = 0, std::size_t nestAt = 0, const PatternEntry* nested = nullptr) {
+           std::size_t haltAt = 0, std::size_t nestAt = 0, const PatternEntry* nested = nullptr,
+           Sampling sampling = {}) {
   HeadlessHost host(fields);
   host.pool = pool;
+  host.samplingToUse = sampling;
   bool nestedDone = false;
   host.onYield = [&](std::size_t yields) {
     if (yields == haltAt) host.halt = "p";
@@ -129,6 +134,84 @@ TEST(ParallelColumns, OneWorkerAndManyWorkersAgree) {
     const RenderRun single = render(pattern, fields, nullptr);
     expectSame(single, render(pattern, fields, &one), describe(pattern, fields) + " x1");
     expectSame(single, render(pattern, fields, &many), describe(pattern, fields) + " x7");
+  }
+}
+
+// The four patterns that carry a value: their samples are prepared by any
+// worker and completed in order; at every density and smoothing, halted after
+// any column, faulting anywhere, nested in each other, the picture is the one
+// of a single thread.
+TEST(CarriedValueInParallel, GivesTheSinglethreadedPictureAtAnySampling) {
+  ColumnPool pool(2);
+  const Sampling samplings[] = {{1, 1}, {2, 1}, {1, 3}, {3, 2}};
+  for (const char* caption : {"dada", "lazy", "nitegale", "pluck"}) {
+    const PatternEntry& pattern = *findPattern(caption);
+    const auto sets = parameterSets();
+    for (std::size_t n = 0; n < sets.size(); ++n) {
+      const Sampling sampling = samplings[n % std::size(samplings)];
+      const std::size_t haltAt = n % 3 == 0 ? 1 + n : 0;
+      const PatternEntry& nested = *findPattern(n % 2 ? "pluck" : "dada");
+      const std::size_t nestAt = n % 4 == 1 ? 2 : 0;
+      expectSame(render(pattern, sets[n], nullptr, haltAt, nestAt, &nested, sampling),
+                 render(pattern, sets[n], &pool, haltAt, nestAt, &nested, sampling),
+                 describe(pattern, sets[n]) + " at density " + std::to_string(sampling.density) +
+                     ", smoothing " + std::to_string(sampling.smooth));
+    }
+  }
+}
+
+// Counts samples through its carried value and divides by zero at one chosen
+// sample (i, j) = (|zoom|, brightness): while preparing it for a positive zoom,
+// while completing it for a negative one.
+struct StageFaultProbe {
+  static constexpr bool kCarriesValue = true;
+  struct Params {
+    double faultI = 0;
+    double faultJ = 0;
+    bool whileCompleting = false;
+  };
+  struct Prepared {
+    double i, j, quotient;
+  };
+  static Intake<Params> intake(const FieldReader& read) {
+    Intake<Params> in;
+    in.sweep = shiftedSweep(read);
+    in.params.faultI = std::fabs(read(Field::Four));
+    in.params.whileCompleting = read(Field::Four) < 0;
+    in.params.faultJ = read(Field::Five);
+    return in;
+  }
+  static double quotient(const Params& p, double i, double j) {
+    return 1 / ((i - p.faultI) + (j - p.faultJ) * 1000);
+  }
+  static Prepared prepare(const Params& p, double i, double j) {
+    return {i, j, p.whileCompleting ? 1 : quotient(p, i, j)};
+  }
+  static Channels complete(const Params& p, const Prepared& x, double& carried) {
+    carried = carried + 1;
+    const double q = p.whileCompleting ? quotient(p, x.i, x.j) : x.quotient;
+    return {std::fmod(carried, 256), 0 * q + 9, 7};
+  }
+};
+
+TEST(CarriedValueInParallel, AFaultInEitherStageIsRaisedAtItsSample) {
+  ColumnPool pool(2);
+  const PatternEntry probe{0, "probe", "probe", &renderPattern<StageFaultProbe>};
+  struct Case {
+    const char* zoom;        // the faulting sample's i; negative: while completing
+    const char* brightness;  // its j
+    Sampling sampling;
+  };
+  for (const Case& c : {Case{"7", "12", {1, 1}}, Case{"-7", "12", {1, 1}},
+                        Case{"15.625", "3.375", {2, 2}}, Case{"-15.625", "3.375", {2, 2}},
+                        Case{"2.125", "30.875", {2, 2}}, Case{"-31.25", "29.25", {1, 2}}}) {
+    const FieldTexts fields{"0", "0", "32", c.zoom, c.brightness};
+    const RenderRun single = render(probe, fields, nullptr, 0, 0, nullptr, c.sampling);
+    ASSERT_EQ(single.outcome.fault, Fault::DivisionByZero) << c.zoom << ", " << c.brightness;
+    EXPECT_EQ(single.outcome.faultI, std::fabs(val(c.zoom)));
+    EXPECT_EQ(single.outcome.faultJ, val(c.brightness));
+    expectSame(single, render(probe, fields, &pool, 0, 0, nullptr, c.sampling),
+               std::string("fault at ") + c.zoom + ", " + c.brightness);
   }
 }
 
