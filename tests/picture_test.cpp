@@ -1,0 +1,638 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Picture files: what is written reads back exactly, other tools see the
+// parameters, damaged or hostile files are refused with a message saying
+// why, and a failed write leaves the folder as it was.
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "picture.h"
+#include "png_chunks.h"
+
+namespace {
+
+using namespace plorvex::picture;
+namespace detail = plorvex::picture::detail;
+
+PictureParameters parameters(std::string pattern, std::string x, std::string y, std::string size, std::string zoom,
+                             std::string brightness, int density = 1, int smooth = 1, bool complete = true) {
+  PictureParameters p;
+  p.version = "1.2014";
+  p.pattern = std::move(pattern);
+  p.fields = {std::move(x), std::move(y), std::move(size), std::move(zoom), std::move(brightness)};
+  p.density = density;
+  p.smooth = smooth;
+  p.complete = complete;
+  return p;
+}
+
+std::string repeat(std::string_view piece, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += piece;
+  return out;
+}
+
+// Every pixel differs from its neighbours, so a shifted or swapped channel shows.
+QImage testImage(int width, int height) {
+  QImage image(width, height, QImage::Format_RGB32);
+  std::uint32_t state = 12345;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      state = state * 1103515245u + 12345u;
+      image.setPixel(x, y, qRgb(static_cast<int>(state >> 24), (x * 7 + y) & 0xFF, (y * 13) & 0xFF));
+    }
+  return image;
+}
+
+bool samePixels(const QImage& a, const QImage& b) {
+  return a.size() == b.size() && a.convertToFormat(QImage::Format_RGB32) == b.convertToFormat(QImage::Format_RGB32);
+}
+
+QByteArray fileBytes(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void putFile(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+std::span<const unsigned char> span(const QByteArray& bytes) {
+  return {reinterpret_cast<const unsigned char*>(bytes.constData()), static_cast<std::size_t>(bytes.size())};
+}
+
+// --- PNG files built by hand, chunk by chunk ---
+
+std::string be32(std::uint32_t value) {
+  return {static_cast<char>(value >> 24), static_cast<char>(value >> 16 & 0xFF), static_cast<char>(value >> 8 & 0xFF),
+          static_cast<char>(value & 0xFF)};
+}
+
+const std::string kSignature("\x89PNG\r\n\x1A\n", 8);
+const std::string kIhdr = detail::chunk("IHDR", be32(1) + be32(1) + std::string("\x08\x02\x00\x00\x00", 5));
+
+std::string deflated(std::string_view text) {
+  const QByteArray packed = qCompress(QByteArray(text.data(), static_cast<qsizetype>(text.size())));
+  return packed.mid(4).toStdString();  // qCompress puts the length in front of the zlib stream
+}
+
+// One red pixel.
+const std::string kIdat = detail::chunk("IDAT", deflated(std::string("\0\xFF\0\0", 4)));
+const std::string kIend = detail::chunk("IEND", "");
+
+std::string iTXt(std::string_view text, bool compress = false, std::string_view language = "",
+                 std::string_view translated = "", std::string_view keyword = "plorvex") {
+  std::string data(keyword);
+  data += '\0';
+  data += compress ? '\1' : '\0';
+  data += '\0';
+  data += language;
+  data += '\0';
+  data += translated;
+  data += '\0';
+  data += compress ? deflated(text) : std::string(text);
+  return detail::chunk("iTXt", data);
+}
+std::string tEXt(std::string_view latin1, std::string_view keyword = "plorvex") {
+  return detail::chunk("tEXt", std::string(keyword) + '\0' + std::string(latin1));
+}
+std::string zTXt(std::string_view latin1) {
+  return detail::chunk("zTXt", std::string("plorvex\0\0", 9) + deflated(latin1));
+}
+// The chunk's data changed after its CRC was computed.
+std::string corrupted(std::string chunk) {
+  chunk[chunk.size() - 5] ^= 0x01;
+  return chunk;
+}
+
+std::string png(const std::string& before, const std::string& after = "") {
+  return kSignature + kIhdr + before + kIdat + after + kIend;
+}
+
+struct Chunk {
+  std::string type;
+  std::string data;
+};
+
+// The test's own chunk walk, to see where the writer put what.
+std::vector<Chunk> chunksOf(const QByteArray& file) {
+  std::vector<Chunk> chunks;
+  const std::string bytes = file.toStdString();
+  for (std::size_t at = 8; at + 12 <= bytes.size();) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + at);
+    const std::size_t length = std::size_t{p[0]} << 24 | std::size_t{p[1]} << 16 | std::size_t{p[2]} << 8 | p[3];
+    chunks.push_back({bytes.substr(at + 4, 4), bytes.substr(at + 8, length)});
+    at += length + 12;
+  }
+  return chunks;
+}
+
+// The parameters as the format describes them, built without the writer.
+QJsonObject formatObject() {
+  return QJsonObject{{"version", "1.2014"}, {"pattern", "dada"},  {"x", " -2.5e3"}, {"y", "&H1F"},
+                     {"size", "768"},       {"zoom", "0.15"},     {"brightness", "150 "},
+                     {"density", 2},        {"smooth", 4},        {"complete", false}};
+}
+const PictureParameters kFormatParameters = parameters("dada", " -2.5e3", "&H1F", "768", "0.15", "150 ", 2, 4, false);
+
+std::string json(const QJsonObject& object) { return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString(); }
+
+QJsonObject with(QJsonObject object, const QString& member, const QJsonValue& value) {
+  if (value.isUndefined())
+    object.remove(member);
+  else
+    object[member] = value;
+  return object;
+}
+
+// --- Writing and reading back ---
+
+TEST(PictureFile, RoundTripKeepsParametersAndPixelsInTheDocumentedChunks) {
+  const std::string long256 = repeat("\xF0\x9F\x98\x80", 256);  // 256 characters of 4 bytes each
+  const std::vector<PictureParameters> cases = {
+      parameters("atlas", "1", "1", "150", "1", "150", 1, 1, true),
+      parameters("tracer", "  -12 ", "+3", " 768", "1.5E-3", "&H1F", 16, 8, false),
+      parameters("dada", "&h7fff", "-1e+300", "1e2", ".5", "  ", 4, 4, true),
+      parameters("ripple", "Zoë", "日本", "\xE2\x82\xAC""5", "a\"b\\c", "tab\there\nline", 7, 2, false),
+      parameters("sizzle", std::string("nul\0inside", 10), "\x7F\x01", "", "", "", 1, 8, true),
+      parameters("kate", long256, long256, long256, long256, long256, 3, 5, true),
+  };
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QImage image = testImage(23, 17);
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE("case " + std::to_string(i));
+    const PictureParameters& p = cases[i];
+    const QString path = dir.filePath(QString("picture%1.png").arg(i));
+    std::string error;
+    ASSERT_TRUE(writePicture(image, path, ImageFormat::Png, p, error)) << error;
+
+    const ReadResult fromFile = readParameters(path);
+    ASSERT_TRUE(fromFile.parameters) << fromFile.error;
+    EXPECT_EQ(*fromFile.parameters, p);
+    const QByteArray bytes = fileBytes(path);
+    const ReadResult fromMemory = parametersFromPng(span(bytes));
+    ASSERT_TRUE(fromMemory.parameters) << fromMemory.error;
+    EXPECT_EQ(*fromMemory.parameters, p);
+    EXPECT_TRUE(samePixels(QImage(path), image));
+
+    // The writer's bytes are the same whether it writes a file or a device.
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(writePicture(image, buffer, ImageFormat::Png, p, error)) << error;
+    EXPECT_EQ(buffer.data(), bytes);
+
+    // IHDR, then tEXt 'plorvex', then tEXt 'Software'; no zTXt.
+    const std::vector<Chunk> chunks = chunksOf(bytes);
+    ASSERT_GE(chunks.size(), 4u);
+    EXPECT_EQ(chunks[0].type, "IHDR");
+    EXPECT_EQ(chunks[1].type, "tEXt");
+    const std::string textHead("plorvex\0", 8);
+    ASSERT_EQ(chunks[1].data.substr(0, textHead.size()), textHead);
+    EXPECT_EQ(chunks[2].type, "tEXt");
+    EXPECT_EQ(chunks[2].data, std::string("Software\0Plorvex Picture Maker 1.2014", 37));
+    for (const Chunk& chunk : chunks) EXPECT_NE(chunk.type, "zTXt");
+
+    // The text is one JSON object with exactly the documented members, read by
+    // Qt's parser rather than ours.
+    const std::string text = chunks[1].data.substr(textHead.size());
+    // Printable ASCII only: anything else is escaped, so the Latin-1 of tEXt
+    // and UTF-8 read the same (and JSON allows no raw control characters).
+    for (const char c : text) EXPECT_TRUE(c >= 0x20 && c < 0x7F) << text;
+    const QJsonObject object = QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();
+    EXPECT_EQ(object.keys(), (QStringList{"brightness", "complete", "density", "pattern", "size", "smooth",
+                                          "version", "x", "y", "zoom"}));
+    EXPECT_EQ(object["version"].toString().toStdString(), p.version);
+    EXPECT_EQ(object["pattern"].toString().toStdString(), p.pattern);
+    EXPECT_EQ(object["x"].toString().toStdString(), p.fields.x);
+    EXPECT_EQ(object["y"].toString().toStdString(), p.fields.y);
+    EXPECT_EQ(object["size"].toString().toStdString(), p.fields.size);
+    EXPECT_EQ(object["zoom"].toString().toStdString(), p.fields.zoom);
+    EXPECT_EQ(object["brightness"].toString().toStdString(), p.fields.brightness);
+    EXPECT_TRUE(object["density"].isDouble());
+    EXPECT_EQ(object["density"].toDouble(), p.density);
+    EXPECT_EQ(object["smooth"].toDouble(), p.smooth);
+    EXPECT_TRUE(object["complete"].isBool());
+    EXPECT_EQ(object["complete"].toBool(), p.complete);
+  }
+}
+
+TEST(PictureFile, OtherFormatsKeepThePixelsAndCarryNoParameters) {
+  QTemporaryDir dir;
+  const QImage image = testImage(19, 11);
+  const PictureParameters p = parameters("atlas", "1", "1", "150", "1", "150");
+  for (const char* name : {"picture.ppm", "picture.BMP"}) {
+    SCOPED_TRACE(name);
+    const QString path = dir.filePath(name);
+    const auto format = formatFromPath(path);
+    ASSERT_TRUE(format);
+    std::string error;
+    ASSERT_TRUE(writePicture(image, path, *format, p, error)) << error;
+    EXPECT_TRUE(samePixels(QImage(path), image));
+    const ReadResult read = readParameters(path);
+    EXPECT_FALSE(read.parameters);
+    EXPECT_NE(read.error.find("not a PNG"), std::string::npos) << read.error;
+  }
+}
+
+// Any PNG tool shows the parameters: ImageMagick, for one, reads tEXt (it
+// skips iTXt).
+TEST(PictureFile, IdentifyShowsTheParametersAndTheSoftware) {
+  const QString identify = QStandardPaths::findExecutable("identify");
+  if (identify.isEmpty()) GTEST_SKIP() << "ImageMagick's identify is not installed";
+  QTemporaryDir dir;
+  const QString path = dir.filePath("shown.png");
+  std::string error;
+  ASSERT_TRUE(writePicture(testImage(8, 5), path, ImageFormat::Png, kFormatParameters, error)) << error;
+  QProcess process;
+  process.start(identify, {"-verbose", path});
+  ASSERT_TRUE(process.waitForFinished(30000));
+  ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+  EXPECT_EQ(process.readAllStandardError().toStdString(), "");
+  const std::string shown = process.readAllStandardOutput().toStdString();
+  EXPECT_NE(shown.find("Geometry: 8x5+0+0"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("Software: Plorvex Picture Maker 1.2014"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("plorvex: {\"version\":\"1.2014\",\"pattern\":"), std::string::npos) << shown;
+}
+
+// --- Reading what others wrote, and what nobody should ---
+
+TEST(PictureFile, ReadsEveryTextChunkEncodingTheFormatAllows) {
+  const std::string plain = json(formatObject());
+  // Latin-1 in tEXt and zTXt: "Zoë" is 5A 6F EB there, and C3 AB read back.
+  std::string latin1Text = json(with(formatObject(), "x", "ZoX"));
+  latin1Text.replace(latin1Text.find("ZoX") + 2, 1, "\xEB");
+  PictureParameters latin1Parameters = kFormatParameters;
+  latin1Parameters.fields.x = "Zo\xC3\xAB";
+
+  QJsonObject later = formatObject();
+  later["palette"] = QJsonObject{{"name", "later"}};
+  later["density"] = 2.0;
+  std::string reordered = "{\"complete\":false,\"smooth\":4,\"density\":2,\"brightness\":\"150 \",\"zoom\":\"0.15\","
+                          "\"size\":\"768\",\"y\":\"&H1F\",\"x\":\" -2.5e3\",\"pattern\":\"dada\",\"version\":\"1.2014\"}";
+  const std::string longest = repeat("\xF0\x9F\x98\x80", 256);
+  PictureParameters longestParameters = kFormatParameters;
+  longestParameters.fields.zoom = longest;
+
+  const struct {
+    const char* what;
+    std::string file;
+    PictureParameters expected;
+  } cases[] = {
+      {"iTXt after the image data", png("", iTXt(plain)), kFormatParameters},
+      {"compressed iTXt", png(iTXt(plain, true)), kFormatParameters},
+      {"iTXt with a language tag and a translated keyword", png(iTXt(plain, false, "en-GB", "Plorvex-Parameter")),
+       kFormatParameters},
+      {"tEXt, Latin-1", png(tEXt(latin1Text)), latin1Parameters},
+      {"zTXt, Latin-1", png(zTXt(latin1Text)), latin1Parameters},
+      {"after other text chunks, one of them damaged",
+       png(tEXt("Comment text", "Comment") + corrupted(iTXt("x", false, "", "", "plorvexx")) +
+           iTXt("ignored", false, "", "", repeat("k", 79)) + iTXt(plain)),
+       kFormatParameters},
+      {"the first of two", png(iTXt(plain), iTXt(json(with(formatObject(), "pattern", "atlas")))), kFormatParameters},
+      {"unknown members, density as 2.0", png(iTXt(json(later))), kFormatParameters},
+      {"members in another order", png(iTXt(reordered)), kFormatParameters},
+      {"a text of 256 four-byte characters", png(iTXt(json(with(formatObject(), "zoom", QString::fromStdString(longest))))),
+       longestParameters},
+  };
+  QTemporaryDir dir;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const QByteArray bytes = QByteArray::fromStdString(c.file);
+    const ReadResult fromMemory = parametersFromPng(span(bytes));
+    ASSERT_TRUE(fromMemory.parameters) << fromMemory.error;
+    EXPECT_EQ(*fromMemory.parameters, c.expected);
+    const QString path = dir.filePath("accepted.png");
+    putFile(path, bytes);
+    const ReadResult fromFile = readParameters(path);
+    ASSERT_TRUE(fromFile.parameters) << fromFile.error;
+    EXPECT_EQ(*fromFile.parameters, c.expected);
+    EXPECT_FALSE(QImage(path).isNull()) << "the hand-made file is not a PNG Qt reads";
+  }
+}
+
+TEST(PictureFile, RefusesDamagedFilesSayingWhatIsWrong) {
+  const std::string good = json(formatObject());
+  const std::string goodFile = png(iTXt(good));
+  std::string lengthTooLong = png(iTXt(good));
+  lengthTooLong.replace(33, 4, be32(100000));  // the iTXt chunk's length, right after IHDR
+  std::string badSignature = goodFile;
+  badSignature[6] = '\n';  // the CR-LF that a text-mode transfer turns into LF
+  std::string badIhdrCrc = goodFile;
+  badIhdrCrc[8 + 8 + 3] ^= 0x40;  // the IHDR's width
+
+  const struct {
+    const char* what;
+    std::string file;
+    const char* says;
+  } cases[] = {
+      {"an empty file", "", "not a PNG file"},
+      {"a JPEG", "\xFF\xD8\xFF\xE0\x00\x10JFIF\x00", "signature"},
+      {"LF for CR-LF in the signature", badSignature, "signature"},
+      {"cut inside the signature", kSignature.substr(0, 5), "truncated"},
+      {"cut after the signature", kSignature, "truncated"},
+      {"cut inside a chunk header", kSignature + kIhdr + "\0\0\0", "truncated"},
+      {"cut before IEND", kSignature + kIhdr + kIdat, "truncated"},
+      {"a chunk length past the end", lengthTooLong, "runs past the end"},
+      {"cut inside the image data", (kSignature + kIhdr + kIdat).substr(0, 8 + 25 + 10), "runs past the end"},
+      {"the plorvex chunk's CRC wrong", png(corrupted(iTXt(good))), "CRC"},
+      {"the IHDR's CRC wrong", badIhdrCrc, "CRC"},
+      {"no IHDR first", kSignature + iTXt(good) + kIhdr + kIdat + kIend, "IHDR"},
+      {"a chunk type that is not letters", kSignature + kIhdr + detail::chunk("12ab", "") + kIend, "chunk type"},
+      {"no text chunk", png(""), "no 'plorvex' chunk"},
+      {"only other text chunks", png(detail::softwareChunk("1.2014") + tEXt(good, "Comment")), "no 'plorvex' chunk"},
+      {"the keyword in another case", png(iTXt(good, false, "", "", "Plorvex")), "no 'plorvex' chunk"},
+      {"broken JSON", png(iTXt(good.substr(0, good.size() - 1))), "not valid JSON"},
+      {"JSON and more", png(iTXt(good + "{}")), "not valid JSON"},
+      {"an empty text", png(iTXt("")), "not valid JSON"},
+      {"a JSON array", png(iTXt("[" + good + "]")), "not a JSON object"},
+      {"a JSON text", png(iTXt("\"dada\"")), "not a JSON object"},
+      {"invalid UTF-8 in iTXt", png(iTXt(json(with(formatObject(), "x", "AB")).replace(good.find("\"x\"") + 5, 1, "\xC3"))),
+       "not valid UTF-8"},
+      {"an overlong slash in iTXt", png(iTXt(json(formatObject()).replace(0, 0, "\xC0\xAF"))), "not valid UTF-8"},
+      {"invalid UTF-8 in a compressed iTXt", png(iTXt(std::string("{\"x\":\"\xFF\"}"), true)), "not valid UTF-8"},
+      {"a lone surrogate escape", png(iTXt(json(with(formatObject(), "x", "S")).replace(good.find("\"x\"") + 5, 1, "\\ud800"))),
+       "'x' is not valid UTF-8"},
+      {"a decompression bomb", png(iTXt(repeat(" ", 1 << 20), true)), "64 KiB"},
+      {"a zTXt bomb", png(zTXt(repeat(" ", 1 << 20))), "64 KiB"},
+      {"an uncompressed text over 64 KiB", png(iTXt(json(with(formatObject(), "note", QString(70000, 'n'))))), "64 KiB"},
+      {"a plorvex chunk over 256 KiB", png(iTXt(repeat(" ", 300000), false, "", "", "plorvex")), "256 KiB"},
+      {"damaged compressed data, CRC right",
+       png(detail::chunk("iTXt", std::string("plorvex\0\1\0\0\0", 12) + deflated(good).replace(5, 3, "\xFF\xFF\xFF"))),
+       "damaged"},
+      {"compressed data cut short",
+       png(detail::chunk("iTXt", std::string("plorvex\0\1\0\0\0", 12) + deflated(good).substr(0, 20))), "ends early"},
+      {"an unknown compression method", png(detail::chunk("iTXt", std::string("plorvex\0\1\x08\0\0", 12) + deflated(good))),
+       "compression method"},
+      {"a zTXt compression method", png(detail::chunk("zTXt", std::string("plorvex\0\x01", 9) + deflated(good))),
+       "compression method"},
+      {"a compression flag of 2", png(detail::chunk("iTXt", std::string("plorvex\0\2\0\0\0", 12) + good)),
+       "compression flag"},
+      {"no end to the language tag", png(detail::chunk("iTXt", std::string("plorvex\0\0\0en", 12))), "malformed"},
+      {"no compression flag", png(detail::chunk("iTXt", std::string("plorvex\0", 8))), "malformed"},
+  };
+  QTemporaryDir dir;
+  const QString path = dir.filePath("damaged.png");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const QByteArray bytes = QByteArray::fromStdString(c.file);
+    const ReadResult fromMemory = parametersFromPng(span(bytes));
+    EXPECT_FALSE(fromMemory.parameters);
+    EXPECT_NE(fromMemory.error.find(c.says), std::string::npos) << fromMemory.error;
+    // From a file: the same verdict, after the file's name.
+    putFile(path, bytes);
+    const ReadResult fromFile = readParameters(path);
+    EXPECT_FALSE(fromFile.parameters);
+    EXPECT_EQ(fromFile.error, path.toStdString() + ": " + fromMemory.error);
+  }
+  const ReadResult missing = readParameters(dir.filePath("absent.png"));
+  EXPECT_FALSE(missing.parameters);
+  EXPECT_NE(missing.error.find("absent.png: cannot be opened"), std::string::npos) << missing.error;
+  const ReadResult folder = readParameters(dir.path());
+  EXPECT_FALSE(folder.parameters);
+  EXPECT_NE(folder.error.find(dir.path().toStdString() + ": "), std::string::npos) << folder.error;
+}
+
+TEST(PictureFile, RefusesParametersThatBreakTheFormatNamingTheMember) {
+  const QString tooLong = QString(257, QChar(0xE9));  // 257 characters, 514 bytes
+  const struct {
+    const char* member;
+    QJsonValue value;  // undefined: the member is left out
+    const char* says;
+  } cases[] = {
+      {"version", QJsonValue::Undefined, "the picture's 'version' is missing"},
+      {"pattern", QJsonValue::Undefined, "the picture's 'pattern' is missing"},
+      {"x", QJsonValue::Undefined, "the picture's 'x' is missing"},
+      {"y", QJsonValue::Undefined, "the picture's 'y' is missing"},
+      {"size", QJsonValue::Undefined, "the picture's 'size' is missing"},
+      {"zoom", QJsonValue::Undefined, "the picture's 'zoom' is missing"},
+      {"brightness", QJsonValue::Undefined, "the picture's 'brightness' is missing"},
+      {"density", QJsonValue::Undefined, "the picture's 'density' is missing"},
+      {"smooth", QJsonValue::Undefined, "the picture's 'smooth' is missing"},
+      {"complete", QJsonValue::Undefined, "the picture's 'complete' is missing"},
+      {"version", 1.2014, "the picture's 'version' is not a text"},
+      {"pattern", QJsonValue::Null, "the picture's 'pattern' is not a text"},
+      {"x", 1, "the picture's 'x' is not a text"},
+      {"y", QJsonArray{"1"}, "the picture's 'y' is not a text"},
+      {"size", true, "the picture's 'size' is not a text"},
+      {"zoom", 0.15, "the picture's 'zoom' is not a text"},
+      {"brightness", QJsonObject{}, "the picture's 'brightness' is not a text"},
+      {"density", "2", "the picture's 'density' is not a number"},
+      {"smooth", QJsonValue::Null, "the picture's 'smooth' is not a number"},
+      {"complete", "false", "the picture's 'complete' is not true or false"},
+      {"complete", 0, "the picture's 'complete' is not true or false"},
+      {"pattern", "Atlas", "unknown pattern 'Atlas'"},
+      {"pattern", "0", "unknown pattern '0'"},
+      {"pattern", "", "unknown pattern ''"},
+      {"pattern", "atlas\n", "unknown pattern 'atlas\\x0A'"},
+      {"x", tooLong, "the picture's 'x' is longer than 256 characters"},
+      {"y", tooLong, "the picture's 'y' is longer than 256 characters"},
+      {"size", tooLong, "the picture's 'size' is longer than 256 characters"},
+      {"zoom", tooLong, "the picture's 'zoom' is longer than 256 characters"},
+      {"brightness", tooLong, "the picture's 'brightness' is longer than 256 characters"},
+      {"density", 0, "'density' must be a whole number from 1 to 16"},
+      {"density", 17, "'density' must be a whole number from 1 to 16"},
+      {"density", 1.5, "'density' must be a whole number from 1 to 16"},
+      {"density", -4, "'density' must be a whole number from 1 to 16"},
+      {"density", 1e300, "'density' must be a whole number from 1 to 16"},
+      {"smooth", 0, "'smooth' must be a whole number from 1 to 8"},
+      {"smooth", 9, "'smooth' must be a whole number from 1 to 8"},
+      {"smooth", 7.999, "'smooth' must be a whole number from 1 to 8"},
+  };
+  for (const auto& c : cases) {
+    const std::string text = json(with(formatObject(), c.member, c.value));
+    SCOPED_TRACE(text);
+    const ReadResult fromJson = parametersFromJson(text);
+    EXPECT_FALSE(fromJson.parameters);
+    EXPECT_NE(fromJson.error.find(c.says), std::string::npos) << fromJson.error;
+    const QByteArray file = QByteArray::fromStdString(png(iTXt(text)));
+    EXPECT_EQ(parametersFromPng(span(file)).error, fromJson.error);
+  }
+  // The base object itself is accepted: each refusal above is the one change's.
+  const ReadResult base = parametersFromJson(json(formatObject()));
+  ASSERT_TRUE(base.parameters) << base.error;
+  EXPECT_EQ(*base.parameters, kFormatParameters);
+}
+
+TEST(PictureFile, FieldTextProblemKnowsUtf8AndCountsCharacters) {
+  const struct {
+    std::string text;
+    const char* problem;
+  } cases[] = {
+      {"", ""},
+      {repeat("a", 256), ""},
+      {repeat("a", 257), "longer than 256 characters"},
+      {repeat("\xF0\x9F\x98\x80", 256), ""},
+      {repeat("\xF0\x9F\x98\x80", 257), "longer than 256 characters"},
+      {repeat("\xE2\x82\xAC", 200) + repeat("x", 56), ""},
+      {std::string("a\0b", 3), ""},
+      {"\xEF\xBF\xBF\xF4\x8F\xBF\xBF", ""},  // U+FFFF and U+10FFFF
+      {"\xC3", "not valid UTF-8"},           // cut short
+      {"\xE2\x82", "not valid UTF-8"},
+      {"\xC0\xAF", "not valid UTF-8"},            // overlong '/'
+      {"\xE0\x80\xAF", "not valid UTF-8"},        // overlong '/'
+      {"\xF0\x80\x80\xAF", "not valid UTF-8"},    // overlong '/'
+      {"\xED\xA0\x80", "not valid UTF-8"},        // a surrogate
+      {"\xF4\x90\x80\x80", "not valid UTF-8"},    // past U+10FFFF
+      {"\x80", "not valid UTF-8"},                // a continuation byte alone
+      {"ok\xFF", "not valid UTF-8"},
+      {repeat("a", 300) + "\xFF", "not valid UTF-8"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.text));
+    EXPECT_EQ(fieldTextProblem(c.text), c.problem);
+  }
+}
+
+TEST(PictureFile, FormatsByNameAndBySuffix) {
+  EXPECT_EQ(formatFromName("png"), ImageFormat::Png);
+  EXPECT_EQ(formatFromName("ppm"), ImageFormat::Ppm);
+  EXPECT_EQ(formatFromName("bmp"), ImageFormat::Bmp);
+  for (const char* name : {"", "PNG", "jpg", "png "}) EXPECT_FALSE(formatFromName(name)) << name;
+  const struct {
+    const char* path;
+    std::optional<ImageFormat> format;
+  } cases[] = {
+      {"a.png", ImageFormat::Png},      {"/tmp/x.y/A.PNG", ImageFormat::Png}, {"b.Ppm", ImageFormat::Ppm},
+      {"c.bmp", ImageFormat::Bmp},      {"d.tar.png", ImageFormat::Png},      {"png", std::nullopt},
+      {"e.png.txt", std::nullopt},      {"dir.png/f", std::nullopt},          {"-", std::nullopt},
+      {"g.jpeg", std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(formatFromPath(c.path), c.format) << c.path;
+}
+
+// --- Failed writes ---
+
+// Accepts a number of bytes, then fails the way a full disk does.
+class FullDevice : public QIODevice {
+ public:
+  explicit FullDevice(qint64 room) : room_(room) { open(QIODevice::WriteOnly); }
+  bool isSequential() const override { return true; }
+
+ protected:
+  qint64 readData(char*, qint64) override { return -1; }
+  qint64 writeData(const char*, qint64 length) override {
+    if (room_ < length) {
+      setErrorString("No space left on device");
+      return -1;
+    }
+    room_ -= length;
+    return length;
+  }
+
+ private:
+  qint64 room_;
+};
+
+TEST(PictureFile, AFailedWriteToADeviceSaysWhy) {
+  const QImage image = testImage(64, 64);
+  const PictureParameters p = parameters("atlas", "1", "1", "150", "1", "150");
+  // 0: nothing goes; 20: inside the signature and IHDR; 60: inside the
+  // inserted chunks; 2000: inside the image data.
+  for (const qint64 room : {0, 20, 60, 2000}) {
+    for (const ImageFormat format : {ImageFormat::Png, ImageFormat::Bmp}) {
+      SCOPED_TRACE("room " + std::to_string(room) + ", format " + std::to_string(static_cast<int>(format)));
+      FullDevice device(room);
+      std::string error;
+      EXPECT_FALSE(writePicture(image, device, format, p, error));
+      EXPECT_NE(error.find("No space left on device"), std::string::npos) << error;
+    }
+  }
+  QBuffer closed;
+  std::string error;
+  EXPECT_FALSE(writePicture(image, closed, ImageFormat::Png, p, error));
+  EXPECT_NE(error.find("not open"), std::string::npos) << error;
+}
+
+class FailedWrite : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    kept_ = dir_.filePath("kept.png");
+    putFile(kept_, keptBytes_);
+  }
+  // The write fails with a reason and the folder is as it was: no new file, no
+  // temporary one, the existing file unchanged.
+  void expectRefused(const QString& path, const QImage& image, const PictureParameters& p, const char* says) {
+    std::string error;
+    EXPECT_FALSE(writePicture(image, path, ImageFormat::Png, p, error));
+    EXPECT_NE(error.find("cannot write '" + path.toStdString() + "': "), std::string::npos) << error;
+    EXPECT_NE(error.find(says), std::string::npos) << error;
+    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList{"kept.png"});
+    EXPECT_EQ(fileBytes(kept_), keptBytes_);
+  }
+
+  QTemporaryDir dir_;
+  QString kept_;
+  const QByteArray keptBytes_ = "the picture saved before";
+  const QImage image_ = testImage(200, 200);
+  const PictureParameters parameters_ = parameters("griffin", "1", "1", "150", "1", "150");
+};
+
+TEST_F(FailedWrite, LeavesNoFileAndTheExistingOneUnchanged) {
+  expectRefused(dir_.filePath("vanished/picture.png"), image_, parameters_, "");
+  expectRefused("/proc/plorvex-picture-test.png", image_, parameters_, "");
+  expectRefused(dir_.path(), image_, parameters_, "");  // a folder of that name
+  expectRefused(kept_, QImage(), parameters_, "no picture");
+  PictureParameters tooLong = parameters_;
+  tooLong.fields.zoom = repeat("9", 257);
+  expectRefused(kept_, image_, tooLong, "'zoom' is longer than 256 characters");
+  PictureParameters unknown = parameters_;
+  unknown.pattern = "mandel";
+  expectRefused(kept_, image_, unknown, "unknown pattern 'mandel'");
+  PictureParameters dense = parameters_;
+  dense.density = 17;
+  expectRefused(kept_, image_, dense, "'density' must be a whole number from 1 to 16");
+  PictureParameters badVersion = parameters_;
+  badVersion.version = "1.\xFF";
+  expectRefused(kept_, image_, badVersion, "'version' is not valid UTF-8");
+}
+
+TEST_F(FailedWrite, ADiskThatFillsLeavesTheExistingFileUnchanged) {
+  // A file size limit fails writes past it as a full disk does (EFBIG).
+  struct rlimit saved {};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = saved;
+  small.rlim_cur = 16 * 1024;  // the picture compresses to about 60 KiB
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  expectRefused(kept_, image_, parameters_, "");
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
+  // Without the limit the same write succeeds, so the limit was what failed it.
+  std::string error;
+  ASSERT_TRUE(writePicture(image_, kept_, ImageFormat::Png, parameters_, error)) << error;
+  EXPECT_GT(fileBytes(kept_).size(), small.rlim_cur);
+}
+
+TEST_F(FailedWrite, AReadOnlyFolder) {
+  if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+  ASSERT_TRUE(QFile::setPermissions(dir_.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+  expectRefused(kept_, image_, parameters_, "");
+  expectRefused(dir_.filePath("new.png"), image_, parameters_, "");
+  QFile::setPermissions(dir_.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+}  // namespace
