@@ -6,6 +6,8 @@
 #include <QImage>
 #include <QString>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -15,6 +17,9 @@
 #include "column_pool.h"
 #include "headless.h"
 #include "options.h"
+#include "picture.h"
+#include "picture_render.h"
+#include "progress.h"
 #include "val.h"
 
 namespace {
@@ -24,12 +29,12 @@ using namespace plorvex;
 constexpr int kExitUsage = 2;
 constexpr int kExitFault = 3;
 
-QImage toImage(const HeadlessHost& host, int left, int top, int width, int height) {
-  QImage image(width, height, QImage::Format_RGB32);
-  for (int y = 0; y < height; ++y) {
+QImage toImage(const HeadlessHost& host) {
+  QImage image(host.width(), host.height(), QImage::Format_RGB32);
+  for (int y = 0; y < host.height(); ++y) {
     auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-    for (int x = 0; x < width; ++x) {
-      const Colour c = host.pixel(left + x, top + y);
+    for (int x = 0; x < host.width(); ++x) {
+      const Colour c = host.pixel(x, y);
       line[x] = qRgb(redOf(c), greenOf(c), blueOf(c));
     }
   }
@@ -43,6 +48,8 @@ int listPatterns() {
 
 void reportFault(const PatternEntry& pattern, const RenderOutcome& outcome) {
   std::fprintf(stderr, "plorvex-render: %s: %s", pattern.caption, faultMessage(outcome.fault));
+  if (outcome.fault == Fault::PictureTooLarge)
+    std::fprintf(stderr, " (%s)", picture::pictureLimitText().c_str());
   if (outcome.faultInSweep)
     std::fprintf(stderr, " at pixel (%zu, %zu) of the picture (i = %s, j = %s)",
                  outcome.faultColumn, outcome.faultRow, numberText(outcome.faultI).c_str(),
@@ -50,51 +57,126 @@ void reportFault(const PatternEntry& pattern, const RenderOutcome& outcome) {
   std::fprintf(stderr, "\n");
 }
 
-bool writeToStandardOutput(const QImage& image, const char* format) {
-  QFile out;
-  if (!out.open(stdout, QIODevice::WriteOnly) || !image.save(&out, format) || !out.flush()) {
-    std::fprintf(stderr, "plorvex-render: cannot write the image to standard output\n");
+bool isRefusal(Fault fault) { return fault == Fault::PictureTooLarge || fault == Fault::CounterStalled; }
+
+int usageError(const std::string& message) {
+  std::fprintf(stderr, "plorvex-render: %s\n%s", message.c_str(), cli::kUsage);
+  return kExitUsage;
+}
+
+// Takes from a saved picture what the options leave open.
+bool takeSavedParameters(cli::Options& options, std::string& error) {
+  const picture::ReadResult saved = picture::readParameters(QString::fromStdString(options.from));
+  if (!saved.parameters) {
+    error = saved.error;
     return false;
   }
+  const picture::PictureParameters& p = *saved.parameters;
+  if (options.pattern.empty()) options.pattern = p.pattern;
+  std::string* texts[] = {&options.fields.x, &options.fields.y, &options.fields.size,
+                          &options.fields.zoom, &options.fields.brightness};
+  const std::string* savedTexts[] = {&p.fields.x, &p.fields.y, &p.fields.size, &p.fields.zoom,
+                                     &p.fields.brightness};
+  for (int k = 0; k < 5; ++k)
+    if (!options.fieldGiven[k]) *texts[k] = *savedTexts[k];
+  if (!options.densityGiven) options.sampling.density = p.density;
+  if (!options.smoothGiven) options.sampling.smooth = p.smooth;
   return true;
 }
 
-bool isRefusal(Fault fault) { return fault == Fault::PictureTooLarge || fault == Fault::CounterStalled; }
+// A text a picture file could not keep is refused before anything is painted.
+bool checkFieldTexts(const cli::Options& options, std::string& error) {
+  const std::pair<const char*, const std::string*> texts[] = {
+      {"--x", &options.fields.x},       {"--y", &options.fields.y},
+      {"--size", &options.fields.size}, {"--zoom", &options.fields.zoom},
+      {"--brightness", &options.fields.brightness}};
+  for (const auto& [option, text] : texts)
+    if (const std::string problem = picture::fieldTextProblem(*text); !problem.empty()) {
+      error = std::string(option) + ": the text is " + problem;
+      return false;
+    }
+  return true;
+}
 
-int run(const cli::Options& options) {
-  const PatternEntry* pattern = findPattern(options.pattern);
-  if (!pattern) {
-    std::fprintf(stderr, "plorvex-render: unknown pattern '%s' (see --list)\n%s",
-                 options.pattern.c_str(), cli::kUsage);
+std::optional<picture::ImageFormat> outputFormat(const cli::Options& options) {
+  if (!options.format.empty()) return picture::formatFromName(options.format);
+  if (options.out == cli::kStandardOutput) return picture::ImageFormat::Png;
+  return picture::formatFromPath(QString::fromStdString(options.out));
+}
+
+bool writeImage(const QImage& image, const cli::Options& options, picture::ImageFormat format,
+                const picture::PictureParameters& parameters) {
+  std::string error;
+  if (options.out == cli::kStandardOutput) {
+    QFile out;
+    if (out.open(stdout, QIODevice::WriteOnly) && picture::writePicture(image, out, format, parameters, error))
+      return true;
+    std::fprintf(stderr, "plorvex-render: cannot write the image to standard output (%s)\n", error.c_str());
+    return false;
+  }
+  if (picture::writePicture(image, QString::fromStdString(options.out), format, parameters, error))
+    return true;
+  std::fprintf(stderr, "plorvex-render: %s\n", error.c_str());
+  return false;
+}
+
+struct Painted {
+  RenderOutcome outcome;
+  QImage image;
+};
+
+Painted paint(const PatternEntry& pattern, const cli::Options& options, ColumnPool* pool) {
+  // The bar goes to a terminal only, never into a pipe or a file.
+  cli::ProgressBar bar(!options.quiet && isatty(STDERR_FILENO) ? stderr : nullptr);
+  Painted painted;
+  if (options.wholeCanvas) {
+    HeadlessHost host(options.fields);
+    host.samplingToUse = options.sampling;
+    host.pool = pool;
+    host.onYield = [&](std::size_t done) { bar.update(done, host.pictureColumns()); };
+    painted.outcome = pattern.render(host);
+    bar.erase();
+    if (!(painted.outcome.end == RenderEnd::Faulted && !painted.outcome.faultInSweep))
+      painted.image = toImage(host);
+    return painted;
+  }
+  picture::PictureHost host(options.fields, options.sampling, pool);
+  host.onColumn = [&](std::size_t done, std::size_t total) { bar.update(done, total); };
+  painted.outcome = pattern.render(host);
+  bar.erase();
+  painted.image = host.image();
+  return painted;
+}
+
+int run(cli::Options options) {
+  std::string error;
+  if (!options.from.empty() && !takeSavedParameters(options, error)) {
+    std::fprintf(stderr, "plorvex-render: %s\n", error.c_str());
     return kExitUsage;
   }
-  HeadlessHost host(options.fields);
+  const PatternEntry* pattern = findPattern(options.pattern);
+  if (!pattern) return usageError("unknown pattern '" + options.pattern + "' (see --list)");
+  if (!checkFieldTexts(options, error)) return usageError(error);
+  const std::optional<picture::ImageFormat> format = outputFormat(options);
+  if (!format) return usageError("cannot tell the format of '" + options.out + "' (use a .png, .ppm or .bmp name)");
+
   std::optional<ColumnPool> workers;
-  if (options.threads > 1) host.pool = &workers.emplace(options.threads);
-  const RenderOutcome outcome = pattern->render(host);
+  const Painted painted = paint(*pattern, options, options.threads > 1 ? &workers.emplace(options.threads) : nullptr);
+  const RenderOutcome& outcome = painted.outcome;
   if (outcome.end == RenderEnd::Faulted) {
     reportFault(*pattern, outcome);
     if (isRefusal(outcome.fault)) return kExitUsage;
     if (!outcome.faultInSweep) return kExitFault;
   }
-  const int columns = static_cast<int>(host.pictureColumns());
-  const int rows = static_cast<int>(host.pictureRows());
-  if (!options.wholeCanvas && (columns == 0 || rows == 0)) {
+  if (painted.image.isNull()) {
     std::fprintf(stderr, "plorvex-render: the picture has no pixels; nothing written\n");
     return outcome.end == RenderEnd::Faulted ? kExitFault : 0;
   }
-  const QImage image = options.wholeCanvas
-                           ? toImage(host, 0, 0, host.width(), host.height())
-                           : toImage(host, static_cast<int>(kPictureLeft) + 1,
-                                     static_cast<int>(kPictureTop) + 1, columns, rows);
-  if (options.out == cli::kStandardOutput) {
-    if (!writeToStandardOutput(image, options.format.empty() ? "png" : options.format.c_str()))
-      return kExitUsage;
-  } else if (!image.save(QString::fromStdString(options.out),
-                         options.format.empty() ? nullptr : options.format.c_str())) {
-    std::fprintf(stderr, "plorvex-render: cannot write '%s' (use a .png, .ppm or .bmp name in a "
-                         "writable folder)\n%s",
-                 options.out.c_str(), cli::kUsage);
+  const picture::PictureParameters parameters{PLORVEX_VERSION,          pattern->caption,
+                                              options.fields,           options.sampling.density,
+                                              options.sampling.smooth,  outcome.end == RenderEnd::Completed};
+  if (!writeImage(painted.image, options, *format, parameters)) {
+    std::fputs(cli::kUsage, stderr);
     return kExitUsage;
   }
   return outcome.end == RenderEnd::Faulted ? kExitFault : 0;
@@ -106,10 +188,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   std::string error;
   const auto options = cli::parseOptions(args, error);
-  if (!options) {
-    std::fprintf(stderr, "plorvex-render: %s\n%s", error.c_str(), cli::kUsage);
-    return kExitUsage;
-  }
+  if (!options) return usageError(error);
   if (options->help) {
     std::fputs(cli::helpText().c_str(), stdout);
     return 0;

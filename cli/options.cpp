@@ -10,8 +10,10 @@ namespace plorvex::cli {
 
 const char* const kUsage =
     "usage: plorvex-render --pattern NAME|INDEX [--x TEXT] [--y TEXT] [--size TEXT]\n"
-    "                      [--zoom TEXT] [--brightness TEXT] [--canvas]\n"
-    "                      [--format png|ppm|bmp] [--threads N] -o|--out FILE|-\n"
+    "                      [--zoom TEXT] [--brightness TEXT] [--density D] [--smooth S]\n"
+    "                      [--canvas] [--format png|ppm|bmp] [--threads N] [--quiet]\n"
+    "                      -o|--out FILE|-\n"
+    "       plorvex-render --from PICTURE.png [options] -o|--out FILE|-\n"
     "       plorvex-render --list | --help | --version\n";
 
 std::string helpText() {
@@ -33,37 +35,66 @@ std::string helpText() {
          field("--size TEXT", "size; 768 paints 1024 x 768", defaults.size) +
          field("--zoom TEXT", "zoom; smaller shows a magnified part", defaults.zoom) +
          field("--brightness TEXT", "brightness", defaults.brightness) +
+         "  --density D           D x D pixels where the plain picture has one, the same\n"
+         "                        view D times as large (1 to 16; default 1)\n"
+         "  --smooth S            each pixel the mean of S x S samples, in linear light\n"
+         "                        (1 to 8; default 1: one sample)\n"
+         "  --from PICTURE.png    the pattern, the five texts, density and smoothing of a\n"
+         "                        picture saved by this program; options given as well\n"
+         "                        override them\n"
          "  --canvas              write the whole window canvas, not only the picture\n"
          "  -o, --out FILE|-      the image file; - writes the image to standard output\n"
          "  --format png|ppm|bmp  the image format; without it the suffix of FILE\n"
          "                        decides, and - writes PNG\n"
          "  --threads N           threads computing columns (default: one per core;\n"
          "                        1: all on one thread); the picture is the same\n"
+         "  --quiet               no progress bar (it is shown only on a terminal)\n"
          "  --list                print the index and name of every pattern\n"
          "  -h, --help            print this help\n"
          "  --version             print the version\n"
          "\n"
          "Each TEXT is read as the window reads its fields: the number it begins with;\n"
-         "a text that does not begin with a number counts as 0.\n"
+         "a text that does not begin with a number counts as 0. A PNG keeps the pattern\n"
+         "and the texts in a text chunk 'plorvex', so --from can paint it again.\n"
          "\n"
          "Exit status: 0 when painted; 2 for bad arguments or a refused picture; 3 when\n"
          "an arithmetic error stopped the picture (the part painted is still written).\n";
 }
 
+namespace {
+
+// A whole number min..max written in decimal digits only.
+bool wholeNumber(const std::string& text, unsigned min, unsigned max, unsigned& value) {
+  const char* end = text.data() + text.size();
+  const auto parsed = std::from_chars(text.data(), end, value);
+  return !text.empty() && text[0] != '+' && parsed.ec == std::errc() && parsed.ptr == end &&
+         value >= min && value <= max;
+}
+
+}  // namespace
+
 std::optional<Options> parseOptions(const std::vector<std::string>& args, std::string& error) {
   Options options;
-  std::string threadsText;
+  std::string threadsText, densityText, smoothText;
   const std::map<std::string, std::string*> valued{
       {"--pattern", &options.pattern},         {"--x", &options.fields.x},
       {"--y", &options.fields.y},              {"--size", &options.fields.size},
       {"--zoom", &options.fields.zoom},        {"--brightness", &options.fields.brightness},
       {"--out", &options.out},                 {"-o", &options.out},
       {"--format", &options.format},           {"--threads", &threadsText},
+      {"--density", &densityText},             {"--smooth", &smoothText},
+      {"--from", &options.from},
+  };
+  const std::map<std::string, bool*> given{
+      {"--x", &options.fieldGiven[0]},        {"--y", &options.fieldGiven[1]},
+      {"--size", &options.fieldGiven[2]},     {"--zoom", &options.fieldGiven[3]},
+      {"--brightness", &options.fieldGiven[4]}, {"--density", &options.densityGiven},
+      {"--smooth", &options.smoothGiven},
   };
   const std::map<std::string, bool*> flags{
       {"--canvas", &options.wholeCanvas}, {"--list", &options.list},
       {"--help", &options.help},          {"-h", &options.help},
-      {"--version", &options.version},
+      {"--version", &options.version},    {"--quiet", &options.quiet},
   };
   for (std::size_t k = 0; k < args.size(); ++k) {
     const std::string& arg = args[k];
@@ -75,6 +106,7 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
         return std::nullopt;
       }
       *found->second = args[++k];
+      if (auto mark = given.find(arg); mark != given.end()) *mark->second = true;
     } else {
       error = "unknown argument: " + arg;
       return std::nullopt;
@@ -87,18 +119,25 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
     return std::nullopt;
   }
   if (!threadsText.empty()) {
-    const char* end = threadsText.data() + threadsText.size();
-    const auto parsed = std::from_chars(threadsText.data(), end, options.threads);
-    if (parsed.ec != std::errc() || parsed.ptr != end || options.threads < 1 ||
-        options.threads > 256) {
+    if (!wholeNumber(threadsText, 1, 256, options.threads)) {
       error = "--threads takes a whole number from 1 to 256";
       return std::nullopt;
     }
   } else {
     options.threads = std::max(1u, std::thread::hardware_concurrency());
   }
-  if (options.pattern.empty()) {
-    error = "--pattern is missing";
+  unsigned density = 1, smooth = 1;
+  if (options.densityGiven && !wholeNumber(densityText, 1, kMaxDensity, density)) {
+    error = "--density takes a whole number from 1 to " + std::to_string(kMaxDensity);
+    return std::nullopt;
+  }
+  if (options.smoothGiven && !wholeNumber(smoothText, 1, kMaxSmoothing, smooth)) {
+    error = "--smooth takes a whole number from 1 to " + std::to_string(kMaxSmoothing);
+    return std::nullopt;
+  }
+  options.sampling = {static_cast<int>(density), static_cast<int>(smooth)};
+  if (options.pattern.empty() && options.from.empty()) {
+    error = "--pattern (or --from) is missing";
     return std::nullopt;
   }
   if (options.out.empty()) {

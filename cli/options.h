@@ -14,8 +14,16 @@ namespace plorvex::cli {
 inline constexpr const char* kStandardOutput = "-";
 
 struct Options {
-  std::string pattern;
+  std::string pattern;  // empty when --from names the picture that gives it
   FieldTexts fields;
+  // Which of the five texts were given as options (the rest are the defaults,
+  // or --from's texts).
+  bool fieldGiven[5] = {};
+  Sampling sampling;
+  bool densityGiven = false;
+  bool smoothGiven = false;
+  std::string from;  // a saved picture whose parameters are the defaults
+  bool quiet = false;  // no progress bar
   std::string out;
   std::string format;  // "png", "ppm" or "bmp"; empty: from the file name
   // Threads computing columns: 1 computes every column on the main thread;

@@ -1,0 +1,61 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "progress.h"
+
+#include <cmath>
+
+namespace plorvex::cli {
+namespace {
+
+constexpr auto kDelay = std::chrono::seconds(1);
+constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
+constexpr int kBarWidth = 30;
+
+std::string clockText(double seconds) {
+  const long whole = std::lround(seconds);
+  char text[32];
+  if (whole >= 3600)
+    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", whole / 3600, whole / 60 % 60, whole % 60);
+  else
+    std::snprintf(text, sizeof text, "%ld:%02ld", whole / 60, whole % 60);
+  return text;
+}
+
+}  // namespace
+
+std::string progressLine(std::size_t done, std::size_t total, double elapsed) {
+  const double fraction = total == 0 ? 1.0 : static_cast<double>(done) / static_cast<double>(total);
+  const int filled = static_cast<int>(fraction * kBarWidth);
+  char percent[8];
+  std::snprintf(percent, sizeof percent, "%3d%%", static_cast<int>(fraction * 100));
+  std::string line = std::string(percent) + " [" + std::string(static_cast<std::size_t>(filled), '#') +
+                     std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "]  " +
+                     clockText(elapsed) + " elapsed";
+  if (done > 0 && done < total)
+    line += ", " + clockText(elapsed / fraction - elapsed) + " left";
+  return line;
+}
+
+ProgressBar::ProgressBar(std::FILE* terminal) : terminal_(terminal) {}
+
+ProgressBar::~ProgressBar() { erase(); }
+
+void ProgressBar::update(std::size_t done, std::size_t total) {
+  if (!terminal_) return;
+  const Clock::time_point now = Clock::now();
+  if (now - start_ < kDelay || (drawn_ && now - lastDrawn_ < kRedrawEvery)) return;
+  const double elapsed = std::chrono::duration<double>(now - start_).count();
+  // \r and "erase to the end of the line" redraw the one line in place.
+  std::fprintf(terminal_, "\r%s\033[K", progressLine(done, total, elapsed).c_str());
+  std::fflush(terminal_);
+  lastDrawn_ = now;
+  drawn_ = true;
+}
+
+void ProgressBar::erase() {
+  if (!drawn_) return;
+  std::fputs("\r\033[K", terminal_);
+  std::fflush(terminal_);
+  drawn_ = false;
+}
+
+}  // namespace plorvex::cli
