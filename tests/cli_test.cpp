@@ -4,13 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QImageReader>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <array>
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <string>
 
 namespace {
@@ -102,23 +108,37 @@ TEST_F(CliTest, BadArgumentsExitWithTwoAndTheUsage) {
         std::string("--pattern atlas --out ") + file("x.png") + " --format", std::string("-"),
         std::string("--pattern atlas --threads 0 -o ") + file("x.png"),
         std::string("--pattern atlas --threads two -o ") + file("x.png"),
-        std::string("--pattern atlas --threads 3x -o ") + file("x.png")}) {
+        std::string("--pattern atlas --threads 3x -o ") + file("x.png"),
+        std::string("--pattern atlas --density 0 -o ") + file("x.png"),
+        std::string("--pattern atlas --density 17 -o ") + file("x.png"),
+        std::string("--pattern atlas --density 1.5 -o ") + file("x.png"),
+        std::string("--pattern atlas --smooth 9 -o ") + file("x.png"),
+        std::string("--pattern atlas --smooth +2 -o ") + file("x.png"),
+        std::string("--pattern atlas --smooth -o ") + file("x.png"),
+        std::string("--pattern atlas --zoom ") + std::string(257, '1') + " -o " + file("x.png"),
+        std::string("--pattern atlas --x \"$(printf '\\377')\" -o ") + file("x.png")}) {
     const CliRun run = runRenderer(arguments);
     EXPECT_EQ(run.exitCode, 2) << arguments;
     EXPECT_NE(run.errors.find("usage:"), std::string::npos) << arguments;
     EXPECT_EQ(run.output, "") << arguments;
   }
   EXPECT_FALSE(fs::exists(file("x.png")));
+  // The messages name what is wrong.
+  EXPECT_NE(runRenderer("--pattern atlas --smooth 9 -o x.png").errors.find("--smooth takes a whole number from 1 to 8"),
+            std::string::npos);
+  EXPECT_NE(runRenderer("--pattern atlas --zoom " + std::string(257, '1') + " -o x.png")
+                .errors.find("--zoom: the text is longer than 256 characters"),
+            std::string::npos);
 }
 
 TEST_F(CliTest, AnyNumberOfThreadsPaintsTheSamePicture) {
   // Dada carries a value from pixel to pixel; Atlas does not.
-  for (const char* pattern : {"atlas", "dada"}) {
+  for (const char* pattern : {"atlas", "dada", "lazy --size 31 --density 3 --smooth 2"}) {
     std::string pictures[3];
     const char* threads[] = {"1", "2", "5"};
     for (int k = 0; k < 3; ++k) {
-      const CliRun run = runRenderer(std::string("--pattern ") + pattern +
-                                     " --size 97 --zoom 0.7 --format ppm -o - --threads " + threads[k]);
+      const CliRun run = runRenderer(std::string("--size 97 --pattern ") + pattern +
+                                     " --zoom 0.7 --format ppm -o - --threads " + threads[k]);
       ASSERT_EQ(run.exitCode, 0) << run.errors;
       pictures[k] = run.output;
     }
@@ -246,6 +266,105 @@ TEST_F(CliTest, AFailedWriteToStandardOutputIsAnError) {
                                   errors.string()).c_str());
   EXPECT_EQ(WEXITSTATUS(status), 2);
   EXPECT_NE(readFile(errors).find("cannot write the image to standard output"), std::string::npos);
+}
+
+// --- Pictures that keep their parameters ---
+
+struct Saved {
+  std::map<std::string, QString> parameters;  // the members of the 'plorvex' text
+  QImage image;
+};
+
+// What any PNG reader sees of a saved picture: its pixels and its text chunks.
+Saved readSaved(const std::string& path) {
+  QImageReader reader(QString::fromStdString(path));
+  Saved saved;
+  const QJsonObject object = QJsonDocument::fromJson(reader.text("plorvex").toUtf8()).object();
+  saved.image = reader.read();
+  for (auto it = object.begin(); it != object.end(); ++it)
+    saved.parameters[it.key().toStdString()] = it->isString() ? it->toString() : it->toVariant().toString();
+  return saved;
+}
+
+TEST_F(CliTest, SavedPicturesPaintAgainFromTheirParameters) {
+  // Blanks, signs, &H, exponents and letters after the number survive.
+  const std::array<std::array<const char*, 5>, 4> fieldSets{{
+      {" 1 ", "-2.5E1", "23", "0.3", "150"},
+      {"&H10", "+7", "17", "1D-1", " 90 "},
+      {"-250", "12abc", "20", ".75", "2E2"},
+      {"0", "0", "19", "1e0", "-80"},
+  }};
+  for (int k = 0; k < 19; ++k) {
+    const auto& f = fieldSets[static_cast<std::size_t>(k % 4)];
+    const std::string first = file("first.png"), again = file("again.png");
+    const std::string fields = std::string(" --x '") + f[0] + "' --y '" + f[1] + "' --size '" + f[2] +
+                               "' --zoom '" + f[3] + "' --brightness '" + f[4] + "'";
+    ASSERT_EQ(runRenderer("--pattern " + std::to_string(k) + fields + " -o " + first).exitCode, 0) << k;
+    const CliRun run = runRenderer("--from " + first + " -o " + again);
+    ASSERT_EQ(run.exitCode, 0) << k << run.errors;
+    const Saved a = readSaved(first), b = readSaved(again);
+    EXPECT_EQ(a.image, b.image) << k;
+    EXPECT_FALSE(a.image.isNull()) << k;
+    EXPECT_EQ(a.parameters, b.parameters) << k;
+    const char* members[] = {"x", "y", "size", "zoom", "brightness"};
+    for (int m = 0; m < 5; ++m)
+      EXPECT_EQ(a.parameters.at(members[m]), QString(f[static_cast<std::size_t>(m)])) << k << members[m];
+    EXPECT_EQ(a.parameters.at("complete"), "true");
+  }
+  // Options given with --from override the picture's.
+  const std::string plain = file("plain.png"), larger = file("larger.png");
+  ASSERT_EQ(runRenderer("--pattern lazy --size 21 --zoom 3 -o " + plain).exitCode, 0);
+  ASSERT_EQ(runRenderer("--from " + plain + " --density 2 --smooth 3 --brightness 90 -o " + larger).exitCode, 0);
+  const Saved saved = readSaved(larger);
+  EXPECT_EQ(saved.image.size(), QSize(42, 42));
+  EXPECT_EQ(saved.parameters.at("pattern"), "lazy");
+  EXPECT_EQ(saved.parameters.at("zoom"), "3");
+  EXPECT_EQ(saved.parameters.at("brightness"), "90");
+  EXPECT_EQ(saved.parameters.at("density"), "2");
+  EXPECT_EQ(saved.parameters.at("smooth"), "3");
+}
+
+TEST_F(CliTest, FromRefusesWhatIsNotASavedPictureAndWritesNothing) {
+  const std::string notPng = file("text.png"), bare = file("bare.png");
+  {
+    std::ofstream(notPng) << "just text\n";
+    QImage image(4, 4, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    ASSERT_TRUE(image.save(QString::fromStdString(bare)));  // a PNG without parameters
+  }
+  const struct {
+    std::string file;
+    const char* says;
+  } cases[] = {{notPng, "not a PNG"}, {bare, "plorvex"}, {file("none.png"), "none.png"}};
+  for (const auto& c : cases) {
+    const CliRun run = runRenderer("--from " + c.file + " -o " + file("out.png"));
+    EXPECT_EQ(run.exitCode, 2) << c.file;
+    EXPECT_NE(run.errors.find(c.says), std::string::npos) << run.errors;
+    EXPECT_FALSE(fs::exists(file("out.png"))) << c.file;
+  }
+}
+
+// The bar is drawn only on a terminal (here a pseudo-terminal made by
+// script(1)), only for a render of more than about a second, and erased at
+// its end; --quiet and a file for standard error get nothing.
+TEST_F(CliTest, AProgressBarOnATerminalOnly) {
+  if (std::system("command -v script >/dev/null") != 0) GTEST_SKIP() << "no script(1) here";
+  const std::string render = std::string(PLORVEX_RENDER_CLI) +
+                             " --pattern icey --size 200 --smooth 8 --threads 1 -o " + file("p.png");
+  const auto onTerminal = [&](const std::string& extra) {
+    const fs::path typescript = dir_ / "typescript";
+    const std::string command = "script -qec '" + render + extra + "' " + typescript.string() + " >/dev/null";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    return readFile(typescript);
+  };
+  const std::string shown = onTerminal("");
+  EXPECT_NE(shown.find("% ["), std::string::npos) << shown;
+  EXPECT_NE(shown.find(" elapsed"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("\r\033[K"), std::string::npos) << "not erased: " << shown;
+  EXPECT_EQ(onTerminal(" --quiet").find("elapsed"), std::string::npos);
+  const CliRun toFile = runRenderer("--pattern icey --size 200 --smooth 8 --threads 1 -o " + file("q.png"));
+  EXPECT_EQ(toFile.exitCode, 0);
+  EXPECT_EQ(toFile.errors, "");
 }
 
 }  // namespace
