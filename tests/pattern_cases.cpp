@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pattern_cases.h"
 
+#include <charconv>
+
 namespace plorvex::testing_support {
 namespace {
 
@@ -14,7 +16,29 @@ std::string colourText(Colour c) {
          std::to_string(blueOf(c)) + ")";
 }
 
+std::string fieldsName(const char* pattern, const FieldTexts& f) {
+  return namePart(pattern) + "_x" + namePart(f.x) + "_y" + namePart(f.y) + "_size" +
+         namePart(f.size) + "_zoom" + namePart(f.zoom) + "_brightness" + namePart(f.brightness);
+}
+
 }  // namespace
+
+std::string namePart(double value) {
+  char text[32];
+  const auto written = std::to_chars(text, text + sizeof text, value);
+  return namePart(std::string_view(text, static_cast<std::size_t>(written.ptr - text)));
+}
+
+std::string CaseName::operator()(const ::testing::TestParamInfo<PixelCase>& info) const {
+  const PixelCase& c = info.param;
+  return fieldsName(c.pattern, c.fields) + "_at" + std::to_string(c.x) + "_" + std::to_string(c.y);
+}
+std::string CaseName::operator()(const ::testing::TestParamInfo<UniformCase>& info) const {
+  return fieldsName(info.param.pattern, info.param.fields);
+}
+std::string CaseName::operator()(const ::testing::TestParamInfo<ShapeCase>& info) const {
+  return fieldsName(info.param.pattern, info.param.fields);
+}
 
 std::ostream& operator<<(std::ostream& os, const PixelCase& c) {
   return describe(os, c.pattern, c.fields) << " at (" << c.x << ", " << c.y << ")";

@@ -21,16 +21,16 @@ const FieldTexts kWide1x100 = texts("0", "0", "768", "1", "100");
 INSTANTIATE_TEST_SUITE_P(Canut, WorkedPixel, ::testing::Values(
     PixelCase{"canut", kStartup, 161, 51, 255, 151, 255},
     // The offsets are not shifted, so widening keeps the top left pixel.
-    PixelCase{"canut", texts("1", "1", "768", "1", "150"), 161, 51, 255, 151, 255}));
+    PixelCase{"canut", texts("1", "1", "768", "1", "150"), 161, 51, 255, 151, 255}), CaseName{});
 
 INSTANTIATE_TEST_SUITE_P(Canut, UniformPicture, ::testing::Values(
     UniformCase{"canut", texts("1", "1", "150", "0", "150"), 255, 148, 255},
-    UniformCase{"canut", texts("1", "1", "150", "1", "0"), 100, 100, 100}));
+    UniformCase{"canut", texts("1", "1", "150", "1", "0"), 100, 100, 100}), CaseName{});
 
 INSTANTIATE_TEST_SUITE_P(Canut, PictureShape, ::testing::Values(
     ShapeCase{"canut", kStartup, 150, 150},
     ShapeCase{"canut", texts("1", "1", "768", "1", "150"), 1024, 768},
-    ShapeCase{"canut", texts("1", "1", "0", "1", "150"), 0, 0}));
+    ShapeCase{"canut", texts("1", "1", "0", "1", "150"), 0, 0}), CaseName{});
 
 // --- Dada (carries a value from pixel to pixel) ------------------------------
 
@@ -42,10 +42,10 @@ INSTANTIATE_TEST_SUITE_P(Dada, WorkedPixel, ::testing::Values(
     PixelCase{"dada", kCentreHalfx150, 211, 101, 82, 44, 11},
     PixelCase{"dada", kCentreHalfx150, 180, 120, 49, 204, 255},
     // The very first pixel does not depend on the size.
-    PixelCase{"dada", kWide1x100, 161, 51, 113, 143, 241}));
+    PixelCase{"dada", kWide1x100, 161, 51, 113, 143, 241}), CaseName{});
 
 INSTANTIATE_TEST_SUITE_P(Dada, UniformPicture, ::testing::Values(
-    UniformCase{"dada", texts("0", "0", "100", "1", "0"), 100, 100, 100}));
+    UniformCase{"dada", texts("0", "0", "100", "1", "0"), 100, 100, 100}), CaseName{});
 
 INSTANTIATE_TEST_SUITE_P(Dada, PictureShape, ::testing::Values(
     ShapeCase{"dada", kWide1x100, 1024, 768},
@@ -53,7 +53,7 @@ INSTANTIATE_TEST_SUITE_P(Dada, PictureShape, ::testing::Values(
     ShapeCase{"dada", texts("0", "0", "769", "1", "100"), 769, 769},
     ShapeCase{"dada", texts("0", "0", "0", "1", "100"), 0, 0},
     ShapeCase{"dada", texts("0", "0", "-5", "1", "100"), 0, 0},
-    ShapeCase{"dada", texts("", "", "", "", ""), 0, 0}));
+    ShapeCase{"dada", texts("", "", "", "", ""), 0, 0}), CaseName{});
 
 // The carried value runs on from the bottom of one column into the top of the
 // next, so a longer column leaves the first column alone but changes later
@@ -89,16 +89,16 @@ INSTANTIATE_TEST_SUITE_P(Entropy, WorkedPixel, ::testing::Values(
     PixelCase{"entropy", kCentreHalfx150, 180, 120, 162, 133, 135},
     // Widened, the sweep is still centred by half the size (not the extent):
     // the point i = 1, j = 1 lands 384 + 1 pixels in from both picture edges.
-    PixelCase{"entropy", kWide1x100, 545, 435, 116, 128, 124}));
+    PixelCase{"entropy", kWide1x100, 545, 435, 116, 128, 124}), CaseName{});
 
 INSTANTIATE_TEST_SUITE_P(Entropy, UniformPicture, ::testing::Values(
-    UniformCase{"entropy", texts("0", "0", "100", "1", "0"), 100, 100, 100}));
+    UniformCase{"entropy", texts("0", "0", "100", "1", "0"), 100, 100, 100}), CaseName{});
 
 INSTANTIATE_TEST_SUITE_P(Entropy, PictureShape, ::testing::Values(
     ShapeCase{"entropy", texts("0", "0", "400", "1", "100"), 400, 400},
     ShapeCase{"entropy", texts("0", "0", "5", "1", "100"), 5, 5},
     ShapeCase{"entropy", kWide1x100, 1024, 768},
-    ShapeCase{"entropy", texts("0", "0", "0", "1", "100"), 0, 0}));
+    ShapeCase{"entropy", texts("0", "0", "0", "1", "100"), 0, 0}), CaseName{});
 
 // Size 5 at offsets 0 sweeps i and j over -1.5 .. 2.5; so does size 6 at
 // offsets 0.5, whose first five columns and rows must therefore agree.
@@ -139,7 +139,10 @@ INSTANTIATE_TEST_SUITE_P(CanutToJolli, ZoomZero, ::testing::Values(
     ZoomZeroCase{"frazzle", true},
     ZoomZeroCase{"griffin", true},
     ZoomZeroCase{"helios", false},
-    ZoomZeroCase{"icey", false}));
+    ZoomZeroCase{"icey", false}),
+    [](const ::testing::TestParamInfo<ZoomZeroCase>& info) {
+      return namePart(info.param.pattern);
+    });
 
 // --- Frazzle -----------------------------------------------------------------
 
@@ -151,15 +154,15 @@ INSTANTIATE_TEST_SUITE_P(Frazzle, WorkedPixel, ::testing::Values(
     PixelCase{"frazzle", kCentreHalfx150, 211, 101, 111, 76, 87},
     PixelCase{"frazzle", kCentreHalfx150, 180, 120, 153, 171, 145},
     // Centred by half the size, like Entropy.
-    PixelCase{"frazzle", kWide1x100, 545, 435, 132, 140, 129}));
+    PixelCase{"frazzle", kWide1x100, 545, 435, 132, 140, 129}), CaseName{});
 
 INSTANTIATE_TEST_SUITE_P(Frazzle, UniformPicture, ::testing::Values(
-    UniformCase{"frazzle", texts("0", "0", "100", "1", "0"), 100, 100, 100}));
+    UniformCase{"frazzle", texts("0", "0", "100", "1", "0"), 100, 100, 100}), CaseName{});
 
 INSTANTIATE_TEST_SUITE_P(Frazzle, PictureShape, ::testing::Values(
     ShapeCase{"frazzle", texts("0", "0", "400", "1", "100"), 400, 400},
     ShapeCase{"frazzle", kWide1x100, 1024, 768},
-    ShapeCase{"frazzle", texts("0", "0", "0", "1", "100"), 0, 0}));
+    ShapeCase{"frazzle", texts("0", "0", "0", "1", "100"), 0, 0}), CaseName{});
 
 // --- Griffin -----------------------------------------------------------------
 
@@ -172,15 +175,15 @@ INSTANTIATE_TEST_SUITE_P(Griffin, WorkedPixel, ::testing::Values(
     PixelCase{"griffin", kCentreHalfx150, 180, 120, 67, 181, 147},
     // Widened, centred by half the extent and half the size: i = 1, j = 1
     // lands 512 + 1 columns and 384 + 1 rows in.
-    PixelCase{"griffin", kWide1x100, 673, 435, 89, 255, 197}));
+    PixelCase{"griffin", kWide1x100, 673, 435, 89, 255, 197}), CaseName{});
 
 INSTANTIATE_TEST_SUITE_P(Griffin, UniformPicture, ::testing::Values(
-    UniformCase{"griffin", texts("0", "0", "100", "1", "0"), 0, 0, 0}));
+    UniformCase{"griffin", texts("0", "0", "100", "1", "0"), 0, 0, 0}), CaseName{});
 
 INSTANTIATE_TEST_SUITE_P(Griffin, PictureShape, ::testing::Values(
     ShapeCase{"griffin", texts("0", "0", "400", "1", "100"), 400, 400},
     ShapeCase{"griffin", kWide1x100, 1024, 768},
-    ShapeCase{"griffin", texts("0", "0", "0", "1", "100"), 0, 0}));
+    ShapeCase{"griffin", texts("0", "0", "0", "1", "100"), 0, 0}), CaseName{});
 
 // --- Helios ------------------------------------------------------------------
 
@@ -191,15 +194,15 @@ INSTANTIATE_TEST_SUITE_P(Helios, WorkedPixel, ::testing::Values(
     PixelCase{"helios", kCentreHalfx150, 161, 51, 108, 125, 73},
     PixelCase{"helios", kCentreHalfx150, 211, 101, 205, 164, 4},
     PixelCase{"helios", kCentreHalfx150, 180, 120, 124, 75, 83},
-    PixelCase{"helios", kWide1x100, 673, 435, 137, 108, 3}));
+    PixelCase{"helios", kWide1x100, 673, 435, 137, 108, 3}), CaseName{});
 
 INSTANTIATE_TEST_SUITE_P(Helios, UniformPicture, ::testing::Values(
-    UniformCase{"helios", texts("0", "0", "100", "1", "0"), 0, 0, 0}));
+    UniformCase{"helios", texts("0", "0", "100", "1", "0"), 0, 0, 0}), CaseName{});
 
 INSTANTIATE_TEST_SUITE_P(Helios, PictureShape, ::testing::Values(
     ShapeCase{"helios", texts("0", "0", "400", "1", "100"), 400, 400},
     ShapeCase{"helios", kWide1x100, 1024, 768},
-    ShapeCase{"helios", texts("0", "0", "0", "1", "100"), 0, 0}));
+    ShapeCase{"helios", texts("0", "0", "0", "1", "100"), 0, 0}), CaseName{});
 
 // --- Icey --------------------------------------------------------------------
 
@@ -211,10 +214,10 @@ INSTANTIATE_TEST_SUITE_P(Icey, WorkedPixel, ::testing::Values(
     PixelCase{"icey", kCentre2x50, 211, 101, 43, 20, 35},
     PixelCase{"icey", kCentre2x50, 180, 120, 10, 7, 17},
     // With both offsets 0 the point i = 0, j = 0 sits at the picture's centre.
-    PixelCase{"icey", kWide1x100, 673, 435, 86, 40, 72}));
+    PixelCase{"icey", kWide1x100, 673, 435, 86, 40, 72}), CaseName{});
 
 INSTANTIATE_TEST_SUITE_P(Icey, UniformPicture, ::testing::Values(
-    UniformCase{"icey", texts("0", "0", "100", "1", "0"), 0, 0, 0}));
+    UniformCase{"icey", texts("0", "0", "100", "1", "0"), 0, 0, 0}), CaseName{});
 
 INSTANTIATE_TEST_SUITE_P(Icey, PictureShape, ::testing::Values(
     ShapeCase{"icey", kWide1x100, 1024, 768},
@@ -222,7 +225,7 @@ INSTANTIATE_TEST_SUITE_P(Icey, PictureShape, ::testing::Values(
     ShapeCase{"icey", texts("0", "0", "769", "1", "100"), 769, 769},
     ShapeCase{"icey", texts("0", "0", "0", "1", "100"), 0, 0},
     ShapeCase{"icey", texts("0", "0", "-3", "1", "100"), 0, 0},
-    ShapeCase{"icey", texts("0", "0", "0.5", "1", "100"), 0, 0}));
+    ShapeCase{"icey", texts("0", "0", "0.5", "1", "100"), 0, 0}), CaseName{});
 
 // --- Jolli -------------------------------------------------------------------
 
@@ -234,11 +237,11 @@ INSTANTIATE_TEST_SUITE_P(Jolli, WorkedPixel, ::testing::Values(
     PixelCase{"jolli", kCentre2x50, 211, 101, 0, 0, 0},
     PixelCase{"jolli", kCentre2x50, 180, 120, 54, 32, 39},
     // Widening continues the pattern rather than stretching it.
-    PixelCase{"jolli", kWide1x100, 211, 101, 72, 57, 65}));
+    PixelCase{"jolli", kWide1x100, 211, 101, 72, 57, 65}), CaseName{});
 
 INSTANTIATE_TEST_SUITE_P(Jolli, UniformPicture, ::testing::Values(
     UniformCase{"jolli", texts("0", "0", "100", "0", "100"), 1, 0, 10},
-    UniformCase{"jolli", texts("0", "0", "100", "1", "0"), 0, 0, 0}));
+    UniformCase{"jolli", texts("0", "0", "100", "1", "0"), 0, 0, 0}), CaseName{});
 
 INSTANTIATE_TEST_SUITE_P(Jolli, PictureShape, ::testing::Values(
     ShapeCase{"jolli", kWide1x100, 1024, 768},
@@ -246,7 +249,7 @@ INSTANTIATE_TEST_SUITE_P(Jolli, PictureShape, ::testing::Values(
     ShapeCase{"jolli", texts("0", "0", "769", "1", "100"), 769, 769},
     ShapeCase{"jolli", texts("0", "0", "0", "1", "100"), 0, 0},
     ShapeCase{"jolli", texts("0", "0", "-3", "1", "100"), 0, 0},
-    ShapeCase{"jolli", texts("0", "0", "0.5", "1", "100"), 0, 0}));
+    ShapeCase{"jolli", texts("0", "0", "0.5", "1", "100"), 0, 0}), CaseName{});
 
 }  // namespace
 }  // namespace plorvex::testing_support

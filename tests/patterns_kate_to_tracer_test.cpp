@@ -21,13 +21,13 @@ INSTANTIATE_TEST_SUITE_P(Kate, WorkedPixel, ::testing::Values(
     // The offsets are centred, so the point i = 1, j = 1 sits just below and
     // right of the middle whatever the size (768: 512 and 384 off the offsets).
     PixelCase{"kate", texts("0", "0", "50", "1", "100"), 186, 76, 91, 41, 30},
-    PixelCase{"kate", texts("0", "0", "768", "1", "100"), 673, 435, 91, 41, 30}));
+    PixelCase{"kate", texts("0", "0", "768", "1", "100"), 673, 435, 91, 41, 30}), CaseName{});
 
 INSTANTIATE_TEST_SUITE_P(Kate, UniformPicture, ::testing::Values(
     UniformCase{"kate", texts("0", "0", "100", "0", "100"), 112, 45, 38},
     UniformCase{"kate", texts("1", "1", "150", "1", "0"), 0, 0, 0},
     // Zoom 0 has positive sums, which a negative brightness turns black.
-    UniformCase{"kate", texts("0", "0", "100", "0", "-100"), 0, 0, 0}));
+    UniformCase{"kate", texts("0", "0", "100", "0", "-100"), 0, 0, 0}), CaseName{});
 
 INSTANTIATE_TEST_SUITE_P(Kate, PictureShape, ::testing::Values(
     ShapeCase{"kate", texts("0", "0", "100", "1", "100"), 100, 100},
@@ -37,17 +37,17 @@ INSTANTIATE_TEST_SUITE_P(Kate, PictureShape, ::testing::Values(
     ShapeCase{"kate", texts("0", "0", "101", "1", "150"), 101, 101},
     ShapeCase{"kate", texts("1", "1", "0", "1", "150"), 0, 0},
     ShapeCase{"kate", texts("1", "1", "-20", "1", "150"), 0, 0},
-    ShapeCase{"kate", texts("1", "1", "0.5", "1", "150"), 0, 0}));
+    ShapeCase{"kate", texts("1", "1", "0.5", "1", "150"), 0, 0}), CaseName{});
 
 // ---- Lazy -----------------------------------------------------------------
 
 INSTANTIATE_TEST_SUITE_P(Lazy, WorkedPixel, ::testing::Values(
     PixelCase{"lazy", texts("0", "0", "100", "1", "100"), 161, 51, 141, 55, 13},
     PixelCase{"lazy", texts("0", "0", "100", "1", "100"), 161, 52, 139, 56, 14},
-    PixelCase{"lazy", texts("0", "0", "100", "1", "100"), 161, 53, 171, 72, 27}));
+    PixelCase{"lazy", texts("0", "0", "100", "1", "100"), 161, 53, 171, 72, 27}), CaseName{});
 
 INSTANTIATE_TEST_SUITE_P(Lazy, UniformPicture, ::testing::Values(
-    UniformCase{"lazy", texts("1", "1", "150", "1", "0"), 100, 100, 100}));
+    UniformCase{"lazy", texts("1", "1", "150", "1", "0"), 100, 100, 100}), CaseName{});
 
 INSTANTIATE_TEST_SUITE_P(Lazy, PictureShape, ::testing::Values(
     ShapeCase{"lazy", texts("1", "1", "768", "1", "150"), 1024, 768},
@@ -55,17 +55,17 @@ INSTANTIATE_TEST_SUITE_P(Lazy, PictureShape, ::testing::Values(
     ShapeCase{"lazy", texts("1", "1", "769", "1", "150"), 769, 769},
     ShapeCase{"lazy", texts("1", "1", "0", "1", "150"), 0, 0},
     ShapeCase{"lazy", texts("1", "1", "-3", "1", "150"), 0, 0},
-    ShapeCase{"lazy", texts("1", "1", "0.9", "1", "150"), 0, 0}));
+    ShapeCase{"lazy", texts("1", "1", "0.9", "1", "150"), 0, 0}), CaseName{});
 
 // ---- Nitegale -------------------------------------------------------------
 
 INSTANTIATE_TEST_SUITE_P(Nitegale, WorkedPixel, ::testing::Values(
     PixelCase{"nitegale", texts("0", "0", "100", "1", "100"), 161, 51, 131, 123, 54},
     PixelCase{"nitegale", texts("0", "0", "100", "1", "100"), 161, 52, 132, 124, 52},
-    PixelCase{"nitegale", texts("0", "0", "100", "1", "100"), 161, 53, 131, 123, 50}));
+    PixelCase{"nitegale", texts("0", "0", "100", "1", "100"), 161, 53, 131, 123, 50}), CaseName{});
 
 INSTANTIATE_TEST_SUITE_P(Nitegale, UniformPicture, ::testing::Values(
-    UniformCase{"nitegale", texts("1", "1", "150", "1", "0"), 100, 100, 100}));
+    UniformCase{"nitegale", texts("1", "1", "150", "1", "0"), 100, 100, 100}), CaseName{});
 
 INSTANTIATE_TEST_SUITE_P(Nitegale, PictureShape, ::testing::Values(
     ShapeCase{"nitegale", texts("1", "1", "768", "1", "150"), 1024, 768},
@@ -73,7 +73,7 @@ INSTANTIATE_TEST_SUITE_P(Nitegale, PictureShape, ::testing::Values(
     ShapeCase{"nitegale", texts("1", "1", "769", "1", "150"), 769, 769},
     ShapeCase{"nitegale", texts("1", "1", "0", "1", "150"), 0, 0},
     ShapeCase{"nitegale", texts("1", "1", "-3", "1", "150"), 0, 0},
-    ShapeCase{"nitegale", texts("1", "1", "0.9", "1", "150"), 0, 0}));
+    ShapeCase{"nitegale", texts("1", "1", "0.9", "1", "150"), 0, 0}), CaseName{});
 
 // ---- Ombud ----------------------------------------------------------------
 
@@ -83,20 +83,21 @@ INSTANTIATE_TEST_SUITE_P(Ombud, WorkedPixel, ::testing::Values(
     PixelCase{"ombud", texts("0", "0", "100", "1", "110"), 210, 100, 101, 101, 101},
     PixelCase{"ombud", texts("0", "0", "100", "0.1", "150"), 190, 120, 117, 124, 255},
     // Half of 768 comes off the horizontal offset too, so the last column is i = 640.
-    PixelCase{"ombud", texts("0", "0", "768", "1", "150"), 1184, 818, 147, 157, 255}));
+    PixelCase{"ombud", texts("0", "0", "768", "1", "150"), 1184, 818, 147, 157, 255}), CaseName{});
 
 INSTANTIATE_TEST_SUITE_P(Ombud, UniformPicture, ::testing::Values(
     // Green is exactly 158.5 here and goes to the even 158.
     UniformCase{"ombud", texts("0", "0", "100", "0", "150"), 146, 158, 123},
     // 1200 / 11 as typed: the brightness factor all but vanishes.
-    UniformCase{"ombud", texts("0", "0", "100", "1", "109.09090909090909"), 100, 100, 100}));
+    UniformCase{"ombud", texts("0", "0", "100", "1", "109.09090909090909"), 100, 100, 100}),
+    CaseName{});
 
 INSTANTIATE_TEST_SUITE_P(Ombud, PictureShape, ::testing::Values(
     ShapeCase{"ombud", texts("0", "0", "100", "1", "150"), 100, 100},
     ShapeCase{"ombud", texts("0", "0", "768", "1", "150"), 1024, 768},
     ShapeCase{"ombud", texts("0", "0", "101", "1", "150"), 101, 101},
     ShapeCase{"ombud", texts("0", "0", "0", "1", "150"), 0, 0},
-    ShapeCase{"ombud", texts("0", "0", "0.5", "1", "150"), 0, 0}));
+    ShapeCase{"ombud", texts("0", "0", "0.5", "1", "150"), 0, 0}), CaseName{});
 
 // ---- Pluck ----------------------------------------------------------------
 
@@ -107,12 +108,12 @@ INSTANTIATE_TEST_SUITE_P(Pluck, WorkedPixel, ::testing::Values(
     PixelCase{"pluck", texts("0", "0", "100", "1", "150"), 162, 51, 168, 184, 209},
     // Zoom 0 still varies (the quotient d ignores the zoom).
     PixelCase{"pluck", texts("0", "0", "100", "0", "150"), 161, 51, 167, 183, 209},
-    PixelCase{"pluck", texts("0", "0", "100", "0", "150"), 161, 52, 167, 183, 208}));
+    PixelCase{"pluck", texts("0", "0", "100", "0", "150"), 161, 52, 167, 183, 208}), CaseName{});
 
 INSTANTIATE_TEST_SUITE_P(Pluck, PictureShape, ::testing::Values(
     ShapeCase{"pluck", texts("0", "0", "768", "1", "150"), 1024, 768},
     ShapeCase{"pluck", texts("0", "0", "0", "1", "150"), 0, 0},
-    ShapeCase{"pluck", texts("0", "0", "0.5", "1", "150"), 0, 0}));
+    ShapeCase{"pluck", texts("0", "0", "0.5", "1", "150"), 0, 0}), CaseName{});
 
 // ---- Quaff ----------------------------------------------------------------
 
@@ -127,28 +128,28 @@ INSTANTIATE_TEST_SUITE_P(Quaff, WorkedPixel, ::testing::Values(
     PixelCase{"quaff", texts("0", "0", "100", "0.1", "1000"), 210, 100, 0, 0, 0},
     PixelCase{"quaff", texts("0", "0", "768", "1", "150"), 672, 434, 0, 0, 0},
     // All three sums are positive at the first pixel: a negative brightness darkens it.
-    PixelCase{"quaff", texts("0", "0", "100", "1", "-150"), 161, 51, 0, 0, 0}));
+    PixelCase{"quaff", texts("0", "0", "100", "1", "-150"), 161, 51, 0, 0, 0}), CaseName{});
 
 INSTANTIATE_TEST_SUITE_P(Quaff, UniformPicture, ::testing::Values(
     UniformCase{"quaff", texts("0", "0", "100", "0", "150"), 0, 0, 0},
-    UniformCase{"quaff", texts("0", "0", "100", "1", "0"), 0, 0, 0}));
+    UniformCase{"quaff", texts("0", "0", "100", "1", "0"), 0, 0, 0}), CaseName{});
 
 INSTANTIATE_TEST_SUITE_P(Quaff, PictureShape, ::testing::Values(
     ShapeCase{"quaff", texts("0", "0", "768", "1", "150"), 1024, 768},
     ShapeCase{"quaff", texts("0", "0", "101", "1", "150"), 101, 101},
     ShapeCase{"quaff", texts("0", "0", "0", "1", "150"), 0, 0},
-    ShapeCase{"quaff", texts("0", "0", "0.5", "1", "150"), 0, 0}));
+    ShapeCase{"quaff", texts("0", "0", "0.5", "1", "150"), 0, 0}), CaseName{});
 
 // ---- Ripple ---------------------------------------------------------------
 
 INSTANTIATE_TEST_SUITE_P(Ripple, WorkedPixel, ::testing::Values(
     PixelCase{"ripple", texts("0", "0", "100", "1", "100"), 161, 51, 126, 97, 155},
-    PixelCase{"ripple", texts("0", "0", "150", "1", "150"), 211, 151, 88, 91, 54}));
+    PixelCase{"ripple", texts("0", "0", "150", "1", "150"), 211, 151, 88, 91, 54}), CaseName{});
 
 INSTANTIATE_TEST_SUITE_P(Ripple, UniformPicture, ::testing::Values(
     UniformCase{"ripple", texts("0", "0", "100", "0", "100"), 112, 74, 99},
     UniformCase{"ripple", texts("0", "0", "100", "0", "150"), 119, 61, 99},
-    UniformCase{"ripple", texts("1", "1", "150", "1", "0"), 100, 100, 100}));
+    UniformCase{"ripple", texts("1", "1", "150", "1", "0"), 100, 100, 100}), CaseName{});
 
 INSTANTIATE_TEST_SUITE_P(Ripple, PictureShape, ::testing::Values(
     ShapeCase{"ripple", texts("1", "1", "768", "1", "150"), 1024, 768},
@@ -156,7 +157,7 @@ INSTANTIATE_TEST_SUITE_P(Ripple, PictureShape, ::testing::Values(
     ShapeCase{"ripple", texts("1", "1", "769", "1", "150"), 769, 769},
     ShapeCase{"ripple", texts("1", "1", "0", "1", "150"), 0, 0},
     ShapeCase{"ripple", texts("1", "1", "-3", "1", "150"), 0, 0},
-    ShapeCase{"ripple", texts("1", "1", "0.9", "1", "150"), 0, 0}));
+    ShapeCase{"ripple", texts("1", "1", "0.9", "1", "150"), 0, 0}), CaseName{});
 
 // ---- Sizzle ---------------------------------------------------------------
 
@@ -168,16 +169,16 @@ INSTANTIATE_TEST_SUITE_P(Sizzle, WorkedPixel, ::testing::Values(
     PixelCase{"sizzle", texts("0", "0", "100", "0.3", "150"), 190, 120, 83, 80, 87},
     PixelCase{"sizzle", texts("0", "0", "768", "1", "150"), 1184, 818, 101, 148, 198},
     // All three sums are positive at the first pixel: a negative brightness darkens it.
-    PixelCase{"sizzle", texts("0", "0", "100", "1", "-150"), 161, 51, 0, 0, 0}));
+    PixelCase{"sizzle", texts("0", "0", "100", "1", "-150"), 161, 51, 0, 0, 0}), CaseName{});
 
 INSTANTIATE_TEST_SUITE_P(Sizzle, UniformPicture, ::testing::Values(
-    UniformCase{"sizzle", texts("0", "0", "100", "1", "0"), 0, 0, 0}));
+    UniformCase{"sizzle", texts("0", "0", "100", "1", "0"), 0, 0, 0}), CaseName{});
 
 INSTANTIATE_TEST_SUITE_P(Sizzle, PictureShape, ::testing::Values(
     ShapeCase{"sizzle", texts("0", "0", "768", "1", "150"), 1024, 768},
     ShapeCase{"sizzle", texts("0", "0", "101", "1", "150"), 101, 101},
     ShapeCase{"sizzle", texts("0", "0", "0", "1", "150"), 0, 0},
-    ShapeCase{"sizzle", texts("0", "0", "0.5", "1", "150"), 0, 0}));
+    ShapeCase{"sizzle", texts("0", "0", "0.5", "1", "150"), 0, 0}), CaseName{});
 
 // ---- Tracer ---------------------------------------------------------------
 
@@ -188,17 +189,17 @@ INSTANTIATE_TEST_SUITE_P(Tracer, WorkedPixel, ::testing::Values(
     PixelCase{"tracer", texts("0", "0", "100", "0.3", "150"), 190, 120, 0, 31, 95},
     PixelCase{"tracer", texts("0", "0", "768", "1", "150"), 1184, 818, 255, 223, 191},
     // The point i = j = 0 has the zoom-0 colour; with size 768 it is the middle pixel.
-    PixelCase{"tracer", texts("0", "0", "768", "1", "150"), 672, 434, 16, 53, 98}));
+    PixelCase{"tracer", texts("0", "0", "768", "1", "150"), 672, 434, 16, 53, 98}), CaseName{});
 
 INSTANTIATE_TEST_SUITE_P(Tracer, UniformPicture, ::testing::Values(
     UniformCase{"tracer", texts("0", "0", "100", "0", "150"), 16, 53, 98},
-    UniformCase{"tracer", texts("0", "0", "100", "1", "0"), 100, 100, 100}));
+    UniformCase{"tracer", texts("0", "0", "100", "1", "0"), 100, 100, 100}), CaseName{});
 
 INSTANTIATE_TEST_SUITE_P(Tracer, PictureShape, ::testing::Values(
     ShapeCase{"tracer", texts("0", "0", "768", "1", "150"), 1024, 768},
     ShapeCase{"tracer", texts("0", "0", "101", "1", "150"), 101, 101},
     ShapeCase{"tracer", texts("0", "0", "0", "1", "150"), 0, 0},
-    ShapeCase{"tracer", texts("0", "0", "0.5", "1", "150"), 0, 0}));
+    ShapeCase{"tracer", texts("0", "0", "0.5", "1", "150"), 0, 0}), CaseName{});
 
 // ---- Behaviour the shared suites cannot express -----------------------------
 
@@ -282,7 +283,7 @@ INSTANTIATE_TEST_SUITE_P(CarriedAfterColumns, WorkedPixel, ::testing::Values(
     PixelCase{"nitegale", texts("0", "0", "60", "1", "150"), 191, 68, 187, 147, 195},
     PixelCase{"nitegale", texts("0", "0", "60", "1", "150"), 220, 110, 144, 131, 150},
     PixelCase{"pluck", texts("0", "0", "60", "1", "150"), 191, 68, 207, 227, 255},
-    PixelCase{"pluck", texts("0", "0", "60", "1", "150"), 220, 110, 160, 158, 137}));
+    PixelCase{"pluck", texts("0", "0", "60", "1", "150"), 220, 110, 160, 158, 137}), CaseName{});
 
 }  // namespace
 }  // namespace plorvex::testing_support

@@ -9,6 +9,7 @@
 #include <random>
 
 #include "fault.h"
+#include "pattern_cases.h"
 #include "val.h"
 
 namespace plorvex {
@@ -21,6 +22,12 @@ struct ValCase {
 
 class ValReads : public testing::TestWithParam<ValCase> {};
 
+// "1.2.3_is_1p2": the text read and the number it reads as.
+std::string valCaseName(const testing::TestParamInfo<ValCase>& info) {
+  return testing_support::namePart(info.param.text) + "_is_" +
+         testing_support::namePart(info.param.value);
+}
+
 TEST_P(ValReads, TheLeadingNumber) {
   EXPECT_EQ(val(GetParam().text), GetParam().value) << '"' << GetParam().text << '"';
 }
@@ -28,25 +35,25 @@ TEST_P(ValReads, TheLeadingNumber) {
 INSTANTIATE_TEST_SUITE_P(Decimal, ValReads, testing::Values(
     ValCase{"150", 150}, ValCase{"  150", 150}, ValCase{"-250", -250}, ValCase{"+7", 7},
     ValCase{"0.2", 0.2}, ValCase{".5", 0.5}, ValCase{"5.", 5}, ValCase{"-.25", -0.25},
-    ValCase{"1.2.3", 1.2}, ValCase{"12abc", 12}, ValCase{"3,5", 3}));
+    ValCase{"1.2.3", 1.2}, ValCase{"12abc", 12}, ValCase{"3,5", 3}), valCaseName);
 
 INSTANTIATE_TEST_SUITE_P(BlanksAnywhere, ValReads, testing::Values(
     ValCase{"1 2 3", 123}, ValCase{"- 5", -5}, ValCase{"1 . 5", 1.5}, ValCase{"\t 4", 4},
-    ValCase{"1 E 3", 1000}, ValCase{"  &H 1F", 31}));
+    ValCase{"1 E 3", 1000}, ValCase{"  &H 1F", 31}), valCaseName);
 
 INSTANTIATE_TEST_SUITE_P(Exponent, ValReads, testing::Values(
     ValCase{"1E3", 1000}, ValCase{"1e3", 1000}, ValCase{"2D2", 200}, ValCase{"2.5E-1", 0.25},
     ValCase{"6.103515625E-05", 6.103515625e-05}, ValCase{"1E+15", 1e15},
-    ValCase{"1E", 1}, ValCase{"1E+", 1}, ValCase{"1E-400", 0}));
+    ValCase{"1E", 1}, ValCase{"1E+", 1}, ValCase{"1E-400", 0}), valCaseName);
 
 INSTANTIATE_TEST_SUITE_P(NotANumber, ValReads, testing::Values(
     ValCase{"", 0}, ValCase{"abc", 0}, ValCase{"-", 0}, ValCase{".", 0}, ValCase{"E5", 0},
-    ValCase{"&", 0}, ValCase{"&H", 0}, ValCase{"&X12", 0}, ValCase{"-0", 0}));
+    ValCase{"&", 0}, ValCase{"&H", 0}, ValCase{"&X12", 0}, ValCase{"-0", 0}), valCaseName);
 
 INSTANTIATE_TEST_SUITE_P(Radix, ValReads, testing::Values(
     ValCase{"&HFF", 255}, ValCase{"&hff", 255}, ValCase{"&H10G", 16}, ValCase{"&O17", 15},
     ValCase{"&o777", 511}, ValCase{"&O8", 0}, ValCase{"&HFFFFFFFFFFFFFFFFF", 295147905179352825855.0},
-    ValCase{"&O1777777777777777777777", 18446744073709551615.0}));
+    ValCase{"&O1777777777777777777777", 18446744073709551615.0}), valCaseName);
 
 TEST(Val, ANumberBeyondDoublePrecisionIsAnOverflow) {
   for (const std::string& text :
@@ -78,6 +85,12 @@ struct TextCase {
 
 class NumberText : public testing::TestWithParam<TextCase> {};
 
+// "0p30000000000000004_is_0p3": the number and the text it must give.
+std::string textCaseName(const testing::TestParamInfo<TextCase>& info) {
+  return testing_support::namePart(info.param.value) + "_is_" +
+         testing_support::namePart(info.param.text);
+}
+
 TEST_P(NumberText, GeneralFormWithFifteenDigits) {
   EXPECT_EQ(numberText(GetParam().value), GetParam().text);
 }
@@ -90,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(Examples, NumberText, testing::Values(
     TextCase{1e15, "1E+15"}, TextCase{123456789012345678.0, "1.23456789012346E+17"},
     TextCase{0.1 + 0.2, "0.3"}, TextCase{1.0 / 3, "0.333333333333333"},
     TextCase{-1e-300, "-1E-300"}, TextCase{1.7976931348623157e308, "1.79769313486232E+308"},
-    TextCase{5e-324, "4.94065645841247E-324"}));
+    TextCase{5e-324, "4.94065645841247E-324"}), textCaseName);
 
 TEST(NumberText, ReadsBackToTheSameDoubleUpToFifteenDigits) {
   std::mt19937_64 random(20261208);

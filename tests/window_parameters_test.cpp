@@ -5,6 +5,7 @@
 
 #include <QTest>
 
+#include "pattern_cases.h"
 #include "window_support.h"
 
 namespace plorvex::app::testing_support {
@@ -37,6 +38,12 @@ struct Step {
 
 class OneStep : public testing::TestWithParam<Step> {};
 
+// "cmdXX_1_from_0p15": the control and the text it starts from.
+std::string stepName(const testing::TestParamInfo<Step>& info) {
+  return plorvex::testing_support::namePart(info.param.control) + "_from_" +
+         plorvex::testing_support::namePart(info.param.before);
+}
+
 TEST_P(OneStep, RewritesItsField) {
   const Step& s = GetParam();
   TestWindow w;
@@ -55,18 +62,19 @@ TEST_P(OneStep, RewritesItsField) {
 INSTANTIATE_TEST_SUITE_P(Panning, OneStep, testing::Values(
     Step{"horz(0)", "TextOne", "1", "251"}, Step{"horz(1)", "TextOne", "1", "-249"},
     Step{"verty(0)", "TextTwo", "-250", "0"}, Step{"verty(1)", "TextTwo", "0.5", "-249.5"},
-    Step{"horz(0)", "TextOne", "abc", "250"}, Step{"horz(1)", "TextOne", "1E20", "1E+20"}));
+    Step{"horz(0)", "TextOne", "abc", "250"}, Step{"horz(1)", "TextOne", "1E20", "1E+20"}),
+    stepName);
 
 INSTANTIATE_TEST_SUITE_P(Zoom, OneStep, testing::Values(
     Step{"cmdXX(0)", "TextFour", "1", "2"}, Step{"cmdXX(1)", "TextFour", "1", "0.5"},
     Step{"Label8", "TextFour", "0.15", "0.3"}, Step{"Label17", "TextFour", "0.15", "0.075"},
     Step{"cmdXX(0)", "TextFour", "", "0"}, Step{"cmdXX(1)", "TextFour", "0.0001220703125",
-                                                "6.103515625E-05"}));
+                                                "6.103515625E-05"}), stepName);
 
 INSTANTIATE_TEST_SUITE_P(OffsetScaling, OneStep, testing::Values(
     Step{"cmdblue(0)", "TextTwo", "-250", "-500"}, Step{"cmdblue(1)", "TextTwo", "-250", "-125"},
     Step{"cmdblue(2)", "TextOne", "3", "6"}, Step{"cmdblue(3)", "TextOne", "3", "1.5"},
-    Step{"cmdblue(2)", "TextOne", "&H10", "32"}));
+    Step{"cmdblue(2)", "TextOne", "&H10", "32"}), stepName);
 
 TEST(ViewParameters, FourteenZoomHalvingsEndInScientificForm) {
   TestWindow w;
