@@ -1,12 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "main_window.h"
 
+#include <QAction>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QFocusEvent>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
 #include <QPainter>
 #include <QPaintEvent>
+#include <QProgressDialog>
+#include <QStandardPaths>
 
 #include <algorithm>
 #include <cmath>
@@ -16,6 +28,7 @@
 
 #include "catalogue.h"
 #include "headless.h"
+#include "picture.h"
 #include "val.h"
 
 // The icon lives in this library's resources, which a static link would drop
@@ -67,6 +80,12 @@ MainWindow::MainWindow(WindowServices services)
   timer_.setInterval(1000);
   connect(&timer_, &QTimer::timeout, this, &MainWindow::Timer1_Timer);
   timer_.start();
+  addKeepingActions();
+  setAcceptDrops(true);
+  saveTimer_.setInterval(100);
+  connect(&saveTimer_, &QTimer::timeout, this, &MainWindow::followSave);
+  pictureFolder_ = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+  if (pictureFolder_.isEmpty() || !QFileInfo(pictureFolder_).isDir()) pictureFolder_ = QDir::homePath();
 }
 
 void MainWindow::Form_Load() {
@@ -74,15 +93,32 @@ void MainWindow::Form_Load() {
 }
 
 void MainWindow::growCanvas(QSize size) {
-  const QSize wanted = size.expandedTo(canvas_.size());
+  const QSize wanted = (size * canvasDensity_).expandedTo(canvas_.size());
   if (wanted == canvas_.size()) return;
   QImage grown(wanted, QImage::Format_RGB32);
   grown.fill(kWindowColour);
   if (!canvas_.isNull()) {
     QPainter painter(&grown);
-    painter.drawImage(0, 0, canvas_);
+    painter.drawImage(QRect(QPoint(0, 0), canvas_.size()), canvas_, canvas_.rect());
   }
+  grown.setDevicePixelRatio(canvasDensity_);
   canvas_ = std::move(grown);
+}
+
+// The picture is painted at the screen's device pixel ratio, rounded up: at
+// 2 each picture pixel is 2 x 2 device pixels of its own. Only between
+// renders, so that a render and those nested in it share one density.
+void MainWindow::adoptScreenDensity() {
+  const int density = std::clamp(static_cast<int>(std::ceil(devicePixelRatioF())), 1, kMaxDensity);
+  if (density == canvasDensity_) return;
+  const QSize logical = canvas_.size() / canvasDensity_;
+  QImage rescaled = canvas_.scaled(logical * density, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  rescaled.setDevicePixelRatio(density);
+  canvas_ = std::move(rescaled);
+  canvasDensity_ = density;
+  // What the canvas shows is no longer any render's own pixels.
+  latest_.overpainted = true;
+  update();
 }
 
 ColourButton* MainWindow::addButton(const ButtonSpec& layout) {
@@ -147,7 +183,7 @@ void MainWindow::buildControls() {
     edit->setProperty("tabPosition", layout.tab);
     fields_[static_cast<std::size_t>(order[k])] = edit;
   }
-  field(Field::Three)->installEventFilter(this);
+  for (QLineEdit* edit : fields_) edit->installEventFilter(this);
 }
 
 void MainWindow::connectHandlers() {
@@ -200,7 +236,15 @@ void MainWindow::setTabOrder() {
 
 void MainWindow::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
-  painter.drawImage(event->rect(), canvas_, event->rect());
+  QRect area = event->rect();
+  if (devicePixelRatioF() != canvasDensity_) {
+    // Scaled to a fractional ratio: filtered, from a margin wide enough that
+    // the filter's edges fall outside the area repainted.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    area = area.adjusted(-2, -2, 2, 2) & QRect(QPoint(0, 0), canvas_.deviceIndependentSize().toSize());
+  }
+  painter.drawImage(area, canvas_,
+                    QRect(area.topLeft() * canvasDensity_, area.size() * canvasDensity_));
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
@@ -221,8 +265,19 @@ void MainWindow::plot(int x, int y, Colour colour) {
   reinterpret_cast<QRgb*>(canvas_.scanLine(y))[x] = qRgb(redOf(colour), greenOf(colour), blueOf(colour));
 }
 
+bool MainWindow::beginPicture(std::size_t columns, std::size_t rows) {
+  // The render beginning is the most recent one: nothing has yielded since it started.
+  latest_.picture = QRect(static_cast<int>(kPictureLeft) + 1, static_cast<int>(kPictureTop) + 1,
+                          static_cast<int>(columns), static_cast<int>(rows));
+  return true;
+}
+
 void MainWindow::columnPainted(int x, int yTop, int yBottom) {
-  update(QRect(x, yTop, 1, yBottom - yTop + 1));
+  const QRect column(x, yTop, 1, yBottom - yTop + 1);
+  update(column);
+  // An outer render resuming paints over the most recent picture.
+  if (activeRenders_.back() != latest_.serial && latest_.picture.intersects(column))
+    latest_.overpainted = true;
 }
 
 void MainWindow::yield() {
@@ -243,9 +298,18 @@ void MainWindow::CMD_Click(int index) {
   for (ColourButton* button : patternButtons_) button->repaint();
   const PatternEntry* pattern = patternAt(index);
   if (!pattern) return;
+  if (renderDepth_ == 0) adoptScreenDensity();
+  const int serial = ++renderSerial_;
+  latest_ = RenderRecord{serial, index, FieldTexts{fieldText(Field::One), fieldText(Field::Two),
+                                                   fieldText(Field::Three), fieldText(Field::Four),
+                                                   fieldText(Field::Five)},
+                         canvasDensity_};
+  activeRenders_.push_back(serial);
   ++renderDepth_;
   const RenderOutcome outcome = pattern->render(*this);
   --renderDepth_;
+  activeRenders_.pop_back();
+  if (latest_.serial == serial) latest_.complete = outcome.end == RenderEnd::Completed;
   if (outcome.end == RenderEnd::Faulted) reportRenderFault(pattern->caption, outcome);
 }
 
@@ -256,8 +320,8 @@ void MainWindow::reportRenderFault(const char* caption, const RenderOutcome& out
   if (outcome.faultInSweep)
     text += QString("\n\nThe %1 picture stopped at pixel (%2, %3).")
                 .arg(caption)
-                .arg(161 + outcome.faultColumn)
-                .arg(51 + outcome.faultRow);
+                .arg(161 + outcome.faultColumn / static_cast<std::size_t>(canvasDensity_))
+                .arg(51 + outcome.faultRow / static_cast<std::size_t>(canvasDensity_));
   else
     text += QString("\n\nThe %1 picture could not start.").arg(caption);
   services_.showCritical(this, kProgramTitle, text);
@@ -337,6 +401,24 @@ void MainWindow::TextThree_LostFocus() {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  const bool isField = std::find(fields_.begin(), fields_.end(), watched) != fields_.end();
+  // Ctrl+C in a field copies its selection; without one it copies the picture.
+  if (isField && event->type() == QEvent::ShortcutOverride &&
+      static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy) &&
+      !static_cast<QLineEdit*>(watched)->hasSelectedText())
+    return true;
+  // A picture file dropped on a field opens, as anywhere on the window.
+  if (isField && (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove ||
+                  event->type() == QEvent::Drop)) {
+    auto* drop = static_cast<QDropEvent*>(event);
+    if (drop->mimeData()->hasUrls()) {
+      if (event->type() == QEvent::Drop)
+        dropEvent(drop);
+      else
+        acceptPictureDrag(drop);
+      return true;
+    }
+  }
   if (watched == field(Field::Three) && event->type() == QEvent::FocusOut) {
     // Only a move to another control of this window counts, not a switch of window.
     const auto reason = static_cast<QFocusEvent*>(event)->reason();
@@ -367,8 +449,10 @@ void MainWindow::Label1_MouseMove() { exitMark_->setTextColour(kExitMarkHover); 
 void MainWindow::Label4_MouseMove() { leftExitMark_->setTextColour(kLeftMarkHover); }
 
 void MainWindow::exitNow() {
-  // Every render level returns at its next yield without painting further.
+  // Every render level returns at its next yield without painting further; a
+  // save in progress stops and leaves no file.
   exiting_ = true;
+  saveJob_.cancel();
   timer_.stop();
   hide();
   services_.exitProgram();
@@ -385,6 +469,169 @@ void MainWindow::Command1_Click() {
         this, "Cannot find Browser:",
         "This function requires internet explorer (iexplore.exe) to be in the directory "
         "c:\\Program Files\\  ");
+}
+
+// --- Keeping pictures ------------------------------------------------------------------
+
+namespace {
+
+// The one local file a drag carries, or nothing.
+QString droppedFile(const QMimeData* data) {
+  const QList<QUrl> urls = data->urls();
+  return urls.size() == 1 && urls.front().isLocalFile() ? urls.front().toLocalFile() : QString();
+}
+
+const char* const kSaveTitle = "Save picture";
+
+}  // namespace
+
+void MainWindow::addKeepingActions() {
+  const auto add = [this](const char* text, QKeySequence::StandardKey key, void (MainWindow::*slot)()) {
+    auto* action = new QAction(text, this);
+    action->setShortcut(key);
+    action->setShortcutContext(Qt::WindowShortcut);
+    connect(action, &QAction::triggered, this, slot);
+    addAction(action);
+    return action;
+  };
+  saveAction_ = add("Save picture…", QKeySequence::Save, &MainWindow::savePicture);
+  copyAction_ = add("Copy picture", QKeySequence::Copy, &MainWindow::copyPicture);
+  openAction_ = add("Open picture…", QKeySequence::Open, &MainWindow::choosePictureToOpen);
+}
+
+void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu menu(this);
+  menu.addActions({saveAction_, copyAction_, openAction_});
+  menu.exec(event->globalPos());
+}
+
+void MainWindow::acceptPictureDrag(QDropEvent* event) {
+  if (!droppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) { acceptPictureDrag(event); }
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  const QString path = droppedFile(event->mimeData());
+  if (path.isEmpty()) return;
+  event->acceptProposedAction();
+  // Opened after the drop has ended, so that the drag source is not kept
+  // waiting through the render.
+  QTimer::singleShot(0, this, [this, path] { openPicture(path); });
+}
+
+QImage MainWindow::shownPicture() const {
+  if (latest_.picture.isEmpty()) return {};
+  const QRect area(latest_.picture.topLeft() * canvasDensity_, latest_.picture.size() * canvasDensity_);
+  QImage picture = canvas_.copy(area);
+  picture.setDevicePixelRatio(1);
+  return picture;
+}
+
+picture::PictureParameters MainWindow::shownParameters() const {
+  picture::PictureParameters p;
+  p.version = PLORVEX_VERSION;
+  p.pattern = latest_.pattern >= 0 ? patternAt(latest_.pattern)->caption : "";
+  p.fields = latest_.fields;
+  p.density = canvasDensity_;
+  p.smooth = 1;
+  p.complete = latest_.complete && !latest_.overpainted && latest_.density == canvasDensity_;
+  return p;
+}
+
+void MainWindow::copyPicture() {
+  const QImage picture = shownPicture();
+  if (picture.isNull()) {
+    services_.beep();
+    return;
+  }
+  QGuiApplication::clipboard()->setImage(picture);
+}
+
+void MainWindow::savePicture() {
+  if (exiting_) return;
+  if (saveJob_.busy()) {
+    services_.showCritical(this, kSaveTitle, "A picture is still being saved; wait for it or cancel it first.");
+    return;
+  }
+  if (shownPicture().isNull()) {
+    services_.showCritical(this, kSaveTitle, "There is no picture to save yet: press a pattern button first.");
+    return;
+  }
+  const QString name = QString("%1.png").arg(patternAt(latest_.pattern)->caption);
+  services_.chooseSave(this, SaveChoice{QDir(pictureFolder_).filePath(name)}, pictureFolder_,
+                       [this](const SaveChoice& choice) { startSave(choice); });
+}
+
+void MainWindow::startSave(const SaveChoice& choice) {
+  if (exiting_ || saveJob_.busy()) return;
+  const std::optional<picture::ImageFormat> format = picture::formatFromPath(choice.path);
+  PictureSaveJob::Request request;
+  request.path = choice.path;
+  request.format = format.value_or(picture::ImageFormat::Png);
+  request.parameters = shownParameters();
+  if (choice.scale == 1 && !choice.smooth) {
+    // The pixels the window shows, as they are.
+    request.image = shownPicture();
+  } else {
+    // The same view again, larger or smoothed, from what the render read.
+    request.parameters.density = std::min(kMaxDensity, canvasDensity_ * choice.scale);
+    request.parameters.smooth = choice.smooth ? kSmoothEdges : 1;
+    request.parameters.complete = true;
+    request.pattern = patternAt(latest_.pattern);
+    request.pool = pool_.workers() > 0 ? &pool_ : nullptr;
+  }
+  pictureFolder_ = QFileInfo(choice.path).absolutePath();
+  saveJob_.start(std::move(request));
+  saveProgress_ = new QProgressDialog(
+      QString("Saving %1…").arg(QDir::toNativeSeparators(choice.path)), "Cancel", 0, 1000, this);
+  saveProgress_->setWindowTitle(kSaveTitle);
+  saveProgress_->setWindowModality(Qt::NonModal);  // the window stays usable
+  saveProgress_->setMinimumDuration(500);
+  saveProgress_->setAttribute(Qt::WA_DeleteOnClose);
+  connect(saveProgress_, &QProgressDialog::canceled, this, [this] { saveJob_.cancel(); });
+  saveTimer_.start();
+}
+
+void MainWindow::followSave() {
+  const PictureSaveJob::Phase phase = saveJob_.phase();
+  if (saveProgress_ && phase == PictureSaveJob::Phase::Rendering && saveJob_.total() > 0)
+    saveProgress_->setValue(static_cast<int>(900 * saveJob_.done() / saveJob_.total()));
+  if (saveProgress_ && phase == PictureSaveJob::Phase::Writing) saveProgress_->setValue(950);
+  if (phase != PictureSaveJob::Phase::Finished) return;
+  saveTimer_.stop();
+  const std::string failure = saveJob_.finish();
+  if (saveProgress_) saveProgress_->close();
+  if (!failure.empty() && failure != picture::kWriteCancelled && !exiting_)
+    services_.showCritical(this, kSaveTitle,
+                           QString("The picture was not saved: %1.").arg(QString::fromStdString(failure)));
+}
+
+void MainWindow::choosePictureToOpen() {
+  if (exiting_) return;
+  // Opened once the dialog has gone, not inside its signal.
+  services_.chooseOpen(this, pictureFolder_, [this](const QString& path) {
+    QTimer::singleShot(0, this, [this, path] { openPicture(path); });
+  });
+}
+
+void MainWindow::openPicture(const QString& path) {
+  if (exiting_) return;
+  const picture::ReadResult read = picture::readParameters(path);
+  if (!read.parameters) {
+    services_.showCritical(this, "Open picture",
+                           QString("This picture cannot be opened: %1.").arg(QString::fromStdString(read.error)));
+    return;
+  }
+  const picture::PictureParameters& p = *read.parameters;
+  const PatternEntry* pattern = findPattern(p.pattern);
+  pictureFolder_ = QFileInfo(path).absolutePath();
+  for (const auto& [which, text] : {std::pair{Field::One, &p.fields.x}, {Field::Two, &p.fields.y},
+                                    {Field::Three, &p.fields.size}, {Field::Four, &p.fields.zoom},
+                                    {Field::Five, &p.fields.brightness}})
+    field(which)->setText(QString::fromStdString(*text));
+  // As a click does: the highlight, the halt flag and nesting as usual.
+  patternButtons_[static_cast<std::size_t>(pattern->index)]->click();
 }
 
 }  // namespace plorvex::app

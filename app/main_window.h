@@ -4,19 +4,24 @@
 // event handlers, each named after its control and event.
 
 #include <QImage>
+#include <QPointer>
+#include <QProgressDialog>
 #include <QTimer>
 #include <QWidget>
 
 #include <array>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "column_pool.h"
 #include "controls.h"
 #include "frame.h"
+#include "keeping.h"
 #include "services.h"
 
 class QLineEdit;
+class QAction;
 
 namespace plorvex::app {
 
@@ -32,7 +37,9 @@ class MainWindow : public QWidget, public RenderHost {
   static constexpr std::size_t kMaxPictureSide = 1024;
 
   int renderDepth() const { return renderDepth_; }
+  // The canvas in pixels at its density (device pixels on a HiDPI screen).
   const QImage& canvas() const { return canvas_; }
+  int canvasDensity() const { return canvasDensity_; }
   const std::string& haltFlagText() const { return halt_; }
   // Called at the top of every render level's yield (tests use it to follow nesting).
   std::function<void(int depth)> onYield;
@@ -40,7 +47,8 @@ class MainWindow : public QWidget, public RenderHost {
   // RenderHost
   std::string fieldText(Field field) override;
   PictureLimits pictureLimits() const override;
-  bool beginPicture(std::size_t, std::size_t) override { return true; }
+  Sampling sampling() const override { return {canvasDensity_, 1}; }
+  bool beginPicture(std::size_t columns, std::size_t rows) override;
   void plot(int x, int y, Colour colour) override;
   void columnPainted(int x, int yTop, int yBottom) override;
   void yield() override;
@@ -73,13 +81,43 @@ class MainWindow : public QWidget, public RenderHost {
   void Label7_Click();
   void Command1_Click();
 
+  // Keeping pictures: Ctrl+S, Ctrl+C, Ctrl+O, a dropped file, a file named on
+  // the command line, and the window's context menu.
+  void savePicture();
+  void copyPicture();
+  void choosePictureToOpen();
+  // Sets the five fields to a saved picture's texts and presses its pattern's
+  // button; a file that cannot be opened is reported and changes nothing.
+  void openPicture(const QString& path);
+  // The most recent render's picture as the canvas shows it now; null if no
+  // render has painted a picture yet.
+  QImage shownPicture() const;
+  // The parameters a save of the shown picture carries.
+  picture::PictureParameters shownParameters() const;
+  const PictureSaveJob& saveJob() const { return saveJob_; }
+
  protected:
   bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
+  void acceptPictureDrag(QDropEvent* event);
+  // The most recent render: what it read, where its picture lies, and
+  // whether the canvas still shows it whole.
+  struct RenderRecord {
+    int serial = 0;
+    int pattern = -1;
+    FieldTexts fields;
+    int density = 1;
+    QRect picture;  // plain canvas pixels; empty: it painted nothing
+    bool complete = false;
+    bool overpainted = false;
+  };
   void buildControls();
   ColourButton* addButton(const ButtonSpec& layout);
   void connectHandlers();
@@ -92,6 +130,10 @@ class MainWindow : public QWidget, public RenderHost {
   void reportOverflow();
   void reportRenderFault(const char* caption, const RenderOutcome& outcome);
   void exitNow();
+  void adoptScreenDensity();
+  void addKeepingActions();
+  void startSave(const SaveChoice& choice);
+  void followSave();
 
   WindowServices services_;
   // One worker per core computes columns ahead while this thread paints.
@@ -107,6 +149,19 @@ class MainWindow : public QWidget, public RenderHost {
   std::string halt_;
   int renderDepth_ = 0;
   bool exiting_ = false;
+  int canvasDensity_ = 1;
+  RenderRecord latest_;
+  std::vector<int> activeRenders_;  // serials of the renders running, innermost last
+  int renderSerial_ = 0;
+  QString pictureFolder_;
+  QAction* saveAction_ = nullptr;
+  QAction* copyAction_ = nullptr;
+  QAction* openAction_ = nullptr;
+  // Declared after the pool: a save still running is cancelled and joined
+  // before the workers it uses go.
+  PictureSaveJob saveJob_;
+  QTimer saveTimer_;
+  QPointer<QProgressDialog> saveProgress_;
 };
 
 }  // namespace plorvex::app

@@ -7,6 +7,8 @@
 
 #include <functional>
 
+#include "keeping.h"
+
 class QWidget;
 
 namespace plorvex::app {
@@ -20,6 +22,14 @@ struct WindowServices {
   std::function<void()> exitProgram;
   // A press that cannot be served.
   std::function<void()> beep;
+  // Asks where and how to save a picture; calls `chosen` only if the user
+  // saves. It may return before the user has answered.
+  std::function<void(QWidget* parent, const SaveChoice& proposed, const QString& folder,
+                     std::function<void(const SaveChoice&)> chosen)>
+      chooseSave;
+  // Asks for a picture to open; calls `chosen` only if the user picks one.
+  std::function<void(QWidget* parent, const QString& folder, std::function<void(const QString&)> chosen)>
+      chooseOpen;
 };
 
 WindowServices defaultServices();

@@ -4,6 +4,7 @@
 // parameters that made it (see parameters.h), so it can be opened again as the
 // same view.
 
+#include <functional>
 #include <string>
 
 #include "parameters.h"
@@ -20,11 +21,18 @@ namespace plorvex::picture {
 // vanished folder, parameters the reader would refuse) returns false with the
 // reason in error, leaves no file behind and an existing file of that name
 // unchanged.
+// keepGoing, when given, is asked while the image is written and before the
+// rename: false abandons the write as a failure ("cancelled").
 bool writePicture(const QImage& image, const QString& path, ImageFormat format,
-                  const PictureParameters& parameters, std::string& error);
+                  const PictureParameters& parameters, std::string& error,
+                  const std::function<bool()>& keepGoing = {});
 
 // The same to an open device (e.g. standard output); not atomic.
 bool writePicture(const QImage& image, QIODevice& out, ImageFormat format,
-                  const PictureParameters& parameters, std::string& error);
+                  const PictureParameters& parameters, std::string& error,
+                  const std::function<bool()>& keepGoing = {});
+
+// What writePicture says when keepGoing stopped it.
+inline constexpr const char* kWriteCancelled = "cancelled";
 
 }  // namespace plorvex::picture

@@ -27,7 +27,8 @@ constexpr qint64 kHeadBytes = 8 + 4 + 4 + 13 + 4;
 
 class ChunkInserter : public QIODevice {
  public:
-  ChunkInserter(QIODevice& out, std::string chunks) : out_(out), chunks_(std::move(chunks)) {
+  ChunkInserter(QIODevice& out, std::string chunks, const std::function<bool()>& keepGoing)
+      : out_(out), chunks_(std::move(chunks)), keepGoing_(keepGoing) {
     open(QIODevice::WriteOnly | QIODevice::Unbuffered);
   }
   bool isSequential() const override { return true; }
@@ -39,6 +40,10 @@ class ChunkInserter : public QIODevice {
   qint64 readData(char*, qint64) override { return -1; }
   qint64 writeData(const char* data, qint64 length) override {
     if (!failure_.empty()) return -1;
+    if (keepGoing_ && !keepGoing_()) {
+      failure_ = kWriteCancelled;
+      return -1;
+    }
     if (inserted_) return pass(data, length) ? length : -1;
     const qint64 taken = std::min(length, kHeadBytes - static_cast<qint64>(head_.size()));
     head_.append(data, static_cast<std::size_t>(taken));
@@ -73,6 +78,7 @@ class ChunkInserter : public QIODevice {
 
   QIODevice& out_;
   std::string chunks_;
+  const std::function<bool()>& keepGoing_;
   std::string head_;
   bool inserted_ = false;
   std::string failure_;
@@ -95,7 +101,7 @@ std::string deviceError(const QIODevice& out, const std::string& fallback) {
 }  // namespace
 
 bool writePicture(const QImage& image, QIODevice& out, ImageFormat format, const PictureParameters& parameters,
-                  std::string& error) {
+                  std::string& error, const std::function<bool()>& keepGoing) {
   if (image.isNull()) {
     error = "there is no picture to write";
     return false;
@@ -113,7 +119,8 @@ bool writePicture(const QImage& image, QIODevice& out, ImageFormat format, const
   }
   bool written = false;
   if (format == ImageFormat::Png) {
-    ChunkInserter inserter(out, detail::parametersChunk(parameters) + detail::softwareChunk(parameters.version));
+    ChunkInserter inserter(out, detail::parametersChunk(parameters) + detail::softwareChunk(parameters.version),
+                           keepGoing);
     QImageWriter writer(&inserter, formatName(format));
     written = writer.write(image) && inserter.failure().empty() && inserter.inserted();
     if (!written)
@@ -133,7 +140,7 @@ bool writePicture(const QImage& image, QIODevice& out, ImageFormat format, const
 }
 
 bool writePicture(const QImage& image, const QString& path, ImageFormat format, const PictureParameters& parameters,
-                  std::string& error) {
+                  std::string& error, const std::function<bool()>& keepGoing) {
   const std::string name = QDir::toNativeSeparators(path).toStdString();
   // QSaveFile writes a temporary file beside the target and renames it over the
   // target on commit; anything short of that leaves the folder as it was.
@@ -143,9 +150,14 @@ bool writePicture(const QImage& image, const QString& path, ImageFormat format, 
     return false;
   }
   std::string reason;
-  if (!writePicture(image, file, format, parameters, reason)) {
+  bool written = writePicture(image, file, format, parameters, reason, keepGoing);
+  if (written && keepGoing && !keepGoing()) {
+    written = false;
+    reason = kWriteCancelled;
+  }
+  if (!written) {
     file.cancelWriting();
-    error = "cannot write '" + name + "': " + reason;
+    error = reason == kWriteCancelled ? reason : "cannot write '" + name + "': " + reason;
     return false;
   }
   if (!file.commit()) {

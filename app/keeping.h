@@ -1,0 +1,101 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// Keeping a picture: the save dialog's choice, and saving off the window's
+// thread (rendering again when the save is larger or smoothed), with the
+// progress the window shows and a cancel it can ask for.
+
+#include <QDialog>
+#include <QImage>
+#include <QString>
+
+#include <atomic>
+#include <cstddef>
+#include <string>
+#include <thread>
+
+#include "catalogue.h"
+#include "parameters.h"
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+
+namespace plorvex {
+class ColumnPool;
+}
+
+namespace plorvex::app {
+
+// What the save dialog asks: where, how many times the picture's pixels
+// across (1, 2, 4 or 8), and whether to smooth edges (4 x 4 samples a pixel).
+struct SaveChoice {
+  QString path;
+  int scale = 1;
+  bool smooth = false;
+};
+
+inline constexpr int kSmoothEdges = 4;
+
+// The name as it will be written: relative names lie in `folder`, and a name
+// without a known image suffix gets ".png".
+QString resolvedSavePath(const QString& typed, const QString& folder);
+
+class SaveDialog : public QDialog {
+  Q_OBJECT
+ public:
+  SaveDialog(QWidget* parent, const SaveChoice& proposed, const QString& folder);
+  SaveChoice choice() const;
+
+ private:
+  void browse();
+  void accept() override;
+
+  QString folder_;
+  QLineEdit* name_ = nullptr;
+  QComboBox* scale_ = nullptr;
+  QCheckBox* smooth_ = nullptr;
+};
+
+// One save at a time, on a thread of its own. Everything the window reads of
+// it while it runs is atomic; the result is read once it has finished.
+class PictureSaveJob {
+ public:
+  struct Request {
+    QString path;
+    picture::ImageFormat format = picture::ImageFormat::Png;
+    picture::PictureParameters parameters;
+    QImage image;                        // written as it is, or, when null,
+    const PatternEntry* pattern = nullptr;  // rendered again from the parameters
+    ColumnPool* pool = nullptr;
+  };
+  enum class Phase { Idle, Rendering, Writing, Finished };
+
+  PictureSaveJob() = default;
+  ~PictureSaveJob();
+  PictureSaveJob(const PictureSaveJob&) = delete;
+  PictureSaveJob& operator=(const PictureSaveJob&) = delete;
+
+  void start(Request request);
+  Phase phase() const { return phase_; }
+  bool busy() const { return phase_ != Phase::Idle; }
+  // Columns rendered of all, while rendering.
+  std::size_t done() const { return done_; }
+  std::size_t total() const { return total_; }
+  void cancel() { cancelled_ = true; }
+  // Once finished: joins the thread and gives the reason it failed ("" when the
+  // picture was written, picture::kWriteCancelled when cancelled).
+  std::string finish();
+
+ private:
+  void run(Request request);
+  std::string render(Request& request);
+
+  std::thread thread_;
+  std::atomic<Phase> phase_{Phase::Idle};
+  std::atomic<std::size_t> done_{0};
+  std::atomic<std::size_t> total_{0};
+  std::atomic<bool> cancelled_{false};
+  std::string failure_;  // written by the thread before it sets Finished
+};
+
+}  // namespace plorvex::app
