@@ -594,6 +594,7 @@ void MainWindow::startSave(const SaveChoice& choice) {
 }
 
 void MainWindow::followSave() {
+  if (saveProgress_ && saveProgress_->wasCanceled()) saveJob_.cancel();
   const PictureSaveJob::Phase phase = saveJob_.phase();
   if (saveProgress_ && phase == PictureSaveJob::Phase::Rendering && saveJob_.total() > 0)
     saveProgress_->setValue(static_cast<int>(900 * saveJob_.done() / saveJob_.total()));

@@ -17,6 +17,14 @@ WindowServices RecordedServices::services() {
   };
   s.exitProgram = [this] { ++exits; };
   s.beep = [this] { ++beeps; };
+  s.chooseSave = [this](QWidget*, const SaveChoice&, const QString&,
+                        std::function<void(const SaveChoice&)> chosen) {
+    ++saveDialogs;
+    if (saveAnswer) chosen(*saveAnswer);
+  };
+  s.chooseOpen = [this](QWidget*, const QString&, std::function<void(const QString&)> chosen) {
+    if (!openAnswer.isEmpty()) chosen(openAnswer);
+  };
   return s;
 }
 

@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "catalogue.h"
@@ -26,6 +27,10 @@ struct RecordedServices {
   bool browserWorks = true;
   int exits = 0;
   int beeps = 0;
+  // What the save and open dialogs answer (nothing: the user cancels).
+  std::optional<SaveChoice> saveAnswer;
+  QString openAnswer;
+  int saveDialogs = 0;
   WindowServices services();
 };
 

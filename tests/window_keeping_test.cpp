@@ -1,0 +1,266 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Keeping pictures from the window: saving what it shows or the same view
+// larger, copying, and opening a saved picture as the view that made it.
+
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QThread>
+#include <QDropEvent>
+#include <QFile>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+#include "picture.h"
+#include "picture_render.h"
+#include "window_support.h"
+
+namespace plorvex::app::testing_support {
+namespace {
+
+const QRgb kHighlight = qRgb(96, 160, 255);
+
+QImage pictureOf(const TestWindow& w, int columns, int rows) {
+  return w.window->canvas().copy(161, 51, columns, rows);
+}
+
+// What a render of the view paints, from the headless frame.
+QImage rendered(const char* pattern, const FieldTexts& fields, Sampling sampling = {}) {
+  picture::PictureHost host(fields, sampling);
+  findPattern(pattern)->render(host);
+  return host.image();
+}
+
+void pressKeys(TestWindow& w, Qt::Key key) { QTest::keyClick(w.window.get(), key, Qt::ControlModifier); }
+
+// Lets events run until the condition holds; false after the time given.
+bool eventually(const std::function<bool()>& condition, int milliseconds = 10000) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!condition()) {
+    if (clock.elapsed() > milliseconds) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(2);
+  }
+  return true;
+}
+
+void waitForSave(const TestWindow& w) {
+  ASSERT_TRUE(eventually([&] { return !w.window->saveJob().busy(); }, 60000)) << "the save never ended";
+}
+
+picture::PictureParameters readBack(const QString& path) {
+  const picture::ReadResult read = picture::readParameters(path);
+  EXPECT_TRUE(read.parameters) << read.error;
+  return read.parameters.value_or(picture::PictureParameters{});
+}
+
+// What the window saves at x1: the pixels it shows now, marked whole only
+// when one render painted all of them and nothing painted over them since.
+TEST(SavePicture, AtX1WritesThePixelsShownAndWhetherTheyAreOneWholeRender) {
+  QTemporaryDir dir;
+  struct Case {
+    const char* what;
+    std::function<void(TestWindow&)> render;
+    bool complete;
+  };
+  const Case cases[] = {
+      {"a whole render", [](TestWindow& w) { click(w.pattern(11)); }, true},
+      {"halted", [](TestWindow& w) {
+         w.window->onYield = [&w](int) { w.window->cmdstop_Click(); };
+         click(w.pattern(11));
+       }, false},
+      {"painted over by the render it interrupted", [](TestWindow& w) {
+         bool nested = false;
+         w.window->onYield = [&](int depth) {
+           if (depth == 1 && !nested) {
+             nested = true;
+             click(w.pattern(11));
+           }
+         };
+         click(w.pattern(3));
+       }, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TestWindow w;
+    w.setFields(" 3", "-2.5E0", "40", "&H1", "150");
+    c.render(w);
+    w.window->onYield = nullptr;
+    const QString path = dir.filePath(QString("x1-%1.png").arg(c.complete));
+    w.recorded.saveAnswer = SaveChoice{path};
+    pressKeys(w, Qt::Key_S);
+    waitForSave(w);
+    EXPECT_EQ(QImage(path).convertToFormat(QImage::Format_RGB32), pictureOf(w, 40, 40));
+    const picture::PictureParameters saved = readBack(path);
+    EXPECT_EQ(saved.pattern, "lazy");
+    EXPECT_EQ(saved.fields.x, " 3");
+    EXPECT_EQ(saved.fields.y, "-2.5E0");
+    EXPECT_EQ(saved.fields.zoom, "&H1");
+    EXPECT_EQ(saved.density, 1);
+    EXPECT_EQ(saved.smooth, 1);
+    EXPECT_EQ(saved.complete, c.complete);
+    EXPECT_TRUE(w.recorded.messageTexts.isEmpty()) << w.recorded.messageTexts.join("; ").toStdString();
+  }
+}
+
+TEST(SavePicture, LargerOrSmoothedPaintsTheSameViewAgainOffTheWindowsThread) {
+  QTemporaryDir dir;
+  TestWindow w;
+  w.setFields("1", "1", "30", "3", "150");
+  click(w.pattern(14));
+  w.setFields("1", "1", "5", "1", "150");  // edits after the render do not count
+  const QString path = dir.filePath("larger.png");
+  w.recorded.saveAnswer = SaveChoice{path, 2, true};
+  pressKeys(w, Qt::Key_S);
+  waitForSave(w);
+  const FieldTexts view{"1", "1", "30", "3", "150"};
+  EXPECT_EQ(QImage(path).convertToFormat(QImage::Format_RGB32), rendered("pluck", view, {2, kSmoothEdges}));
+  const picture::PictureParameters saved = readBack(path);
+  EXPECT_EQ(saved.density, 2);
+  EXPECT_EQ(saved.smooth, kSmoothEdges);
+  EXPECT_TRUE(saved.complete);
+}
+
+// A long save runs while the window paints and halts; cancelled, it leaves
+// no file and the one already there unchanged.
+TEST(SavePicture, TheWindowStaysUsableAndACancelledSaveLeavesNothing) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("kept.png");
+  {
+    QFile existing(path);
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    existing.write("what was there before");
+  }
+  TestWindow w;
+  w.setFields("1", "1", "150", "1", "150");
+  click(w.pattern(8));
+  w.recorded.saveAnswer = SaveChoice{path, 8, true};  // 1200 x 1200 pixels of 16 samples
+  pressKeys(w, Qt::Key_S);
+  ASSERT_TRUE(eventually([&] { return w.window->saveJob().done() > 0; }, 30000));
+  w.setFields("1", "1", "20", "1", "150");
+  click(w.pattern(0));  // paints while the save renders
+  EXPECT_EQ(pictureOf(w, 20, 20), rendered("atlas", {"1", "1", "20", "1", "150"}));
+  EXPECT_TRUE(w.window->saveJob().busy());
+  pressKeys(w, Qt::Key_S);  // one save at a time
+  EXPECT_EQ(w.recorded.messageTexts.size(), 1);
+  auto* progress = w.window->findChild<QProgressDialog*>();
+  ASSERT_NE(progress, nullptr);
+  QTest::mouseClick(progress->findChild<QPushButton*>(), Qt::LeftButton);  // "Cancel"
+  waitForSave(w);
+  QFile existing(path);
+  ASSERT_TRUE(existing.open(QIODevice::ReadOnly));
+  EXPECT_EQ(existing.readAll(), "what was there before");
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"kept.png"});
+  EXPECT_EQ(w.recorded.messageTexts.size(), 1);  // a cancel is no failure
+}
+
+TEST(SavePicture, WithoutAPictureOrToAFolderThatIsGoneSaysSoAndWritesNothing) {
+  TestWindow w;
+  pressKeys(w, Qt::Key_S);
+  EXPECT_EQ(w.recorded.saveDialogs, 0);
+  ASSERT_EQ(w.recorded.messageTexts.size(), 1);
+  EXPECT_TRUE(w.recorded.messageTexts[0].contains("no picture")) << w.recorded.messageTexts[0].toStdString();
+
+  w.setFields("1", "1", "10", "1", "150");
+  click(w.pattern(0));
+  w.recorded.saveAnswer = SaveChoice{"/nonexistent-folder/picture.png"};
+  pressKeys(w, Qt::Key_S);
+  waitForSave(w);
+  ASSERT_EQ(w.recorded.messageTexts.size(), 2);
+  EXPECT_TRUE(w.recorded.messageTexts[1].contains("not saved")) << w.recorded.messageTexts[1].toStdString();
+  EXPECT_FALSE(QFile::exists("/nonexistent-folder/picture.png"));
+}
+
+TEST(CopyPicture, PutsThePictureOnTheClipboardUnlessAFieldHasASelection) {
+  TestWindow w;
+  w.setFields("1", "1", "25", "2", "150");
+  click(w.pattern(2));
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  clipboard->clear();
+  w.field("TextThree")->setFocus();
+  w.field("TextThree")->deselect();
+  pressKeys(w, Qt::Key_C);
+  EXPECT_EQ(clipboard->image().convertToFormat(QImage::Format_RGB32), pictureOf(w, 25, 25));
+
+  w.field("TextFour")->setFocus();
+  w.field("TextFour")->setText("0.125");
+  w.field("TextFour")->setSelection(1, 3);
+  QTest::keyClick(w.field("TextFour"), Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(clipboard->text(), ".12");
+}
+
+TEST(OpenPicture, SetsTheFieldsAndPaintsTheSavedView) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("saved.png");
+  const FieldTexts view{" -7", "+2.5", "33", "1D-1", "1.2E2 "};
+  std::string error;
+  picture::PictureParameters saved{"1.2014", "nitegale", view, 3, 2, true};
+  ASSERT_TRUE(picture::writePicture(rendered("nitegale", view, {3, 2}), path, picture::ImageFormat::Png,
+                                    saved, error))
+      << error;
+  const auto expectView = [&](TestWindow& w, const char* how) {
+    EXPECT_EQ(w.field("TextOne")->text(), " -7") << how;
+    EXPECT_EQ(w.field("TextTwo")->text(), "+2.5") << how;
+    EXPECT_EQ(w.field("TextThree")->text(), "33") << how;
+    EXPECT_EQ(w.field("TextFour")->text(), "1D-1") << how;
+    EXPECT_EQ(w.field("Textfive")->text(), "1.2E2 ") << how;
+    EXPECT_EQ(qobject_cast<ColourButton*>(w.pattern(12))->background().rgb(), kHighlight) << how;
+    // Painted at the window's own density and smoothing.
+    EXPECT_EQ(pictureOf(w, 33, 33), rendered("nitegale", view)) << how;
+  };
+  {
+    TestWindow w;
+    w.recorded.openAnswer = path;
+    pressKeys(w, Qt::Key_O);
+    ASSERT_TRUE(eventually([&] { return w.window->shownParameters().pattern == "nitegale"; }));
+    expectView(w, "Ctrl+O");
+  }
+  {
+    TestWindow w;
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path)});
+    // Dragged over the size field and dropped there, as the window system
+    // delivers a drag: a drop on a field opens the picture too.
+    const QPoint overSizeField(40, 130);
+    QDragEnterEvent enter(overSizeField, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w.window->windowHandle(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(overSizeField), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w.window->windowHandle(), &drop);
+    ASSERT_TRUE(eventually([&] { return w.window->shownParameters().pattern == "nitegale"; }));
+    expectView(w, "drop");
+  }
+}
+
+TEST(OpenPicture, ADamagedOrMissingFileIsReportedAndChangesNothing) {
+  QTemporaryDir dir;
+  const QString damaged = dir.filePath("damaged.png");
+  {
+    QFile file(damaged);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("\x89PNG\r\n\x1a\n and then nothing that makes sense");
+  }
+  TestWindow w;
+  w.setFields("1", "1", "12", "1", "150");
+  click(w.pattern(0));
+  const QImage before = w.window->canvas();
+  for (const QString& path : {damaged, dir.filePath("missing.png")}) {
+    w.window->openPicture(path);
+    EXPECT_EQ(w.field("TextThree")->text(), "12");
+    EXPECT_EQ(w.window->canvas(), before);
+    EXPECT_EQ(w.window->shownParameters().pattern, "atlas");
+  }
+  ASSERT_EQ(w.recorded.messageTexts.size(), 2);
+  EXPECT_TRUE(w.recorded.messageTexts[0].contains("damaged.png")) << w.recorded.messageTexts[0].toStdString();
+  EXPECT_TRUE(w.recorded.messageTexts[1].contains("missing.png")) << w.recorded.messageTexts[1].toStdString();
+}
+
+}  // namespace
+}  // namespace plorvex::app::testing_support
