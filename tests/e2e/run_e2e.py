@@ -26,8 +26,8 @@ sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import pictures  # noqa: E402
-from xsession import (SCREEN_HEIGHT, SCREEN_WIDTH, DriverError, Program, XSession,  # noqa: E402
-                      missing_tools, wait_until)
+from xsession import (PARK, SCREEN_HEIGHT, SCREEN_WIDTH, DriverError, Program,  # noqa: E402
+                      XSession, missing_tools, wait_until)
 
 # --- The window's layout, as a user sees it ------------------------------------------
 
@@ -123,12 +123,12 @@ class References:
         self.folder = folder
         self.cache = {}
 
-    def get(self, pattern, **fields):
+    def get(self, pattern, density=1, **fields):
         texts = dict(START_FIELDS, **fields)
-        key = (pattern,) + tuple(sorted(texts.items()))
+        key = (pattern, density) + tuple(sorted(texts.items()))
         if key not in self.cache:
             path = os.path.join(self.folder, "%s-%d.ppm" % (pattern, len(self.cache)))
-            argv = [self.binary, "--pattern", pattern, "--out", path]
+            argv = [self.binary, "--pattern", pattern, "--out", path, "--density", str(density)]
             for name in ("x", "y", "size", "zoom", "brightness"):
                 argv += ["--" + name, texts[name]]
             done = subprocess.run(argv, capture_output=True, timeout=120)
@@ -292,16 +292,18 @@ def highlight_failures(shot, pressed):
     return wrong
 
 
-def start_program(session, app, name):
-    program = Program(session, app, name)
+def start_program(session, app, name, args=(), scale=1, active=True):
+    program = Program(session, app, name, args)
     program.wait_for_window()
     wait_until("the window maximised",
-               lambda: session.geometry(program.window)[:4] == (0, 0, SCREEN_WIDTH,
-                                                                 SCREEN_HEIGHT), 20)
-    program.wait_until_active()
+               lambda: session.geometry(program.window)[:4] == (0, 0, session.width,
+                                                                 session.height), 20)
+    if active:
+        program.wait_until_active()
     # The controls are drawn once the atlas button shows its colour.
+    x, y = button_sample("CMD(0)")
     wait_until("the controls drawn",
-               lambda: program.screenshot().pixel(*button_sample("CMD(0)")) == NEUTRAL, 20)
+               lambda: program.screenshot().pixel(scale * x, scale * y) == NEUTRAL, 20)
     return program
 
 
@@ -645,11 +647,147 @@ def phase_interrupts(suite, session, app):
     program.stop()
 
 
+def read_png(session, path_or_bytes):
+    """A PNG (a file, or its bytes) decoded by ImageMagick."""
+    if isinstance(path_or_bytes, bytes):
+        ppm = session.run(["convert", "png:-", "ppm:-"], input_bytes=path_or_bytes, binary=True)
+    else:
+        ppm = session.run(["convert", path_or_bytes, "ppm:-"], binary=True)
+    return pictures.parse_ppm(ppm)
+
+
+def field_rows(shot):
+    return {f[0]: shot.rows(f[1], f[2], f[3], f[4]) for f in FIELDS}
+
+
+def wait_for_dialog(session, program, timeout=10):
+    """The program's one window besides the main one (a dialog or message box)."""
+    return wait_until("a dialog of the program", lambda: [
+        w for w in session.visible_windows(program.pid) if w != program.window], timeout)[0]
+
+
+KEPT_FIELDS = {"x": " -20", "y": "&H10", "size": "120", "zoom": "0.5E0", "brightness": "150"}
+
+
+def phase_keeping(suite, session, app):
+    program = None
+    saved = os.path.join(session.home, "kept.png")
+    reference = suite.references.get("lazy", **KEPT_FIELDS)
+    fields_shown = None
+    with suite.check("keeping: a picture painted from typed fields") as check:
+        program = start_program(session, app, "keeping")
+        for name, key in (("TextOne", "x"), ("TextTwo", "y"), ("TextThree", "size"),
+                          ("TextFour", "zoom")):
+            set_field(program, name, KEPT_FIELDS[key])
+        shot, _ = press_and_compare(suite, check, program, CONTROL_OF["lazy"], reference,
+                                    "keeping-lazy", "lazy with blanks, &H and an exponent")
+        fields_shown = field_rows(shot) if shot else None
+    if program is None or not program.running():
+        return
+
+    with suite.check("Ctrl+S, a typed name and Return save the picture shown") as check:
+        program.key("ctrl+s")
+        dialog = wait_for_dialog(session, program)
+        check.note("save dialog 0x%x; screenshot %s" % (dialog, suite.save(
+            session.screenshot(dialog), "keeping-save-dialog")))
+        program.type(saved)
+        program.key("Return")
+        wait_until("the saved file", lambda: os.path.exists(saved), 20)
+        kept = read_png(session, saved)
+        check.expect((kept.width, kept.height) == (reference.width, reference.height),
+                     "saved %dx%d, expected %dx%d" % (kept.width, kept.height, reference.width,
+                                                      reference.height))
+        shown = picture_rows(program.screenshot(), reference)
+        check.expect(kept.all_rows() == shown, "the saved pixels differ from the screenshot's")
+        described = session.run(["identify", "-verbose", saved])
+        for text in ('"pattern":"lazy"', '"x":" -20"', '"y":"&H10"', '"zoom":"0.5E0"',
+                     '"complete":true', "Software: Plorvex Picture Maker"):
+            check.expect(text in described, "identify -verbose does not show %s" % text)
+
+    with suite.check("Ctrl+C puts the picture on the clipboard") as check:
+        program.key("ctrl+c")
+        time.sleep(0.3)
+        clip = session.run(["xclip", "-selection", "clipboard", "-t", "image/png", "-o"],
+                           binary=True)
+        copied = read_png(session, clip)
+        check.expect(copied.all_rows() == reference.all_rows(),
+                     "the clipboard's %dx%d picture differs from the one shown"
+                     % (copied.width, copied.height))
+    program.stop()
+
+    with suite.check("plorvex FILE.png in a fresh window: the fields and the picture") as check:
+        program = start_program(session, app, "reopened", [saved])
+        shot, seconds, matched = wait_for_picture(program, reference)
+        check.note("picture after %.2f s; screenshot %s" % (seconds, suite.save(shot, "reopened")))
+        if not matched:
+            suite.compare(check, shot, reference, "reopened", "the reopened picture")
+        if fields_shown:
+            # The size field holds the fresh window's focus, and its blinking caret.
+            for name, rows in field_rows(shot).items():
+                check.expect(name == "TextThree" or rows == fields_shown[name],
+                             "field %s shows another text" % name)
+        check.expect(highlight_failures(shot, PATTERNS.index("lazy")) == [],
+                     "highlight: %s" % highlight_failures(shot, PATTERNS.index("lazy")))
+    program.stop()
+
+    with suite.check("a damaged file: a message, and nothing changed") as check:
+        damaged = os.path.join(session.home, "damaged.png")
+        with open(saved, "rb") as source, open(damaged, "wb") as target:
+            data = bytearray(source.read())
+            data[60:70] = b"0123456789"  # into the parameters: their checksum no longer holds
+            target.write(data)
+        program = start_program(session, app, "damaged", [damaged], active=False)
+        message = wait_for_dialog(session, program)
+        check.note("message 0x%x; screenshot %s" % (message, suite.save(
+            session.screenshot(message), "damaged-message")))
+        program.key("Return")
+        wait_until("the message closed", lambda: len(session.visible_windows(program.pid)) == 1, 10)
+        shot = program.screenshot()
+        check.expect(all(row == bytes(WINDOW_GREY) * reference.width
+                         for row in picture_rows(shot, reference)), "something was painted")
+        check.expect(highlight_failures(shot, None) == [], "a pattern button is highlighted")
+    program.stop()
+
+
+def phase_hidpi(suite, session, app):
+    """At QT_SCALE_FACTOR=2 on a 3840 x 2160 screen, the picture's device pixels are those of
+    plorvex-render --density 2."""
+    screen = XSession(session.logdir, os.path.dirname(session.home), 3840, 2160,
+                      {"QT_SCALE_FACTOR": "2"})
+    try:
+        with suite.check("HiDPI: scale factor 2, atlas painted at density 2") as check:
+            screen.start()
+            program = start_program(screen, app, "hidpi", scale=2)
+            reference = suite.references.get("atlas", density=2)
+            x, y = centre(CONTROL_OF["atlas"])
+            screen.xdotool("mousemove", "--window", program.window, 2 * x, 2 * y, "click", "1",
+                           "mousemove", "--window", program.window, 2 * PARK[0], 2 * PARK[1])
+            expected = reference.all_rows()
+            deadline = time.monotonic() + 30
+            while True:
+                shot = program.screenshot()
+                rows = shot.rows(2 * PICTURE_LEFT, 2 * PICTURE_TOP, reference.width,
+                                 reference.height)
+                if rows == expected or time.monotonic() > deadline:
+                    break
+                time.sleep(0.2)
+            check.note("screenshot %s" % suite.save(shot, "hidpi-atlas"))
+            if rows != expected:
+                count, first = pictures.differences(rows, expected)
+                check.expect(False, "%d device pixels differ from --density 2, first %s"
+                             % (count, first))
+            program.stop()
+    finally:
+        screen.close()
+
+
 PHASES = {
     "startup": phase_startup,
     "patterns": phase_patterns,
     "parameters": phase_parameters,
     "interrupts": phase_interrupts,
+    "keeping": phase_keeping,
+    "hidpi": phase_hidpi,
 }
 
 

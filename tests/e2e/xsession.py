@@ -20,7 +20,8 @@ import pictures
 
 SCREEN_WIDTH = 1280
 SCREEN_HEIGHT = 1024
-TOOLS = ("Xvfb", "openbox", "xdotool", "xwd", "xprop", "xwininfo", "convert", "xlogo")
+TOOLS = ("Xvfb", "openbox", "xdotool", "xwd", "xprop", "xwininfo", "convert", "xlogo", "xclip",
+         "identify")
 
 
 class DriverError(Exception):
@@ -50,7 +51,8 @@ def wait_until(what, probe, timeout, interval=0.05):
 
 
 class XSession:
-    def __init__(self, logdir, scratch):
+    def __init__(self, logdir, scratch, width=SCREEN_WIDTH, height=SCREEN_HEIGHT, env=None):
+        self.width, self.height = width, height
         self.logdir = logdir
         self.home = tempfile.mkdtemp(prefix="home-", dir=scratch)
         runtime = tempfile.mkdtemp(prefix="runtime-", dir=scratch)
@@ -65,6 +67,7 @@ class XSession:
             "QT_QPA_PLATFORM": "xcb",
             "LC_ALL": "C.UTF-8",
         })
+        self.env.update(env or {})
         self.processes = []  # (name, Popen), in start order
         self.display = None
 
@@ -83,7 +86,7 @@ class XSession:
         read_end, write_end = os.pipe()
         try:
             self.spawn("xvfb", ["Xvfb", "-displayfd", str(write_end), "-screen", "0",
-                                "%dx%dx24" % (SCREEN_WIDTH, SCREEN_HEIGHT), "-noreset",
+                                "%dx%dx24" % (self.width, self.height), "-noreset",
                                 "-nolisten", "tcp"], pass_fds=(write_end,))
             os.close(write_end)
             write_end = None
@@ -218,10 +221,10 @@ class XSession:
 class Program:
     """The program under test in one X session."""
 
-    def __init__(self, session, binary, name):
+    def __init__(self, session, binary, name, args=()):
         self.session = session
         self.name = name
-        self.process = session.spawn(name, [binary])
+        self.process = session.spawn(name, [binary] + list(args))
         self.window = None
         self.stopped = False
 
