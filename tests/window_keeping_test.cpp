@@ -55,6 +55,11 @@ void waitForSave(const TestWindow& w) {
   ASSERT_TRUE(eventually([&] { return !w.window->saveJob().busy(); }, 60000)) << "the save never ended";
 }
 
+bool writeFile(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
 picture::PictureParameters readBack(const QString& path) {
   const picture::ReadResult read = picture::readParameters(path);
   EXPECT_TRUE(read.parameters) << read.error;
@@ -133,11 +138,7 @@ TEST(SavePicture, LargerOrSmoothedPaintsTheSameViewAgainOffTheWindowsThread) {
 TEST(SavePicture, TheWindowStaysUsableAndACancelledSaveLeavesNothing) {
   QTemporaryDir dir;
   const QString path = dir.filePath("kept.png");
-  {
-    QFile existing(path);
-    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
-    existing.write("what was there before");
-  }
+  ASSERT_TRUE(writeFile(path, "what was there before"));
   TestWindow w;
   w.setFields("1", "1", "150", "1", "150");
   click(w.pattern(8));
@@ -242,11 +243,7 @@ TEST(OpenPicture, SetsTheFieldsAndPaintsTheSavedView) {
 TEST(OpenPicture, ADamagedOrMissingFileIsReportedAndChangesNothing) {
   QTemporaryDir dir;
   const QString damaged = dir.filePath("damaged.png");
-  {
-    QFile file(damaged);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("\x89PNG\r\n\x1a\n and then nothing that makes sense");
-  }
+  ASSERT_TRUE(writeFile(damaged, "\x89PNG\r\n\x1a\n and then nothing that makes sense"));
   TestWindow w;
   w.setFields("1", "1", "12", "1", "150");
   click(w.pattern(0));
