@@ -300,10 +300,12 @@ void MainWindow::CMD_Click(int index) {
   if (!pattern) return;
   if (renderDepth_ == 0) adoptScreenDensity();
   const int serial = ++renderSerial_;
-  latest_ = RenderRecord{serial, index, FieldTexts{fieldText(Field::One), fieldText(Field::Two),
-                                                   fieldText(Field::Three), fieldText(Field::Four),
-                                                   fieldText(Field::Five)},
-                         canvasDensity_};
+  latest_ = RenderRecord{};
+  latest_.serial = serial;
+  latest_.pattern = index;
+  latest_.fields = FieldTexts{fieldText(Field::One), fieldText(Field::Two), fieldText(Field::Three),
+                              fieldText(Field::Four), fieldText(Field::Five)};
+  latest_.density = canvasDensity_;
   activeRenders_.push_back(serial);
   ++renderDepth_;
   const RenderOutcome outcome = pattern->render(*this);
@@ -587,6 +589,10 @@ void MainWindow::startSave(const SaveChoice& choice) {
       QString("Saving %1…").arg(QDir::toNativeSeparators(choice.path)), "Cancel", 0, 1000, this);
   saveProgress_->setWindowTitle(kSaveTitle);
   saveProgress_->setWindowModality(Qt::NonModal);  // the window stays usable
+  // and keeps the keyboard where the window manager allows; the keys work in
+  // the progress dialog as well.
+  saveProgress_->setAttribute(Qt::WA_ShowWithoutActivating);
+  saveProgress_->addActions({saveAction_, copyAction_, openAction_});
   saveProgress_->setMinimumDuration(500);
   saveProgress_->setAttribute(Qt::WA_DeleteOnClose);
   connect(saveProgress_, &QProgressDialog::canceled, this, [this] { saveJob_.cancel(); });
