@@ -35,10 +35,7 @@ void printHelp() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Qt takes its own options (-platform, -display, ...) out of argv first.
-  QApplication application(argc, argv);
-  QGuiApplication::setDesktopFileName("example.plorvex.picturemaker");
-  const char* file = nullptr;
+  // --help and --version need no display.
   for (int k = 1; k < argc; ++k) {
     if (!std::strcmp(argv[k], "--help") || !std::strcmp(argv[k], "-h")) {
       printHelp();
@@ -48,6 +45,12 @@ int main(int argc, char** argv) {
       std::printf("plorvex %s\n", PLORVEX_VERSION);
       return 0;
     }
+  }
+  // Qt takes its own options (-platform, -display, ...) out of argv first.
+  QApplication application(argc, argv);
+  QGuiApplication::setDesktopFileName("example.plorvex.picturemaker");
+  const char* file = nullptr;
+  for (int k = 1; k < argc; ++k) {
     if ((argv[k][0] == '-' && argv[k][1] != '\0') || file) {
       std::fprintf(stderr, "plorvex: %s: %s\n%s",
                    file && argv[k][0] != '-' ? "one picture at a time" : "unknown option", argv[k], kUsage);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "frame.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace plorvex {
@@ -108,6 +109,16 @@ void plotColumn(RenderHost& host, const SweepPlan& plan, std::size_t k, const Co
   const int density = plan.sampling.density;
   const std::size_t outputRows = plan.outputRows();
   int top = -1, bottom = -1;
+  if (density == 1) {
+    for (std::size_t p = 0; p < count; ++p) {
+      if (plan.ys[p] < 0) continue;
+      host.plot(x, plan.ys[p], colours[p]);
+      if (top < 0 || plan.ys[p] < top) top = plan.ys[p];
+      bottom = std::max(bottom, plan.ys[p]);
+    }
+    if (top >= 0) host.columnPainted(x, top, bottom);
+    return;
+  }
   for (std::size_t p = 0; p < count; ++p) {
     const std::size_t m = p / outputRows, y = p % outputRows;
     const int plainY = plan.ys[y / static_cast<std::size_t>(density)];

@@ -178,16 +178,22 @@ ColumnResult computeSpan(const typename P::Params& params, const SweepPlan& plan
   double counter = plan.columns[span.column];
   launder(counter);
   bool converted = true;
-  PixelMaker maker(plan.sampling, out);
-  walkSamples(
-      plan, span, counter,
-      [&](double i, double j) {
-        Colour colour = 0;
-        converted &= toColour(pixelOf<P>(params, i, j, carried), colour);
-        maker.add(colour);
-        return true;
-      },
-      [&](std::size_t p) { maker.finish(p); });
+  if (plan.sampling.plain()) {
+    // One sample a pixel, straight into its place: the common case, kept lean.
+    for (std::size_t p = 0; p < span.count; ++p)
+      converted &= toColour(pixelOf<P>(params, counter, plan.rows[span.first + p], carried), out[p]);
+  } else {
+    PixelMaker maker(plan.sampling, out);
+    walkSamples(
+        plan, span, counter,
+        [&](double i, double j) {
+          Colour colour = 0;
+          converted &= toColour(pixelOf<P>(params, i, j, carried), colour);
+          maker.add(colour);
+          return true;
+        },
+        [&](std::size_t p) { maker.finish(p); });
+  }
   keepEvaluated(converted);
   if (converted && raisedFault() == Fault::None) return {span.count};
   carried = carriedAtStart;

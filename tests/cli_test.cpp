@@ -151,6 +151,11 @@ TEST_F(CliTest, RefusesPicturesTooLargeForMemoryOrOffsetsTooLargeToCount) {
   const CliRun huge = runRenderer("--pattern atlas --size 1E9 --out " + file("h.png"));
   EXPECT_EQ(huge.exitCode, 2);
   EXPECT_NE(huge.errors.find("too large"), std::string::npos) << huge.errors;
+  // 16400 x 16400 at density 16: refused before a pixel is computed, naming the limit.
+  const CliRun dense = runRenderer("--pattern atlas --size 1025 --density 16 --out " + file("d.png"));
+  EXPECT_EQ(dense.exitCode, 2);
+  EXPECT_NE(dense.errors.find("at most 268435456 pixels"), std::string::npos) << dense.errors;
+  EXPECT_FALSE(fs::exists(file("d.png")));
   const CliRun stalled = runRenderer("--pattern atlas --x 1E17 --out " + file("s.png"));
   EXPECT_EQ(stalled.exitCode, 2);
   EXPECT_NE(stalled.errors.find("could never advance"), std::string::npos) << stalled.errors;

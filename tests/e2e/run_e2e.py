@@ -670,6 +670,17 @@ KEPT_FIELDS = {"x": " -20", "y": "&H10", "size": "120", "zoom": "0.5E0", "bright
 
 
 def phase_keeping(suite, session, app):
+    with suite.check("plorvex --help, --version (no display needed) and a bad option") as check:
+        bare = {k: v for k, v in session.env.items() if k != "DISPLAY"}
+        for argv, status, stream, start in (([app, "--version"], 0, "stdout", "plorvex 1.2014\n"),
+                                            ([app, "--help"], 0, "stdout", "usage: plorvex "),
+                                            ([app, "--bogus"], 2, "stderr", "plorvex: unknown option")):
+            env = bare if status == 0 else session.env
+            done = subprocess.run(argv, capture_output=True, timeout=20, env=env)
+            text = (done.stdout if stream == "stdout" else done.stderr).decode(errors="replace")
+            check.expect(done.returncode == status and text.startswith(start),
+                         "%s: status %d, %s %r" % (" ".join(argv[1:]), done.returncode, stream,
+                                                   text[:80]))
     program = None
     saved = os.path.join(session.home, "kept.png")
     reference = suite.references.get("lazy", **KEPT_FIELDS)
