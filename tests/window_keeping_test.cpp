@@ -133,7 +133,7 @@ TEST(SavePicture, LargerOrSmoothedPaintsTheSameViewAgainOffTheWindowsThread) {
   EXPECT_TRUE(saved.complete);
 }
 
-// A long save runs while the window paints and halts; cancelled, it leaves
+// A long save runs while the window paints; cancelled, it leaves
 // no file and the one already there unchanged.
 TEST(SavePicture, TheWindowStaysUsableAndACancelledSaveLeavesNothing) {
   QTemporaryDir dir;
