@@ -14,10 +14,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-#include "fault.h"
 #include "picture.h"
 #include "picture_render.h"
-#include "val.h"
 
 namespace plorvex::app {
 
@@ -108,14 +106,8 @@ std::string PictureSaveJob::render(Request& request) {
   };
   const RenderOutcome outcome = request.pattern->render(host);
   if (cancelled_) return picture::kWriteCancelled;
-  if (outcome.end == RenderEnd::Faulted) {
-    std::string why = faultMessage(outcome.fault);
-    if (outcome.fault == Fault::PictureTooLarge) why += " (" + picture::pictureLimitText() + ")";
-    if (outcome.faultInSweep)
-      why += " at pixel (" + std::to_string(outcome.faultColumn) + ", " +
-             std::to_string(outcome.faultRow) + ") of the larger picture";
-    return "the picture could not be painted again: " + why;
-  }
+  if (outcome.end == RenderEnd::Faulted)
+    return "the picture could not be painted again: " + picture::faultDescription(outcome);
   request.image = host.image();
   return {};
 }

@@ -305,7 +305,6 @@ void MainWindow::CMD_Click(int index) {
   latest_.pattern = index;
   latest_.fields = FieldTexts{fieldText(Field::One), fieldText(Field::Two), fieldText(Field::Three),
                               fieldText(Field::Four), fieldText(Field::Five)};
-  latest_.density = canvasDensity_;
   activeRenders_.push_back(serial);
   ++renderDepth_;
   const RenderOutcome outcome = pattern->render(*this);
@@ -537,7 +536,7 @@ picture::PictureParameters MainWindow::shownParameters() const {
   p.fields = latest_.fields;
   p.density = canvasDensity_;
   p.smooth = 1;
-  p.complete = latest_.complete && !latest_.overpainted && latest_.density == canvasDensity_;
+  p.complete = latest_.complete && !latest_.overpainted;
   return p;
 }
 
@@ -556,7 +555,7 @@ void MainWindow::savePicture() {
     services_.showCritical(this, kSaveTitle, "A picture is still being saved; wait for it or cancel it first.");
     return;
   }
-  if (shownPicture().isNull()) {
+  if (latest_.picture.isEmpty()) {
     services_.showCritical(this, kSaveTitle, "There is no picture to save yet: press a pattern button first.");
     return;
   }

@@ -113,7 +113,6 @@ class MainWindow : public QWidget, public RenderHost {
     int serial = 0;
     int pattern = -1;
     FieldTexts fields;
-    int density = 1;
     QRect picture;  // plain canvas pixels; empty: it painted nothing
     bool complete = false;
     bool overpainted = false;

@@ -20,7 +20,6 @@
 #include "picture.h"
 #include "picture_render.h"
 #include "progress.h"
-#include "val.h"
 
 namespace {
 
@@ -47,14 +46,7 @@ int listPatterns() {
 }
 
 void reportFault(const PatternEntry& pattern, const RenderOutcome& outcome) {
-  std::fprintf(stderr, "plorvex-render: %s: %s", pattern.caption, faultMessage(outcome.fault));
-  if (outcome.fault == Fault::PictureTooLarge)
-    std::fprintf(stderr, " (%s)", picture::pictureLimitText().c_str());
-  if (outcome.faultInSweep)
-    std::fprintf(stderr, " at pixel (%zu, %zu) of the picture (i = %s, j = %s)",
-                 outcome.faultColumn, outcome.faultRow, numberText(outcome.faultI).c_str(),
-                 numberText(outcome.faultJ).c_str());
-  std::fprintf(stderr, "\n");
+  std::fprintf(stderr, "plorvex-render: %s: %s\n", pattern.caption, picture::faultDescription(outcome).c_str());
 }
 
 bool isRefusal(Fault fault) { return fault == Fault::PictureTooLarge || fault == Fault::CounterStalled; }

@@ -1,11 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "picture_render.h"
 
+#include "val.h"
+
 namespace plorvex::picture {
 
 std::string pictureLimitText() {
   return "at most " + std::to_string(kMaxPicturePixels) + " pixels (1 GiB of image, e.g. 16384 x " +
          "16384) and " + std::to_string(kMaxPictureSide) + " columns or rows before density";
+}
+
+std::string faultDescription(const RenderOutcome& outcome) {
+  std::string text = faultMessage(outcome.fault);
+  if (outcome.fault == Fault::PictureTooLarge) text += " (" + pictureLimitText() + ")";
+  if (outcome.faultInSweep)
+    text += " at pixel (" + std::to_string(outcome.faultColumn) + ", " + std::to_string(outcome.faultRow) +
+            ") of the picture (i = " + numberText(outcome.faultI) + ", j = " + numberText(outcome.faultJ) + ")";
+  return text;
 }
 
 PictureHost::PictureHost(FieldTexts fields, Sampling sampling, ColumnPool* pool)

@@ -26,6 +26,10 @@ inline constexpr std::size_t kMaxPictureSide = std::size_t{1} << 16;
 // The limits above, in words, for a refusal.
 std::string pictureLimitText();
 
+// What stopped a render, for a message: the fault, the limits of a picture too
+// large, the output pixel and the counters of a fault during the sweep.
+std::string faultDescription(const RenderOutcome& outcome);
+
 class PictureHost final : public RenderHost {
  public:
   PictureHost(FieldTexts fields, Sampling sampling, ColumnPool* pool = nullptr);

@@ -100,8 +100,9 @@ RenderOutcome faultedBeforeSweep(Fault fault) {
 
 namespace {
 
-// Plots the first `count` output pixels of picture column k and reports the
-// plain canvas column repainted.
+// Plots the first `count` output pixels of picture column k (its D output
+// columns in turn, each top to bottom) and reports the plain canvas column
+// repainted.
 void plotColumn(RenderHost& host, const SweepPlan& plan, std::size_t k, const Colour* colours,
                 std::size_t count) {
   const int x = plan.xs[k];
@@ -109,24 +110,20 @@ void plotColumn(RenderHost& host, const SweepPlan& plan, std::size_t k, const Co
   const int density = plan.sampling.density;
   const std::size_t outputRows = plan.outputRows();
   int top = -1, bottom = -1;
-  if (density == 1) {
-    for (std::size_t p = 0; p < count; ++p) {
-      if (plan.ys[p] < 0) continue;
-      host.plot(x, plan.ys[p], colours[p]);
-      if (top < 0 || plan.ys[p] < top) top = plan.ys[p];
-      bottom = std::max(bottom, plan.ys[p]);
-    }
-    if (top >= 0) host.columnPainted(x, top, bottom);
-    return;
-  }
-  for (std::size_t p = 0; p < count; ++p) {
-    const std::size_t m = p / outputRows, y = p % outputRows;
-    const int plainY = plan.ys[y / static_cast<std::size_t>(density)];
-    if (plainY < 0) continue;
-    host.plot(x * density + static_cast<int>(m),
-              plainY * density + static_cast<int>(y % static_cast<std::size_t>(density)), colours[p]);
-    if (top < 0 || plainY < top) top = plainY;
-    if (plainY > bottom) bottom = plainY;
+  for (int m = 0; m < density; ++m) {
+    const std::size_t first = static_cast<std::size_t>(m) * outputRows;
+    if (first >= count) break;
+    const Colour* column = colours + first;
+    const std::size_t painted = std::min(outputRows, count - first);
+    // Output row y is row n of the D that plain row l is painted as.
+    for (std::size_t y = 0, l = 0; y < painted; ++l)
+      for (int n = 0; n < density && y < painted; ++n, ++y) {
+        const int plainY = plan.ys[l];
+        if (plainY < 0) continue;
+        host.plot(x * density + m, plainY * density + n, column[y]);
+        if (top < 0 || plainY < top) top = plainY;
+        bottom = std::max(bottom, plainY);
+      }
   }
   if (top >= 0) host.columnPainted(x, top, bottom);
 }
