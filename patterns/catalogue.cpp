@@ -27,26 +27,52 @@
 namespace plorvex {
 namespace {
 
+// Hands five fixed texts to an intake; nothing is ever painted on it.
+class TextsOnlyHost final : public RenderHost {
+ public:
+  explicit TextsOnlyHost(const FieldTexts& texts) : texts_(texts) {}
+  std::string fieldText(Field field) override { return texts_[field]; }
+  PictureLimits pictureLimits() const override { return {}; }
+  bool beginPicture(std::size_t, std::size_t) override { return false; }
+  void plot(int, int, Colour) override {}
+  void columnPainted(int, int, int) override {}
+  void yield() override {}
+  std::string haltFlag() const override { return "p"; }
+  bool abandoned() const override { return true; }
+
+ private:
+  const FieldTexts& texts_;
+};
+
+template <class P>
+Fault sweepOf(const FieldTexts& texts, SweepOrigin& sweep) {
+  TextsOnlyHost host(texts);
+  Intake<typename P::Params> intake;
+  const Fault fault = takeIntake<P>(host, intake);
+  sweep = intake.sweep;
+  return fault;
+}
+
 const std::array kCatalogue{
-    PatternEntry{0, "atlas", "aries", &aries},
-    PatternEntry{1, "bobcat", "blood", &blood},
-    PatternEntry{2, "canut", "celt", &celt},
-    PatternEntry{3, "dada", "dune", &dune},
-    PatternEntry{4, "entropy", "eeee", &eeee},
-    PatternEntry{5, "frazzle", "fun", &fun},
-    PatternEntry{6, "griffin", "grin", &grin},
-    PatternEntry{7, "helios", "hix", &hix},
-    PatternEntry{8, "icey", "ice", &ice},
-    PatternEntry{9, "jolli", "joke", &joke},
-    PatternEntry{10, "kate", "kraken", &kraken},
-    PatternEntry{11, "lazy", "limbo", &limbo},
-    PatternEntry{12, "nitegale", "numb", &numb},
-    PatternEntry{13, "ombud", "ooh", &ooh},
-    PatternEntry{14, "pluck", "Punk", &Punk},
-    PatternEntry{15, "quaff", "qwin", &qwin},
-    PatternEntry{16, "ripple", "ripple", &ripple},
-    PatternEntry{17, "sizzle", "sizZle", &sizZle},
-    PatternEntry{18, "tracer", "Tame", &Tame},
+    PatternEntry{0, "atlas", "aries", &aries, &sweepOf<Atlas>},
+    PatternEntry{1, "bobcat", "blood", &blood, &sweepOf<Bobcat>},
+    PatternEntry{2, "canut", "celt", &celt, &sweepOf<Canut>},
+    PatternEntry{3, "dada", "dune", &dune, &sweepOf<Dada>},
+    PatternEntry{4, "entropy", "eeee", &eeee, &sweepOf<Entropy>},
+    PatternEntry{5, "frazzle", "fun", &fun, &sweepOf<Frazzle>},
+    PatternEntry{6, "griffin", "grin", &grin, &sweepOf<Griffin>},
+    PatternEntry{7, "helios", "hix", &hix, &sweepOf<Helios>},
+    PatternEntry{8, "icey", "ice", &ice, &sweepOf<Icey>},
+    PatternEntry{9, "jolli", "joke", &joke, &sweepOf<Jolli>},
+    PatternEntry{10, "kate", "kraken", &kraken, &sweepOf<Kate>},
+    PatternEntry{11, "lazy", "limbo", &limbo, &sweepOf<Lazy>},
+    PatternEntry{12, "nitegale", "numb", &numb, &sweepOf<Nitegale>},
+    PatternEntry{13, "ombud", "ooh", &ooh, &sweepOf<Ombud>},
+    PatternEntry{14, "pluck", "Punk", &Punk, &sweepOf<Pluck>},
+    PatternEntry{15, "quaff", "qwin", &qwin, &sweepOf<Quaff>},
+    PatternEntry{16, "ripple", "ripple", &ripple, &sweepOf<Ripple>},
+    PatternEntry{17, "sizzle", "sizZle", &sizZle, &sweepOf<Sizzle>},
+    PatternEntry{18, "tracer", "Tame", &Tame, &sweepOf<Tracer>},
 };
 
 }  // namespace
@@ -57,6 +83,15 @@ const PatternEntry* patternAt(int index) {
   for (const PatternEntry& entry : kCatalogue)
     if (entry.index == index) return &entry;
   return nullptr;
+}
+
+Fault viewGeometryOf(const PatternEntry& pattern, const FieldTexts& texts, ViewGeometry& geometry) {
+  SweepOrigin sweep;
+  if (const Fault fault = pattern.sweep(texts, sweep); fault != Fault::None) {
+    geometry = ViewGeometry{};
+    return fault;
+  }
+  return makeViewGeometry(texts, sweep, geometry);
 }
 
 const PatternEntry* findPattern(std::string_view captionOrIndex) {

@@ -6,16 +6,21 @@
 #include <string_view>
 
 #include "frame.h"
+#include "headless.h"
+#include "view_geometry.h"
 
 namespace plorvex {
 
 using Renderer = RenderOutcome (*)(RenderHost&);
+// Runs a pattern's intake on five texts, for the sweep origin alone.
+using SweepIntake = Fault (*)(const FieldTexts&, SweepOrigin&);
 
 struct PatternEntry {
   int index;             // the pattern button's index, 0..18
   const char* caption;   // the button's caption, e.g. "atlas"
   const char* procedure; // the renderer's name, e.g. "aries"
   Renderer render;
+  SweepIntake sweep;
 };
 
 inline constexpr int kPatternButtons = 19;
@@ -25,6 +30,9 @@ std::span<const PatternEntry> patternCatalogue();
 
 // The entry for a button index, or nullptr if that button has no renderer.
 const PatternEntry* patternAt(int index);
+
+// The geometry of the picture that `pattern` paints from `texts`.
+Fault viewGeometryOf(const PatternEntry& pattern, const FieldTexts& texts, ViewGeometry& geometry);
 
 // Finds a pattern by caption ("atlas") or by index ("0"); nullptr if none.
 const PatternEntry* findPattern(std::string_view captionOrIndex);

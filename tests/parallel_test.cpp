@@ -196,7 +196,7 @@ struct StageFaultProbe {
 
 TEST(CarriedValueInParallel, AFaultInEitherStageIsRaisedAtItsSample) {
   ColumnPool pool(2);
-  const PatternEntry probe{0, "probe", "probe", &renderPattern<StageFaultProbe>};
+  const PatternEntry probe{0, "probe", "probe", &renderPattern<StageFaultProbe>, nullptr};
   struct Case {
     const char* zoom;        // the faulting sample's i; negative: while completing
     const char* brightness;  // its j
