@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "layout_scroller.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QFocusEvent>
 #include <QScrollBar>
 #include <QStyle>
@@ -22,9 +22,11 @@ LayoutScroller::LayoutScroller(QWidget* window, QSize layout)
     }
   horizontal_ = new QScrollBar(Qt::Horizontal, window);
   vertical_ = new QScrollBar(Qt::Vertical, window);
-  corner_ = new QWidget(window);  // where the bars meet: the window's colour
+  corner_ = new QWidget(window);  // fills the square where the bars meet
   corner_->setAutoFillBackground(true);
   for (QWidget* part : {static_cast<QWidget*>(horizontal_), static_cast<QWidget*>(vertical_), corner_}) {
+    // In the desktop's colours: the window's grey would hide them on its grey.
+    part->setPalette(QApplication::palette());
     part->setFocusPolicy(Qt::NoFocus);
     part->hide();
   }
