@@ -130,9 +130,9 @@ TEST(Decorations, AnExitClickDuringASaveAsksWhetherToStopIt) {
       SCOPED_TRACE(std::string(mark) + (stop ? ": stop" : ": go on"));
       TestWindow w;
       w.setFields("1", "1", "150", "1", "150");
-      click(w.pattern(8));
+      click(w.pattern(0));
       const QString path = dir.filePath(QString("%1-%2.png").arg(mark).arg(stop));
-      w.recorded.saveAnswer = SaveChoice{path, 4, true};
+      w.recorded.saveAnswer = SaveChoice{path, 2, true};  // 300 x 300 pixels of 16 samples
       w.recorded.stopSave = stop;
       QTest::keyClick(w.window.get(), Qt::Key_S, Qt::ControlModifier);
       ASSERT_TRUE(w.window->saveJob().busy());
@@ -148,6 +148,27 @@ TEST(Decorations, AnExitClickDuringASaveAsksWhetherToStopIt) {
       EXPECT_EQ(w.recorded.stopSaveQuestions.size(), 1);
       EXPECT_EQ(w.recorded.exits, 1);
     }
+}
+
+// The question itself: going on is the default; only the stop button stops.
+TEST(Decorations, TheQuestionBeforeStoppingASaveDefaultsToGoingOn) {
+  for (const bool pressStop : {false, true}) {
+    SCOPED_TRACE(pressStop ? "stop" : "go on");
+    QWidget parent;
+    parent.show();
+    int stops = 0;
+    defaultServices().askToStopSave(&parent, "Stop it?", [&] { ++stops; });
+    auto* box = parent.findChild<QMessageBox*>();
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_EQ(box->text(), "Stop it?");
+    ASSERT_EQ(box->buttons().size(), 2);
+    EXPECT_EQ(box->defaultButton()->text(), "Go on saving");
+    for (QAbstractButton* button : box->buttons())
+      if ((button == box->defaultButton()) != pressStop) button->click();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(stops, pressStop ? 1 : 0);
+  }
 }
 
 TEST(Decorations, AnExitClickInANestedRenderEndsEveryLevel) {
