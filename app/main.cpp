@@ -32,6 +32,32 @@ void printHelp() {
              stdout);
 }
 
+// Qt's platforms that draw on something other than a display server.
+bool paintsWithoutDisplay(const QByteArray& platform) {
+  for (const char* name : {"offscreen", "minimal", "minimalegl", "vnc", "linuxfb", "eglfs", "vkkhrdisplay"})
+    if (platform == name) return true;
+  return false;
+}
+
+// Whether the window has somewhere to appear: a display server named in the
+// environment (or by -display), or a platform that needs none. Checked before
+// Qt starts, which would abort without one.
+bool hasDisplay([[maybe_unused]] int argc, [[maybe_unused]] char** argv) {
+#if !defined(Q_OS_UNIX) || defined(Q_OS_MACOS)
+  return true;  // the desktop is always there
+#else
+  QByteArray platforms = qgetenv("QT_QPA_PLATFORM");
+  for (int k = 1; k + 1 < argc; ++k) {
+    if (!std::strcmp(argv[k], "-platform")) platforms = argv[k + 1];
+    if (!std::strcmp(argv[k], "-display")) return true;
+  }
+  // "name:options", several tried in turn when separated by ';'.
+  for (const QByteArray& entry : platforms.split(';'))
+    if (paintsWithoutDisplay(entry.split(':').front().trimmed())) return true;
+  return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -45,6 +71,12 @@ int main(int argc, char** argv) {
       std::printf("plorvex %s\n", PLORVEX_VERSION);
       return 0;
     }
+  }
+  if (!hasDisplay(argc, argv)) {
+    std::fputs("plorvex: there is no display to show the window on (DISPLAY and WAYLAND_DISPLAY are "
+               "unset); plorvex-render paints pictures without one\n",
+               stderr);
+    return 1;
   }
   // Qt takes its own options (-platform, -display, ...) out of argv first.
   QApplication application(argc, argv);

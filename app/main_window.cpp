@@ -28,6 +28,7 @@
 
 #include "catalogue.h"
 #include "headless.h"
+#include "layout_scroller.h"
 #include "picture.h"
 #include "val.h"
 
@@ -74,6 +75,8 @@ MainWindow::MainWindow(WindowServices services)
   resize(1272, 1016);
   Form_Load();
   buildControls();
+  // The design's client area, and any picture painted beyond it.
+  scroller_ = new LayoutScroller(this, QSize(kCanvasMinWidth, kCanvasMinHeight));
   connectHandlers();
   setTabOrder();
   field(Field::Three)->setFocus();
@@ -236,19 +239,21 @@ void MainWindow::setTabOrder() {
 
 void MainWindow::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
+  const QPoint scrolled = scroller_->offset();
   QRect area = event->rect();
   if (devicePixelRatioF() != canvasDensity_) {
     // Scaled to a fractional ratio: filtered, from a margin wide enough that
     // the filter's edges fall outside the area repainted.
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    area = area.adjusted(-2, -2, 2, 2) & QRect(QPoint(0, 0), canvas_.deviceIndependentSize().toSize());
+    area = area.adjusted(-2, -2, 2, 2) & QRect(-scrolled, canvas_.deviceIndependentSize().toSize());
   }
   painter.drawImage(area, canvas_,
-                    QRect(area.topLeft() * canvasDensity_, area.size() * canvasDensity_));
+                    QRect((area.topLeft() + scrolled) * canvasDensity_, area.size() * canvasDensity_));
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
   growCanvas(size());
+  if (scroller_) scroller_->fit();
   QWidget::resizeEvent(event);
 }
 
@@ -256,8 +261,11 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
 
 std::string MainWindow::fieldText(Field which) { return field(which)->text().toStdString(); }
 
+// Columns and rows count picture pixels, the pixel limit device pixels: every
+// size the window paints on a plain screen it paints at any density.
 PictureLimits MainWindow::pictureLimits() const {
-  return {kMaxPictureSide, kMaxPictureSide, kMaxPictureSide * kMaxPictureSide};
+  const auto density = static_cast<std::size_t>(canvasDensity_);
+  return {kMaxPictureSide, kMaxPictureSide, kMaxPictureSide * kMaxPictureSide * density * density};
 }
 
 void MainWindow::plot(int x, int y, Colour colour) {
@@ -266,15 +274,19 @@ void MainWindow::plot(int x, int y, Colour colour) {
 }
 
 bool MainWindow::beginPicture(std::size_t columns, std::size_t rows) {
-  // The render beginning is the most recent one: nothing has yielded since it started.
+  // The render beginning is the one pressed last: nothing has yielded since.
+  // Until it paints, what Save and Copy take stays the picture shown.
+  if (columns == 0 || rows == 0) return true;
+  latest_ = starting_;
   latest_.picture = QRect(static_cast<int>(kPictureLeft) + 1, static_cast<int>(kPictureTop) + 1,
                           static_cast<int>(columns), static_cast<int>(rows));
+  scroller_->include(latest_.picture);
   return true;
 }
 
 void MainWindow::columnPainted(int x, int yTop, int yBottom) {
   const QRect column(x, yTop, 1, yBottom - yTop + 1);
-  update(column);
+  update(column.translated(-scroller_->offset()));
   // An outer render resuming paints over the most recent picture.
   if (activeRenders_.back() != latest_.serial && latest_.picture.intersects(column))
     latest_.overpainted = true;
@@ -300,24 +312,30 @@ void MainWindow::CMD_Click(int index) {
   if (!pattern) return;
   if (renderDepth_ == 0) adoptScreenDensity();
   const int serial = ++renderSerial_;
-  latest_ = RenderRecord{};
-  latest_.serial = serial;
-  latest_.pattern = index;
-  latest_.fields = FieldTexts{fieldText(Field::One), fieldText(Field::Two), fieldText(Field::Three),
-                              fieldText(Field::Four), fieldText(Field::Five)};
+  starting_ = RenderRecord{};
+  starting_.serial = serial;
+  starting_.pattern = index;
+  starting_.fields = FieldTexts{fieldText(Field::One), fieldText(Field::Two), fieldText(Field::Three),
+                                fieldText(Field::Four), fieldText(Field::Five)};
+  const std::string sizeText = starting_.fields.size;
   activeRenders_.push_back(serial);
   ++renderDepth_;
   const RenderOutcome outcome = pattern->render(*this);
   --renderDepth_;
   activeRenders_.pop_back();
   if (latest_.serial == serial) latest_.complete = outcome.end == RenderEnd::Completed;
-  if (outcome.end == RenderEnd::Faulted) reportRenderFault(pattern->caption, outcome);
+  if (outcome.end == RenderEnd::Faulted) reportRenderFault(pattern->caption, outcome, sizeText);
 }
 
 void MainWindow::cmdstop_Click() { halt_ = "p"; }
 
-void MainWindow::reportRenderFault(const char* caption, const RenderOutcome& outcome) {
+void MainWindow::reportRenderFault(const char* caption, const RenderOutcome& outcome,
+                                   const std::string& sizeText) {
   QString text = QString::fromUtf8(faultMessage(outcome.fault));
+  if (outcome.fault == Fault::PictureTooLarge)
+    text += QString(" (size %1; the window paints at most %2 x %2 pixels)")
+                .arg(QString::fromStdString(sizeText))
+                .arg(kMaxPictureSide);
   if (outcome.faultInSweep)
     text += QString("\n\nThe %1 picture stopped at pixel (%2, %3).")
                 .arg(caption)
@@ -459,17 +477,27 @@ void MainWindow::exitNow() {
   services_.exitProgram();
 }
 
-void MainWindow::Label1_Click() { exitNow(); }
-void MainWindow::Label2_Click() { exitNow(); }
-void MainWindow::Label4_Click() { exitNow(); }
+// A render ends at once with the program; a save running is the user's to stop.
+void MainWindow::exitClicked() {
+  if (exiting_) return;
+  const PictureSaveJob::Phase phase = saveJob_.phase();
+  if (phase != PictureSaveJob::Phase::Rendering && phase != PictureSaveJob::Phase::Writing) {
+    exitNow();
+    return;
+  }
+  services_.askToStopSave(this, "A picture is still being saved. Stop saving it and end the program?",
+                          [this] { exitNow(); });
+}
+
+void MainWindow::Label1_Click() { exitClicked(); }
+void MainWindow::Label2_Click() { exitClicked(); }
+void MainWindow::Label4_Click() { exitClicked(); }
 void MainWindow::Label7_Click() { showMinimized(); }
 
 void MainWindow::Command1_Click() {
-  if (!services_.startBrowser(QString::fromUtf8(kMakerAddress)))
-    services_.showCritical(
-        this, "Cannot find Browser:",
-        "This function requires internet explorer (iexplore.exe) to be in the directory "
-        "c:\\Program Files\\  ");
+  const QString address = QString::fromUtf8(kMakerAddress);
+  if (!services_.startBrowser(address))
+    services_.showCritical(this, "Cannot find Browser:", noBrowserMessage(address));
 }
 
 // --- Keeping pictures ------------------------------------------------------------------

@@ -25,6 +25,8 @@ class QAction;
 
 namespace plorvex::app {
 
+class LayoutScroller;
+
 class MainWindow : public QWidget, public RenderHost {
   Q_OBJECT
  public:
@@ -41,6 +43,8 @@ class MainWindow : public QWidget, public RenderHost {
   const QImage& canvas() const { return canvas_; }
   int canvasDensity() const { return canvasDensity_; }
   const std::string& haltFlagText() const { return halt_; }
+  // The scroll bars a screen smaller than the layout shows.
+  const LayoutScroller& scroller() const { return *scroller_; }
   // Called at the top of every render level's yield (tests use it to follow nesting).
   std::function<void(int depth)> onYield;
 
@@ -127,7 +131,8 @@ class MainWindow : public QWidget, public RenderHost {
   // reported and leaves the field as it was.
   void rewriteField(Field which, const std::function<double(double)>& compute);
   void reportOverflow();
-  void reportRenderFault(const char* caption, const RenderOutcome& outcome);
+  void reportRenderFault(const char* caption, const RenderOutcome& outcome, const std::string& sizeText);
+  void exitClicked();
   void exitNow();
   void adoptScreenDensity();
   void addKeepingActions();
@@ -141,6 +146,7 @@ class MainWindow : public QWidget, public RenderHost {
   std::array<ColourButton*, kPatternButtons> patternButtons_{};
   std::array<QLineEdit*, 5> fields_{};
   ColourButton* linkButton_ = nullptr;
+  LayoutScroller* scroller_ = nullptr;
   ClickLabel* exitMark_ = nullptr;      // Label1, "x"
   ClickLabel* leftExitMark_ = nullptr;  // Label4, "<"
   QTimer timer_;
@@ -150,6 +156,7 @@ class MainWindow : public QWidget, public RenderHost {
   bool exiting_ = false;
   int canvasDensity_ = 1;
   RenderRecord latest_;
+  RenderRecord starting_;  // the render pressed last, until it begins its picture
   std::vector<int> activeRenders_;  // serials of the renders running, innermost last
   int renderSerial_ = 0;
   QString pictureFolder_;

@@ -2,11 +2,41 @@
 #include "services.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
+#include <QUrl>
 
 namespace plorvex::app {
+
+#ifdef Q_OS_WIN
+// Windows keeps its browser in a fixed place.
+namespace {
+bool startBrowserAt(const QString& address) {
+  return QProcess::startDetached(
+      QStringLiteral("C:\\Program Files\\Internet Explorer\\iexplore.exe"), {address});
+}
+}  // namespace
+
+QString noBrowserMessage(const QString&) {
+  return "This function requires internet explorer (iexplore.exe) to be in the directory "
+         "c:\\Program Files\\  ";
+}
+#else
+// Elsewhere the desktop's default browser: xdg-open, or the one BROWSER names.
+namespace {
+bool startBrowserAt(const QString& address) { return QDesktopServices::openUrl(QUrl(address)); }
+}  // namespace
+
+QString noBrowserMessage(const QString& address) {
+  return QString("This system has no default web browser to open %1 with: it needs xdg-open "
+                 "(package xdg-utils) and a browser, or a browser named in the BROWSER "
+                 "environment variable.")
+      .arg(address);
+}
+#endif
 
 WindowServices defaultServices() {
   WindowServices services;
@@ -14,8 +44,17 @@ WindowServices defaultServices() {
     QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok, parent);
     box.exec();
   };
-  services.startBrowser = [](const QString& address) {
-    return QProcess::startDetached(QStringLiteral("xdg-open"), {address});
+  services.startBrowser = startBrowserAt;
+  services.askToStopSave = [](QWidget* parent, const QString& question, std::function<void()> stop) {
+    auto* box = new QMessageBox(QMessageBox::Question, "Plorvex Picture Maker", question,
+                                QMessageBox::NoButton, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QPushButton* stopButton = box->addButton("Stop saving and exit", QMessageBox::DestructiveRole);
+    box->setDefaultButton(box->addButton("Go on saving", QMessageBox::RejectRole));
+    QObject::connect(box, &QMessageBox::finished, box, [box, stopButton, stop] {
+      if (box->clickedButton() == stopButton) stop();
+    });
+    box->open();
   };
   services.exitProgram = [] { QCoreApplication::quit(); };
   services.beep = [] { QApplication::beep(); };

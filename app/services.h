@@ -18,6 +18,9 @@ struct WindowServices {
   std::function<void(QWidget* parent, const QString& title, const QString& text)> showCritical;
   // Starts the web browser on a page without waiting; false if it cannot.
   std::function<bool(const QString& address)> startBrowser;
+  // Asks whether to stop the save still running and end the program; calls
+  // `stop` only if the user agrees. It may return before the user has answered.
+  std::function<void(QWidget* parent, const QString& question, std::function<void()> stop)> askToStopSave;
   // Ends the program; called after the window is hidden and renders are told to stop.
   std::function<void()> exitProgram;
   // A press that cannot be served.
@@ -33,5 +36,8 @@ struct WindowServices {
 };
 
 WindowServices defaultServices();
+
+// What the message says when startBrowser fails: what this system lacks.
+QString noBrowserMessage(const QString& address);
 
 }  // namespace plorvex::app

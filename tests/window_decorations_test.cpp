@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
+#include <QDesktopServices>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <QTest>
@@ -112,6 +115,62 @@ TEST(Decorations, AnExitClickEndsTheProgramAtOnceEvenInARender) {
   }
 }
 
+// A save is the user's work: while one runs, an exit mark asks first. Going on
+// keeps the program and the save; stopping ends both and leaves no file.
+TEST(Decorations, AnExitClickDuringASaveAsksWhetherToStopIt) {
+  QTemporaryDir dir;
+  const auto saveEnds = [](TestWindow& w) {
+    QElapsedTimer clock;
+    clock.start();
+    while (w.window->saveJob().busy() && clock.elapsed() < 60000) QCoreApplication::processEvents();
+    return !w.window->saveJob().busy();
+  };
+  for (const char* mark : {"Label1", "Label2", "Label4"})
+    for (const bool stop : {false, true}) {
+      SCOPED_TRACE(std::string(mark) + (stop ? ": stop" : ": go on"));
+      TestWindow w;
+      w.setFields("1", "1", "150", "1", "150");
+      click(w.pattern(0));
+      const QString path = dir.filePath(QString("%1-%2.png").arg(mark).arg(stop));
+      w.recorded.saveAnswer = SaveChoice{path, 2, true};  // 300 x 300 pixels of 16 samples
+      w.recorded.stopSave = stop;
+      QTest::keyClick(w.window.get(), Qt::Key_S, Qt::ControlModifier);
+      ASSERT_TRUE(w.window->saveJob().busy());
+      QTest::mousePress(w.control(mark), Qt::LeftButton);
+      EXPECT_EQ(w.recorded.stopSaveQuestions.size(), 1);
+      EXPECT_EQ(w.recorded.exits, stop ? 1 : 0);
+      EXPECT_EQ(w.window->isVisible(), !stop);
+      ASSERT_TRUE(saveEnds(w));
+      EXPECT_EQ(QFile::exists(path), !stop);
+      if (stop) continue;
+      // With the save done, the mark ends the program at once.
+      QTest::mousePress(w.control(mark), Qt::LeftButton);
+      EXPECT_EQ(w.recorded.stopSaveQuestions.size(), 1);
+      EXPECT_EQ(w.recorded.exits, 1);
+    }
+}
+
+// The question itself: going on is the default; only the stop button stops.
+TEST(Decorations, TheQuestionBeforeStoppingASaveDefaultsToGoingOn) {
+  for (const bool pressStop : {false, true}) {
+    SCOPED_TRACE(pressStop ? "stop" : "go on");
+    QWidget parent;
+    parent.show();
+    int stops = 0;
+    defaultServices().askToStopSave(&parent, "Stop it?", [&] { ++stops; });
+    auto* box = parent.findChild<QMessageBox*>();
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_EQ(box->text(), "Stop it?");
+    ASSERT_EQ(box->buttons().size(), 2);
+    EXPECT_EQ(box->defaultButton()->text(), "Go on saving");
+    for (QAbstractButton* button : box->buttons())
+      if ((button == box->defaultButton()) != pressStop) button->click();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(stops, pressStop ? 1 : 0);
+  }
+}
+
 TEST(Decorations, AnExitClickInANestedRenderEndsEveryLevel) {
   TestWindow w;
   w.setFields("1", "1", "40", "1", "150");
@@ -153,6 +212,19 @@ TEST(Decorations, TheLinkButtonStartsTheBrowserOnTheMakersAddress) {
   EXPECT_TRUE(w.recorded.messageTitles.isEmpty());
 }
 
+#ifndef Q_OS_WIN
+// The button's own service opens the page with the desktop's default browser
+// (here a handler that stands in for it).
+TEST(Decorations, TheBrowserIsTheDesktopsDefaultOne) {
+  UrlCatcher browser;
+  QDesktopServices::setUrlHandler("https", &browser, "open");
+  const bool started = defaultServices().startBrowser(kMakerAddress);
+  QDesktopServices::unsetUrlHandler("https");
+  EXPECT_TRUE(started);
+  EXPECT_EQ(browser.opened, QList<QUrl>{QUrl(kMakerAddress)});
+}
+#endif
+
 TEST(Decorations, WithoutABrowserTheStopBoxExplainsAndTheProgramGoesOn) {
   RecordedServices recorded;
   recorded.browserWorks = false;
@@ -175,8 +247,15 @@ TEST(Decorations, WithoutABrowserTheStopBoxExplainsAndTheProgramGoesOn) {
   click(window.findChild<QWidget*>("Command1"));
   EXPECT_EQ(recorded.browserStarts.size(), 1);
   EXPECT_EQ(title, "Cannot find Browser:");
+#ifdef Q_OS_WIN
   EXPECT_EQ(text, "This function requires internet explorer (iexplore.exe) to be in the directory "
                   "c:\\Program Files\\  ");
+#else
+  // What this system lacks, not a Windows path.
+  for (const char* named : {"xdg-open", "xdg-utils", "BROWSER", kMakerAddress})
+    EXPECT_TRUE(text.contains(named)) << named << " not in: " << text.toStdString();
+  EXPECT_FALSE(text.contains("iexplore")) << text.toStdString();
+#endif
   EXPECT_EQ(icon, QMessageBox::Critical);
   EXPECT_EQ(buttons, 1);
   EXPECT_TRUE(window.isVisible());

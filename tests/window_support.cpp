@@ -15,6 +15,10 @@ WindowServices RecordedServices::services() {
     browserStarts << address;
     return browserWorks;
   };
+  s.askToStopSave = [this](QWidget*, const QString& question, std::function<void()> stop) {
+    stopSaveQuestions << question;
+    if (stopSave) stop();
+  };
   s.exitProgram = [this] { ++exits; };
   s.beep = [this] { ++beeps; };
   s.chooseSave = [this](QWidget*, const SaveChoice&, const QString&,

@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 #include <memory>
 #include <optional>
@@ -26,6 +27,9 @@ struct RecordedServices {
   QStringList browserStarts;
   bool browserWorks = true;
   int exits = 0;
+  // The questions asked before a running save is stopped, and the answer.
+  QStringList stopSaveQuestions;
+  bool stopSave = false;
   int beeps = 0;
   // What the save and open dialogs answer (nothing: the user cancels).
   std::optional<SaveChoice> saveAnswer;
@@ -48,6 +52,15 @@ struct TestWindow {
   QRgb canvasPixel(int x, int y) const { return window->canvas().pixel(x, y); }
   // Columns painted from (161, y), stopping at the first unpainted pixel.
   int paintedColumns(int y = 51) const;
+};
+
+// Stands in for the desktop's browser (QDesktopServices::setUrlHandler).
+class UrlCatcher : public QObject {
+  Q_OBJECT
+ public:
+  QList<QUrl> opened;
+ public slots:
+  void open(const QUrl& url) { opened << url; }
 };
 
 // Posts a press and release at the widget's centre.

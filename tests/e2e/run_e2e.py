@@ -765,6 +765,7 @@ def phase_hidpi(suite, session, app):
     plorvex-render --density 2."""
     screen = XSession(session.logdir, os.path.dirname(session.home), 3840, 2160,
                       {"QT_SCALE_FACTOR": "2"})
+    program = None
     try:
         with suite.check("HiDPI: scale factor 2, atlas painted at density 2") as check:
             screen.start()
@@ -787,8 +788,101 @@ def phase_hidpi(suite, session, app):
                 count, first = pictures.differences(rows, expected)
                 check.expect(False, "%d device pixels differ from --density 2, first %s"
                              % (count, first))
-            program.stop()
+        if program is None or not program.running():
+            return
+        with suite.check("HiDPI: scale factor 2, 'L' then atlas: 1024 x 768 painted at density 2"
+                         ) as check:
+            reference = suite.references.get("atlas", density=2, **L_FIELDS)
+            for name in ("Command4", CONTROL_OF["atlas"]):
+                x, y = centre(name)
+                screen.xdotool("mousemove", "--window", program.window, 2 * x, 2 * y, "click", "1")
+            screen.xdotool("mousemove", "--window", program.window, 2 * PARK[0], 2 * PARK[1])
+            shot, rows = None, None
+            deadline = time.monotonic() + 60
+            while rows != reference.all_rows() and time.monotonic() < deadline:
+                time.sleep(0.3)
+                shot = program.screenshot()
+                rows = shot.rows(2 * PICTURE_LEFT, 2 * PICTURE_TOP, reference.width,
+                                 reference.height)
+            check.note("screenshot %s" % suite.save(shot, "hidpi-L-atlas"))
+            if rows != reference.all_rows():
+                count, first = pictures.differences(rows, reference.all_rows())
+                check.expect(False, "%d device pixels differ from --density 2, first %s"
+                             % (count, first))
     finally:
+        if program is not None:
+            program.stop()
+        screen.close()
+
+
+# The layout the controls are placed in; a screen lower than this scrolls.
+LAYOUT_HEIGHT = 1016
+L_FIELDS = {"size": "768", "zoom": "0.15"}
+
+
+def wait_for_rows(program, left, top, expected, timeout=60.0):
+    """Polls until the screen's rows from (left, top) equal `expected`; returns
+    the last screenshot and whether they did."""
+    width = len(expected[0]) // 3
+    deadline = time.monotonic() + timeout
+    while True:
+        shot = program.screenshot()
+        if shot.rows(left, top, width, len(expected)) == expected:
+            return shot, True
+        if time.monotonic() > deadline:
+            return shot, False
+        time.sleep(0.2)
+
+
+def phase_small_screen(suite, session, app):
+    """On a 1366 x 768 screen, lower than the layout: the wheel scrolls the window's content,
+    so that the last pattern button and the bottom row of an "L" picture can be reached."""
+    width, height = 1366, 768
+    screen = XSession(session.logdir, os.path.dirname(session.home), width, height)
+    scrolled = LAYOUT_HEIGHT - height  # no horizontal bar: the layout is narrower
+    try:
+        program = None
+        with suite.check("1366 x 768: 'L' then atlas, the top of the picture") as check:
+            screen.start()
+            program = start_program(screen, app, "small-screen")
+            atlas = suite.references.get("atlas", **L_FIELDS)
+            program.click(*centre("Command4"))
+            program.click(*centre(CONTROL_OF["atlas"]))
+            shown = height - PICTURE_TOP
+            shot, matched = wait_for_rows(program, PICTURE_LEFT, PICTURE_TOP,
+                                          atlas.all_rows()[:shown])
+            check.note("screenshot %s" % suite.save(shot, "small-L-atlas-top"))
+            check.expect(matched, "the top %d rows of the picture differ from plorvex-render's"
+                         % shown)
+        if program is None or not program.running():
+            return
+        with suite.check("1366 x 768: the wheel over a button scrolls to the picture's bottom row"
+                         ) as check:
+            x, y = centre(CONTROL_OF["atlas"])
+            screen.xdotool("mousemove", "--window", program.window, x, y,
+                           "click", "--repeat", "10", "--delay", "30", "5",
+                           "mousemove", "--window", program.window, 1300, 700)
+            bottom = atlas.all_rows()[scrolled - PICTURE_TOP:]
+            shot, matched = wait_for_rows(program, PICTURE_LEFT, 0, bottom, timeout=10)
+            check.note("screenshot %s" % suite.save(shot, "small-L-atlas-bottom"))
+            check.expect(matched, "scrolled by %d, the picture's last %d rows (down to row %d) "
+                         "are not on screen" % (scrolled, len(bottom), atlas.height - 1))
+        with suite.check("1366 x 768: the 'tracer' button, scrolled into view, paints") as check:
+            tracer = suite.references.get("tracer", **L_FIELDS)
+            name = CONTROL_OF["tracer"]
+            x, y = centre(name)
+            screen.xdotool("mousemove", "--window", program.window, x, y - scrolled, "click", "1",
+                           "mousemove", "--window", program.window, 1300, 700)
+            bottom = tracer.all_rows()[scrolled - PICTURE_TOP:]
+            shot, matched = wait_for_rows(program, PICTURE_LEFT, 0, bottom)
+            check.note("screenshot %s" % suite.save(shot, "small-tracer"))
+            check.expect(matched, "tracer's picture is not on screen")
+            sample_x, sample_y = button_sample(name)
+            check.expect(shot.pixel(sample_x, sample_y - scrolled) == HIGHLIGHT,
+                         "the tracer button is not highlighted")
+    finally:
+        if program is not None:
+            program.stop()
         screen.close()
 
 
@@ -799,6 +893,7 @@ PHASES = {
     "interrupts": phase_interrupts,
     "keeping": phase_keeping,
     "hidpi": phase_hidpi,
+    "small-screen": phase_small_screen,
 }
 
 
