@@ -56,6 +56,9 @@ class MoviePath {
 
   const PatternEntry& pattern() const { return *pattern_; }
   const std::vector<Keyframe>& keyframes() const { return keyframes_; }
+  // Every frame's columns and rows (before density): the keyframes'.
+  std::size_t columns() const { return geometries_.front().columns; }
+  std::size_t rows() const { return geometries_.front().rows; }
   const std::vector<Segment>& segments() const { return segments_; }
   // Each segment's length in the timing: its S, or for S = 0 the mean S of
   // the segments that have one (1 when none has); frames are spread over the
