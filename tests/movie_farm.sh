@@ -29,7 +29,7 @@ present=$(ls "$work/farm" | grep -c '^frame-0000[4-7]\.png$' || true)
 echo "range 4-7 killed with $present of its 4 frames written"
 
 # Every range, in an order of their own, two at a time; the killed one again.
-parallel -j2 --halt now,fail=1 "$render" $movie --frames {} -o "$work/farm" ::: 8-11 0-3 4-7 \
+parallel -S : -j2 --halt now,fail=1 "$render" $movie --frames {} -o "$work/farm" ::: 8-11 0-3 4-7 \
   2>"$work/farm.log"
 cat "$work/farm.log"
 grep -q "frames 4-7 of 12: $((4 - present)) rendered, $present kept" "$work/farm.log" \
