@@ -16,6 +16,7 @@
 
 #include "column_pool.h"
 #include "movie_path.h"
+#include "options.h"
 #include "path_file.h"
 #include "picture.h"
 #include "picture_render.h"
@@ -229,6 +230,10 @@ std::string videoProblem(const MovieOptions& options) {
 }  // namespace
 
 int runMovie(const MovieOptions& given) {
+  if (given.help || given.version) {
+    std::fputs(given.help ? helpText().c_str() : "plorvex-render " PLORVEX_VERSION "\n", stdout);
+    return 0;
+  }
   MovieOptions options = given;
   std::string error;
   const std::optional<movie::MoviePath> path = pathOf(options, error);

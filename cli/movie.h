@@ -26,6 +26,8 @@ struct MovieOptions {
   std::size_t first = 0, last = 0;  // --frames A-B, inclusive
   bool listFrames = false;
   std::string video;  // --video FILE
+  bool help = false;     // --help or --version given as well: only that is answered
+  bool version = false;
 };
 
 // Whether the arguments ask for a movie (they hold --movie).

@@ -88,8 +88,7 @@ const ValuedOption kValuedOptions[] = {
 }  // namespace
 
 bool isMovieCommand(const std::vector<std::string>& args) {
-  const auto has = [&](const char* arg) { return std::find(args.begin(), args.end(), arg) != args.end(); };
-  return has("--movie") && !has("--help") && !has("-h") && !has("--version");
+  return std::find(args.begin(), args.end(), "--movie") != args.end();
 }
 
 std::optional<MovieOptions> parseMovieOptions(const std::vector<std::string>& args, std::string& error) {
@@ -105,6 +104,10 @@ std::optional<MovieOptions> parseMovieOptions(const std::vector<std::string>& ar
       options.quiet = true;
     } else if (arg == "--list-frames") {
       options.listFrames = true;
+    } else if (arg == "--help" || arg == "-h") {
+      options.help = true;
+    } else if (arg == "--version") {
+      options.version = true;
     } else if (valued != std::end(kValuedOptions)) {
       if (k + 1 == args.size()) {
         error = arg + " needs a value";
@@ -116,6 +119,7 @@ std::optional<MovieOptions> parseMovieOptions(const std::vector<std::string>& ar
       return std::nullopt;
     }
   }
+  if (options.help || options.version) return options;
   if (options.keys.empty()) {
     error = "--movie needs keyframes: saved pictures or path files";
     return std::nullopt;
