@@ -157,7 +157,10 @@ int MovieRun::renderFrame(std::size_t k, std::size_t index, std::size_t count, C
   const FieldTexts texts = path_.frameTexts(k, frames_);
   picture::PictureHost host(texts, options_.sampling, pool);
   // The bar counts frames, each in columns, so that its time left is steady.
-  host.onColumn = [&](std::size_t done, std::size_t total) { bar_.update(index * total + done, count * total); };
+  const std::string what = "frame " + std::to_string(index + 1) + " of " + std::to_string(count);
+  host.onColumn = [&](std::size_t done, std::size_t total) {
+    bar_.update(index * total + done, count * total, what);
+  };
   const RenderOutcome outcome = path_.pattern().render(host);
   const bool faulted = outcome.end == RenderEnd::Faulted;
   if (faulted) {
