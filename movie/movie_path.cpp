@@ -33,6 +33,14 @@ std::string firstMismatch(const std::vector<Keyframe>& keyframes) {
   return {};
 }
 
+// r = ln(sqrt(b^2 + 1) - b), as the path defines it. Leaving a deep zoom for a
+// far-off view makes b so large that the difference cancels to 0; there the
+// same value is taken as -ln(sqrt(b^2 + 1) + b), which does not cancel.
+double pathParameter(double b) {
+  const double r = std::log(std::sqrt(std::pow(b, 2) + 1) - b);
+  return std::isfinite(r) ? r : -std::log(std::sqrt(std::pow(b, 2) + 1) + b);
+}
+
 bool finiteSegment(const Segment& segment) { return std::isfinite(segment.length) && std::isfinite(segment.r0); }
 
 }  // namespace
@@ -59,8 +67,8 @@ Segment makeSegment(const WorldView& from, const WorldView& to, double brightnes
                     (2 * w0 * std::pow(kRho, 2) * d);
   const double b1 = (std::pow(w1, 2) - std::pow(w0, 2) - std::pow(kRho, 4) * std::pow(d, 2)) /
                     (2 * w1 * std::pow(kRho, 2) * d);
-  const double r0 = std::log(std::sqrt(std::pow(b0, 2) + 1) - b0);
-  const double r1 = std::log(std::sqrt(std::pow(b1, 2) + 1) - b1);
+  const double r0 = pathParameter(b0);
+  const double r1 = pathParameter(b1);
   segment.r0 = r0;
   segment.length = (r1 - r0) / kRho;
   return segment;

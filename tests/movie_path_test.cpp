@@ -77,6 +77,13 @@ const PathCase kWorkedCases[] = {
         {"1524", "1524", "150", "0.25", "100"},
         {"1524", "1524", "150", "0.25", "50"},
     }},
+    {"DeepZoomOut", "atlas", {{"1000000", "1000000", "150", "1E-12", "150"}, {"1", "1", "150", "1", "150"}}, 5, {
+        {"1000000", "1000000", "150", "1E-12", "150"},
+        {"-143.427174203409", "-143.427174203409", "150", "3.00829148504128E-09", "150"},
+        {"-475.889395231588", "-475.889395231588", "150", "9.04981765896292E-06", "150"},
+        {"-475.84140148838", "-475.84140148838", "150", "0.0272242460384633", "150"},
+        {"1", "1", "150", "1", "150"},
+    }},
     {"EntropyWide", "entropy", {{"10", "20", "768", "1", "150"}, {"-300", "400", "768", "0.3", "150"}}, 4, {
         {"10", "20", "768", "1", "150"},
         {"-93.956120897347", "113.597389866819", "768", "0.70385885245333", "150"},
@@ -121,6 +128,10 @@ TEST(MoviePath, WorkedCasesShowThePathsShape) {
   const PathCase& pan = workedCase("PurePan");
   EXPECT_STREQ(pan.expected[1][3], pan.expected[3][3]);
   EXPECT_GT(zoomOf(pan.expected[2]), zoomOf(pan.expected[1]));
+  // Out of a deep zoom the way widens steadily, and is not refused.
+  const PathCase& deep = workedCase("DeepZoomOut");
+  for (std::size_t k = 1; k < deep.expected.size(); ++k)
+    EXPECT_GT(zoomOf(deep.expected[k]), zoomOf(deep.expected[k - 1])) << k;
   // A segment of S = 0 takes the mean share: the brightness turns halfway.
   const PathCase& still = workedCase("BrightnessOnlySegment");
   EXPECT_STREQ(still.expected[2][4], "150");

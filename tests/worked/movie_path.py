@@ -26,6 +26,15 @@ def world(v):
     return ((v.x0 + (v.xc - 160)) * z, (v.y0 + (v.yc - 50)) * z, v.n * z)
 
 
+def path_parameter(b):
+    """ln(sqrt(b^2 + 1) - b); where the difference cancels to 0 (a large b),
+    the same value as -ln(sqrt(b^2 + 1) + b)."""
+    difference = math.sqrt(b ** 2 + 1) - b
+    if difference > 0 and math.isfinite(difference):
+        return math.log(difference)
+    return -math.log(math.sqrt(b ** 2 + 1) + b)
+
+
 def segment(a, b):
     """S, and the path at t, between world views a and b."""
     (ux0, uy0, w0), (ux1, uy1, w1) = a, b
@@ -37,8 +46,7 @@ def segment(a, b):
         return abs(math.log(w1 / w0)) / RHO, at
     b0 = (w1 ** 2 - w0 ** 2 + RHO ** 4 * d ** 2) / (2 * w0 * RHO ** 2 * d)
     b1 = (w1 ** 2 - w0 ** 2 - RHO ** 4 * d ** 2) / (2 * w1 * RHO ** 2 * d)
-    r0 = math.log(math.sqrt(b0 ** 2 + 1) - b0)
-    r1 = math.log(math.sqrt(b1 ** 2 + 1) - b1)
+    r0, r1 = path_parameter(b0), path_parameter(b1)
     S = (r1 - r0) / RHO
 
     def at(t):
@@ -94,6 +102,9 @@ CASES = [
     # The second segment only changes the brightness (S = 0): it gets the first's share.
     ("BrightnessOnlySegment", "atlas", [("24", "24", "150", "1", "150"), ("1524", "1524", "150", "0.25", "150"),
                                         ("1524", "1524", "150", "0.25", "50")], 5),
+    # Out of a deep zoom to a far-off view: b0 = 2.7E+13, where the path's
+    # parameter is taken in the form that does not cancel.
+    ("DeepZoomOut", "atlas", [("1000000", "1000000", "150", "1E-12", "150"), ("1", "1", "150", "1", "150")], 5),
     # An intake centred by half the size, 768 widened to 1024 columns.
     ("EntropyWide", "entropy", [("10", "20", "768", "1", "150"), ("-300", "400", "768", "0.3", "150")], 4),
 ]
