@@ -244,4 +244,19 @@ TEST_F(MovieCliTest, VideoJoinsEveryFrameAndAFailedEncodeLeavesNoFile) {
   EXPECT_FALSE(fs::exists(file("none")));
 }
 
+// On a terminal (a pseudo-terminal made by script(1)) the bar counts the frames
+// and the time left; it is erased before the closing line.
+TEST_F(MovieCliTest, TheProgressBarCountsFramesOnATerminal) {
+  if (std::system("command -v script >/dev/null") != 0) GTEST_SKIP() << "no script(1) here";
+  const fs::path typescript = dir_ / "typescript";
+  const std::string command = "script -qec '" + std::string(PLORVEX_RENDER_CLI) + " " + keys() +
+                              " --seconds 0.1 --fps 30 --density 4 --smooth 8 --threads 1 -o " + file("frames") +
+                              "' " + typescript.string() + " >/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  const std::string shown = readFile(typescript);
+  EXPECT_NE(shown.find(" left  frame "), std::string::npos) << shown;
+  EXPECT_NE(shown.find("frame 3 of 3"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("\r\033[Kplorvex-render: frames 0-2 of 3: 3 rendered, 0 kept"), std::string::npos) << shown;
+}
+
 }  // namespace
