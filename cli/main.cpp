@@ -16,6 +16,7 @@
 #include "catalogue.h"
 #include "column_pool.h"
 #include "headless.h"
+#include "movie.h"
 #include "options.h"
 #include "picture.h"
 #include "picture_render.h"
@@ -179,6 +180,10 @@ int run(cli::Options options) {
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   std::string error;
+  if (cli::isMovieCommand(args)) {
+    const auto movie = cli::parseMovieOptions(args, error);
+    return movie ? cli::runMovie(*movie) : usageError(error);
+  }
   const auto options = cli::parseOptions(args, error);
   if (!options) return usageError(error);
   if (options->help) {

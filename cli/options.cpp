@@ -6,6 +6,8 @@
 #include <map>
 #include <thread>
 
+#include "movie.h"
+
 namespace plorvex::cli {
 
 const char* const kUsage =
@@ -14,6 +16,7 @@ const char* const kUsage =
     "                      [--canvas] [--format png|ppm|bmp] [--threads N] [--quiet]\n"
     "                      -o|--out FILE|-\n"
     "       plorvex-render --from PICTURE.png [options] -o|--out FILE|-\n"
+    "       plorvex-render --movie KEY... [movie options] -o|--out DIR\n"
     "       plorvex-render --list | --help | --version\n";
 
 std::string helpText() {
@@ -58,20 +61,16 @@ std::string helpText() {
          "and the texts in a text chunk 'plorvex', so --from can paint it again.\n"
          "\n"
          "Exit status: 0 when painted; 2 for bad arguments or a refused picture; 3 when\n"
-         "an arithmetic error stopped the picture (the part painted is still written).\n";
+         "an arithmetic error stopped the picture (the part painted is still written).\n" +
+         movieHelpText();
 }
 
-namespace {
-
-// A whole number min..max written in decimal digits only.
 bool wholeNumber(const std::string& text, unsigned min, unsigned max, unsigned& value) {
   const char* end = text.data() + text.size();
   const auto parsed = std::from_chars(text.data(), end, value);
   return !text.empty() && text[0] != '+' && parsed.ec == std::errc() && parsed.ptr == end &&
          value >= min && value <= max;
 }
-
-}  // namespace
 
 std::optional<Options> parseOptions(const std::vector<std::string>& args, std::string& error) {
   Options options;

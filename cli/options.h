@@ -39,6 +39,9 @@ struct Options {
 // and puts the reason in error.
 std::optional<Options> parseOptions(const std::vector<std::string>& args, std::string& error);
 
+// A whole number min..max written in decimal digits only.
+bool wholeNumber(const std::string& text, unsigned min, unsigned max, unsigned& value);
+
 // The short synopsis shown with every usage error.
 extern const char* const kUsage;
 // The synopsis followed by every option, for --help.

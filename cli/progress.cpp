@@ -39,13 +39,14 @@ ProgressBar::ProgressBar(std::FILE* terminal) : terminal_(terminal) {}
 
 ProgressBar::~ProgressBar() { erase(); }
 
-void ProgressBar::update(std::size_t done, std::size_t total) {
+void ProgressBar::update(std::size_t done, std::size_t total, const std::string& what) {
   if (!terminal_) return;
   const Clock::time_point now = Clock::now();
   if (now - start_ < kDelay || (drawn_ && now - lastDrawn_ < kRedrawEvery)) return;
   const double elapsed = std::chrono::duration<double>(now - start_).count();
   // \r and "erase to the end of the line" redraw the one line in place.
-  std::fprintf(terminal_, "\r%s\033[K", progressLine(done, total, elapsed).c_str());
+  const std::string line = progressLine(done, total, elapsed) + (what.empty() ? "" : "  " + what);
+  std::fprintf(terminal_, "\r%s\033[K", line.c_str());
   std::fflush(terminal_);
   lastDrawn_ = now;
   drawn_ = true;

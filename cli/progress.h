@@ -18,7 +18,8 @@ class ProgressBar {
   ProgressBar(const ProgressBar&) = delete;
   ProgressBar& operator=(const ProgressBar&) = delete;
 
-  void update(std::size_t done, std::size_t total);
+  // `what`, when given, follows the line (e.g. "frame 3 of 12").
+  void update(std::size_t done, std::size_t total, const std::string& what = {});
   // Removes the bar, if one was drawn.
   void erase();
 

@@ -15,6 +15,7 @@
 #include <cstdio>
 
 #include "catalogue.h"
+#include "json_text.h"
 #include "png_chunks.h"
 
 namespace plorvex::picture {
@@ -153,11 +154,7 @@ std::string contentProblem(const PictureParameters& p) {
   if (!detail::isValidUtf8(p.pattern)) return owner + "'pattern' is not valid UTF-8";
   if (!isCaption(p.pattern))
     return owner + "'pattern' names an unknown pattern " + shown(p.pattern) + " (not a caption from atlas to tracer)";
-  for (const FieldMember& member : kFieldMembers) {
-    const std::string problem = fieldTextProblem(p.fields.*member.text);
-    if (!problem.empty()) return owner + "'" + member.name + "' is " + problem;
-  }
-  return {};
+  return detail::fieldTextsProblem(p.fields, owner);
 }
 
 bool hasUnpairedSurrogate(const QString& text) {
@@ -201,12 +198,7 @@ std::string parametersToJson(const PictureParameters& p) {
   appendJsonString(out, p.version);
   out += ",\"pattern\":";
   appendJsonString(out, p.pattern);
-  for (const FieldMember& member : kFieldMembers) {
-    out += ",\"";
-    out += member.name;
-    out += "\":";
-    appendJsonString(out, p.fields.*member.text);
-  }
+  out += detail::fieldTextsToJson(p.fields);
   out += ",\"density\":" + std::to_string(p.density);
   out += ",\"smooth\":" + std::to_string(p.smooth);
   out += p.complete ? ",\"complete\":true}" : ",\"complete\":false}";
@@ -235,15 +227,7 @@ ReadResult parametersFromJson(std::string_view utf8) {
   PictureParameters p;
   std::string problem;
   const auto text = [&](const char* member, std::string& into) {
-    const QJsonValue value = object.value(QLatin1String(member));
-    if (value.isUndefined())
-      problem = owner + "'" + member + "' is missing";
-    else if (!value.isString())
-      problem = owner + "'" + member + "' is not a text";
-    else if (hasUnpairedSurrogate(value.toString()))
-      problem = owner + "'" + member + "' is not valid UTF-8 (it holds an unpaired surrogate)";
-    else
-      into = value.toString().toStdString();
+    problem = detail::textMember(object, member, owner, into);
     return problem.empty();
   };
   const auto whole = [&](const char* member, int maximum, int& into) {
@@ -265,8 +249,7 @@ ReadResult parametersFromJson(std::string_view utf8) {
     return true;
   };
   if (!text("version", p.version) || !text("pattern", p.pattern)) return refused(problem);
-  for (const FieldMember& member : kFieldMembers)
-    if (!text(member.name, p.fields.*member.text)) return refused(problem);
+  if (problem = detail::fieldTextsFromJson(object, owner, p.fields); !problem.empty()) return refused(problem);
   if (!whole("density", kMaxDensity, p.density) || !whole("smooth", kMaxSmoothing, p.smooth))
     return refused(problem);
   const QJsonValue complete = object.value(QLatin1String("complete"));
@@ -293,6 +276,49 @@ std::optional<ImageFormat> formatFromPath(const QString& path) {
 }
 
 namespace detail {
+
+std::string shownText(std::string_view text) { return shown(text); }
+
+void appendJson(std::string& out, std::string_view text) { appendJsonString(out, text); }
+
+bool isPatternCaption(std::string_view pattern) { return isCaption(pattern); }
+
+std::string textMember(const QJsonObject& object, const char* member, const std::string& owner,
+                       std::string& into) {
+  const QJsonValue value = object.value(QLatin1String(member));
+  if (value.isUndefined()) return owner + "'" + member + "' is missing";
+  if (!value.isString()) return owner + "'" + member + "' is not a text";
+  if (hasUnpairedSurrogate(value.toString()))
+    return owner + "'" + member + "' is not valid UTF-8 (it holds an unpaired surrogate)";
+  into = value.toString().toStdString();
+  return {};
+}
+
+std::string fieldTextsProblem(const FieldTexts& fields, const std::string& owner) {
+  for (const FieldMember& member : kFieldMembers) {
+    const std::string problem = fieldTextProblem(fields.*member.text);
+    if (!problem.empty()) return owner + "'" + member.name + "' is " + problem;
+  }
+  return {};
+}
+
+std::string fieldTextsToJson(const FieldTexts& fields) {
+  std::string out;
+  for (const FieldMember& member : kFieldMembers) {
+    out += ",\"";
+    out += member.name;
+    out += "\":";
+    appendJsonString(out, fields.*member.text);
+  }
+  return out;
+}
+
+std::string fieldTextsFromJson(const QJsonObject& object, const std::string& owner, FieldTexts& fields) {
+  for (const FieldMember& member : kFieldMembers)
+    if (std::string problem = textMember(object, member.name, owner, fields.*member.text); !problem.empty())
+      return problem;
+  return {};
+}
 
 bool isValidUtf8(std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {

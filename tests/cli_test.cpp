@@ -19,40 +19,15 @@
 #include <map>
 #include <string>
 
+#include "cli_support.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-  int exitCode;
-  std::string output;  // standard output, byte for byte
-  std::string errors;
-};
-
-std::string readFile(const fs::path& path) {
-  std::string text;
-  if (FILE* f = std::fopen(path.c_str(), "rb")) {
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-    std::fclose(f);
-  }
-  return text;
-}
-
-// ctest runs the cases in parallel processes, so the capture files are per process.
-CliRun runRenderer(const std::string& arguments) {
-  const std::string stem = "plorvex_cli_test_" + std::to_string(::getpid());
-  const fs::path output = fs::temp_directory_path() / (stem + "_stdout");
-  const fs::path errors = fs::temp_directory_path() / (stem + "_stderr");
-  const std::string command = std::string(PLORVEX_RENDER_CLI) + " " + arguments + " >" +
-                              output.string() + " 2>" + errors.string();
-  const int status = std::system(command.c_str());
-  CliRun run{WEXITSTATUS(status), readFile(output), readFile(errors)};
-  fs::remove(output);
-  fs::remove(errors);
-  return run;
-}
+using plorvex::testing_cli::CliRun;
+using plorvex::testing_cli::readFile;
+using plorvex::testing_cli::runRenderer;
 
 QImage decode(const std::string& bytes) {
   return QImage::fromData(reinterpret_cast<const uchar*>(bytes.data()), static_cast<int>(bytes.size()));

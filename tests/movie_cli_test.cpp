@@ -1,0 +1,262 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// plorvex-render --movie as a user runs it: every frame is its own view painted
+// again, ranges and workers do not matter, a run killed and run again renders
+// only what is missing, refusals write nothing, the video through ffmpeg.
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QString>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli_support.h"
+#include "parameters.h"
+#include "path_file.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using plorvex::testing_cli::CliRun;
+using plorvex::testing_cli::readFile;
+using plorvex::testing_cli::runRenderer;
+
+class MovieCliTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("plorvex_movie_" + std::to_string(::getpid()));
+    fs::create_directories(dir_);
+    // A zoom into atlas and out again to the side: a pan, a zoom and a brightness change.
+    picture("start.png", "--x 24 --y 24 --zoom 1 --brightness 150");
+    picture("end.png", "--x 1000 --y 300 --zoom 0.125 --brightness 90");
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string file(const std::string& name) const { return (dir_ / name).string(); }
+  void picture(const std::string& name, const std::string& texts) {
+    ASSERT_EQ(runRenderer("--pattern atlas --size 40 " + texts + " -o " + file(name)).exitCode, 0);
+  }
+  std::string keys() const { return "--movie " + file("start.png") + " " + file("end.png"); }
+  // Every file of a folder, name to bytes.
+  std::map<std::string, std::string> contents(const std::string& folder) const {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::directory_iterator(file(folder)))
+      files[entry.path().filename().string()] = readFile(entry.path());
+    return files;
+  }
+  fs::path dir_;
+};
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) out.push_back(line);
+  return out;
+}
+
+plorvex::picture::PictureParameters parametersOf(const std::string& file) {
+  const plorvex::picture::ReadResult read = plorvex::picture::readParameters(QString::fromStdString(file));
+  EXPECT_TRUE(read.parameters) << read.error;
+  return read.parameters.value_or(plorvex::picture::PictureParameters{});
+}
+
+TEST_F(MovieCliTest, EveryFrameIsItsListedViewAndPaintsAgainPixelForPixel) {
+  const std::string options = keys() + " --seconds 0.2 --fps 30 --density 2 --smooth 2";
+  const CliRun listed = runRenderer(options + " --list-frames");
+  ASSERT_EQ(listed.exitCode, 0) << listed.errors;
+  const std::vector<std::string> rows = lines(listed.output);
+  ASSERT_EQ(rows.size(), 6u);
+  EXPECT_FALSE(fs::exists(file("frames")));
+  ASSERT_EQ(runRenderer(options + " -o " + file("frames")).exitCode, 0);
+  for (std::size_t k = 0; k < rows.size(); ++k) {
+    const std::string frame = file("frames/frame-0000" + std::to_string(k) + ".png");
+    const plorvex::picture::PictureParameters p = parametersOf(frame);
+    const plorvex::FieldTexts& t = p.fields;
+    EXPECT_EQ(rows[k], std::to_string(k) + "\t" + t.x + "\t" + t.y + "\t" + t.size + "\t" + t.zoom + "\t" +
+                           t.brightness);
+    EXPECT_EQ(p.pattern, "atlas");
+    EXPECT_EQ(p.density, 2);
+    EXPECT_EQ(p.smooth, 2);
+    EXPECT_TRUE(p.complete);
+    ASSERT_EQ(runRenderer("--from " + frame + " -o " + file("again.png")).exitCode, 0);
+    const QImage painted(QString::fromStdString(frame)), again(QString::fromStdString(file("again.png")));
+    EXPECT_EQ(painted.size(), QSize(80, 80));
+    EXPECT_EQ(painted, again) << "frame " << k;
+  }
+  // The first and the last frames are the keyframes' own views.
+  EXPECT_EQ(parametersOf(file("frames/frame-00000.png")).fields.x, "24");
+  EXPECT_EQ(parametersOf(file("frames/frame-00005.png")).fields.zoom, "0.125");
+  EXPECT_EQ(parametersOf(file("frames/frame-00005.png")).fields.brightness, "90");
+}
+
+TEST_F(MovieCliTest, RangesInAnyOrderOnAnyWorkersWriteWhatOneRunWrites) {
+  const std::string options = keys() + " --seconds 0.3 --fps 30 --smooth 2";
+  ASSERT_EQ(runRenderer(options + " --threads 1 -o " + file("one")).exitCode, 0);
+  for (const char* range : {"--frames 6-8 --threads 3", "--frames 0-2 --threads 2", "--frames 3-5 --threads 1"})
+    ASSERT_EQ(runRenderer(options + " " + range + " -o " + file("split")).exitCode, 0) << range;
+  const auto one = contents("one");
+  EXPECT_EQ(one.size(), 9u);
+  EXPECT_EQ(contents("split"), one);
+}
+
+TEST_F(MovieCliTest, ARunAgainRendersOnlyWhatIsMissingOrNotItsFrame) {
+  const std::string options = keys() + " --seconds 0.2 --fps 30 -o " + file("frames");
+  ASSERT_EQ(runRenderer(options).exitCode, 0);
+  const auto first = contents("frames");
+  fs::remove(file("frames/frame-00001.png"));
+  fs::copy_file(file("frames/frame-00000.png"), file("frames/frame-00003.png"),
+                fs::copy_options::overwrite_existing);  // a picture of another view
+  ASSERT_EQ(runRenderer(keys() + " --seconds 0.2 --fps 30 --smooth 2 --frames 4-4 -o " + file("frames")).exitCode, 0);
+  std::ofstream(file("frames/frame-00002.png")) << "cut short";
+  const CliRun again = runRenderer(options);
+  ASSERT_EQ(again.exitCode, 0) << again.errors;
+  EXPECT_NE(again.errors.find("frames 0-5 of 6: 4 rendered, 2 kept"), std::string::npos) << again.errors;
+  EXPECT_EQ(contents("frames"), first);
+  const CliRun third = runRenderer(options);
+  EXPECT_NE(third.errors.find("0 rendered, 6 kept"), std::string::npos) << third.errors;
+}
+
+TEST_F(MovieCliTest, PathFilesAreKeyframesLikeSavedPictures) {
+  std::ofstream(file("way.json")) << R"({"version": "1", "views": [
+      {"pattern": "atlas", "x": "24", "y": "24", "size": "40", "zoom": "1", "brightness": "150"},
+      {"pattern": "atlas", "x": "1000", "y": "300", "size": "40", "zoom": "0.125", "brightness": "90"}]})";
+  const CliRun fromPath = runRenderer("--movie " + file("way.json") + " --seconds 0.2 --list-frames");
+  const CliRun fromPictures = runRenderer(keys() + " --seconds 0.2 --list-frames");
+  ASSERT_EQ(fromPath.exitCode, 0) << fromPath.errors;
+  EXPECT_EQ(fromPath.output, fromPictures.output);
+  // A path file and pictures mixed, and a path file written by the program read back.
+  plorvex::picture::PathFile path{"1.2014", {{"atlas", {"\xC3\xA9 1", "2", "40", "0.5", "100"}}}};
+  std::ofstream(file("written.json")) << plorvex::picture::pathToJson(path);
+  const plorvex::picture::PathReadResult read = plorvex::picture::readPathFile(QString::fromStdString(file("written.json")));
+  ASSERT_TRUE(read.path) << read.error;
+  EXPECT_TRUE(*read.path == path);
+  const CliRun mixed = runRenderer(keys() + " " + file("written.json") + " --seconds 0.1 --list-frames");
+  ASSERT_EQ(mixed.exitCode, 0) << mixed.errors;
+  EXPECT_EQ(lines(mixed.output).back(), "2\t\xC3\xA9 1\t2\t40\t0.5\t100");
+}
+
+TEST_F(MovieCliTest, DamagedOrForeignKeyframesAreRefusedAndNothingIsWritten) {
+  const auto write = [&](const std::string& name, const std::string& text) { std::ofstream(file(name)) << text; };
+  const std::string view = R"({"pattern": "atlas", "x": "1", "y": "1", "size": "40", "zoom": "1", "brightness": "150"})";
+  write("broken.json", R"({"version": "1", "views": [)" + view);
+  write("array.json", "[" + view + "]");
+  write("noviews.json", R"({"version": "1"})");
+  write("empty.json", R"({"version": "1", "views": []})");
+  write("nozoom.json", R"({"version": "1", "views": [{"pattern": "atlas", "x": "1", "y": "1", "size": "40", "brightness": "1"}]})");
+  write("number.json", R"({"version": "1", "views": [{"pattern": "atlas", "x": 1, "y": "1", "size": "40", "zoom": "1", "brightness": "1"}]})");
+  write("unknown.json", R"({"version": "1", "views": [{"pattern": "zebra", "x": "1", "y": "1", "size": "40", "zoom": "1", "brightness": "1"}]})");
+  write("size.json", R"({"version": "1", "views": [{"pattern": "atlas", "x": "1", "y": "1", "size": "41", "zoom": "1", "brightness": "1"}]})");
+  write("other.json", R"({"version": "1", "views": [{"pattern": "bobcat", "x": "1", "y": "1", "size": "40", "zoom": "1", "brightness": "1"}]})");
+  write("latin1.json", "{\"version\": \"1\", \"views\": [{\"pattern\": \"atlas\", \"x\": \"\xE9\"}]}");
+  write("text.txt", "frames, please\n");
+  QImage bare(4, 4, QImage::Format_RGB32);
+  bare.fill(Qt::red);
+  ASSERT_TRUE(bare.save(QString::fromStdString(file("bare.png"))));
+  const struct {
+    std::string key;
+    const char* says;
+  } cases[] = {
+      {"broken.json", "broken.json: the path file is not valid JSON"},
+      {"array.json", "the path file is not a JSON object"},
+      {"noviews.json", "'views' is missing"},
+      {"empty.json", "'views' is empty"},
+      {"nozoom.json", "view 0: 'zoom' is missing"},
+      {"number.json", "view 0: 'x' is not a text"},
+      {"unknown.json", "unknown pattern 'zebra'"},
+      {"size.json", "has the size text '41', keyframe 0"},
+      {"other.json", "has the pattern 'bobcat', keyframe 0"},
+      {"latin1.json", "not valid UTF-8"},
+      {"text.txt", "not a JSON object"},
+      {"bare.png", "plorvex"},
+      {"none.json", "none.json: cannot be opened"},
+  };
+  for (const auto& c : cases) {
+    const CliRun run = runRenderer(keys() + " " + file(c.key) + " --video " + file("m.mkv") + " -o " + file("out"));
+    EXPECT_EQ(run.exitCode, 2) << c.key;
+    EXPECT_NE(run.errors.find(c.says), std::string::npos) << c.key << ": " << run.errors;
+    EXPECT_FALSE(fs::exists(file("out"))) << c.key;
+    EXPECT_FALSE(fs::exists(file("m.mkv"))) << c.key;
+  }
+}
+
+TEST_F(MovieCliTest, BadMovieOptionsExitWithTwo) {
+  const struct {
+    std::string arguments;
+    const char* says;
+  } cases[] = {
+      {"--frames 5-3", "--frames takes a range A-B"},
+      {"--frames 4-300", "the movie has 300 frames, 0 to 299"},
+      {"--seconds 0", "--seconds takes a number above 0"},
+      {"--fps 1e400", "--fps takes a number above 0"},
+      {"--seconds 1e6 --fps 1e6", "at most 100000000 frames"},
+      {"--video " + file("m.avi"), "does not end in .mp4, .webm or .mkv"},
+      {"--video " + file("nowhere/m.mp4"), "does not exist or cannot be written to"},
+      {"--pattern bobcat", "unknown argument for --movie: --pattern"},
+      {"--threads 0", "--threads takes a whole number from 1 to 256"},
+  };
+  for (const auto& c : cases) {
+    const CliRun run = runRenderer(keys() + " " + c.arguments + " -o " + file("out"));
+    EXPECT_EQ(run.exitCode, 2) << c.arguments;
+    EXPECT_NE(run.errors.find(c.says), std::string::npos) << c.arguments << ": " << run.errors;
+    EXPECT_FALSE(fs::exists(file("out"))) << c.arguments;
+  }
+  EXPECT_NE(runRenderer("--movie -o " + file("out")).errors.find("--movie needs keyframes"), std::string::npos);
+}
+
+TEST_F(MovieCliTest, VideoJoinsEveryFrameAndAFailedEncodeLeavesNoFile) {
+  if (std::system("command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null") != 0)
+    GTEST_SKIP() << "no ffmpeg here (Debian package ffmpeg)";
+  picture("odd.png", "--size 41 --zoom 0.5");
+  picture("odd2.png", "--size 41 --zoom 0.25");
+  const std::string odd = "--movie " + file("odd.png") + " " + file("odd2.png") + " --seconds 0.2 -o " + file("frames");
+  const CliRun mp4 = runRenderer(odd + " --video " + file("m.mp4"));
+  ASSERT_EQ(mp4.exitCode, 0) << mp4.errors;
+  EXPECT_NE(mp4.errors.find("note: the frames are 41 x 41; the video pads them to 42 x 42"), std::string::npos);
+  const auto probe = [&](const std::string& video) {
+    const std::string out = file("probe.txt");
+    std::system(("ffprobe -v error -count_frames -show_entries stream=codec_name,width,height,pix_fmt,nb_read_frames "
+                 "-of csv=p=0 " + video + " >" + out).c_str());
+    return readFile(out);
+  };
+  EXPECT_EQ(probe(file("m.mp4")), "h264,42,42,yuv420p,6\n");
+  ASSERT_EQ(runRenderer(odd + " --video " + file("m.mkv")).exitCode, 0);
+  EXPECT_EQ(probe(file("m.mkv")), "ffv1,41,41,bgr0,6\n");
+  // An ffmpeg that fails half-way: its message is shown, no video is left.
+  fs::create_directories(file("bin"));
+  std::ofstream(file("bin/ffmpeg")) << "#!/bin/sh\nfor a; do last=$a; done\necho partial > \"$last\"\n"
+                                       "echo 'Conversion failed: disk on fire' >&2\nexit 1\n";
+  fs::permissions(file("bin/ffmpeg"), fs::perms::owner_all);
+  const CliRun failed = runRenderer(odd + " --video " + file("f.mp4"), "PATH=" + file("bin"));
+  EXPECT_EQ(failed.exitCode, 2);
+  EXPECT_NE(failed.errors.find("Conversion failed: disk on fire"), std::string::npos) << failed.errors;
+  for (const auto& entry : fs::directory_iterator(dir_))
+    EXPECT_EQ(entry.path().filename().string().find("f.mp4"), std::string::npos) << entry.path();
+  // No ffmpeg at all: refused before anything is rendered, naming the package.
+  const CliRun none = runRenderer(keys() + " --video " + file("n.mp4") + " -o " + file("none"), "PATH=/nonexistent");
+  EXPECT_EQ(none.exitCode, 2);
+  EXPECT_NE(none.errors.find("Debian package ffmpeg"), std::string::npos) << none.errors;
+  EXPECT_FALSE(fs::exists(file("none")));
+}
+
+// On a terminal (a pseudo-terminal made by script(1)) the bar counts the frames
+// and the time left; it is erased before the closing line.
+TEST_F(MovieCliTest, TheProgressBarCountsFramesOnATerminal) {
+  if (std::system("command -v script >/dev/null") != 0) GTEST_SKIP() << "no script(1) here";
+  const fs::path typescript = dir_ / "typescript";
+  const std::string command = "script -qec '" + std::string(PLORVEX_RENDER_CLI) + " " + keys() +
+                              " --seconds 0.1 --fps 30 --density 4 --smooth 8 --threads 1 -o " + file("frames") +
+                              "' " + typescript.string() + " >/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  const std::string shown = readFile(typescript);
+  EXPECT_NE(shown.find(" left  frame "), std::string::npos) << shown;
+  EXPECT_NE(shown.find("frame 3 of 3"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("\r\033[Kplorvex-render: frames 0-2 of 3: 3 rendered, 0 kept"), std::string::npos) << shown;
+}
+
+}  // namespace
