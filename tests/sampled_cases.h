@@ -10,6 +10,7 @@
 #include <QImage>
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,9 @@ struct SampledCase {
 };
 
 const std::vector<SampledCase>& sampledCases();
+
+// A failure names the case, not its bytes.
+inline void PrintTo(const SampledCase& c, std::ostream* os) { *os << c.name; }
 
 // Written as 0xRRGGBB; the canvas packs red in the lowest byte.
 inline Colour fromHex(std::uint32_t hex) { return rgb(hex >> 16, (hex >> 8) & 0xFF, hex & 0xFF); }
