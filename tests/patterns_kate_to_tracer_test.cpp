@@ -46,7 +46,7 @@ INSTANTIATE_TEST_SUITE_P(Lazy, WorkedPixel, ::testing::Values(
     PixelCase{"lazy", texts("0", "0", "100", "1", "100"), 161, 52, 139, 56, 14},
     PixelCase{"lazy", texts("0", "0", "100", "1", "100"), 161, 53, 171, 72, 27},
     // The top of a later column takes the carried value from the bottom of the
-    // column before, so it depends on the size (tests/worked_values.py).
+    // column before, so it depends on the size (tests/worked/pattern_pixels.py).
     PixelCase{"lazy", texts("0", "0", "50", "1", "100"), 176, 51, 138, 48, 6},
     PixelCase{"lazy", texts("0", "0", "100", "1", "100"), 176, 51, 132, 46, 4}), CaseName{});
 

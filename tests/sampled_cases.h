@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Denser and smoothed pictures worked out independently of this code, from the
-// sampling rule and the patterns' formulas alone (tests/worked_values.py makes
+// sampling rule and the patterns' formulas alone (tests/worked/pattern_pixels.py makes
 // and checks them). The headless renders, the picture module, plorvex-render
 // and the window's larger saves must all give exactly these pixels.
 

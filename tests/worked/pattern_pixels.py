@@ -4,12 +4,12 @@
 their formulas alone, without the program's code, and checks the values the
 tests hold against them.
 
-    python3 tests/worked_values.py
+    python3 tests/worked/pattern_pixels.py
         checks every worked pixel of these patterns in tests/patterns_*_test.cpp
         and every picture in tests/sampled_cases.cpp; prints each mismatch and
         exits 1 if there is one. For a pixel at the top of a later column it
         also says whether the carried value reset per column would change it.
-    python3 tests/worked_values.py PATTERN X Y SIZE ZOOM BRIGHTNESS [DENSITY SMOOTH]
+    python3 tests/worked/pattern_pixels.py PATTERN X Y SIZE ZOOM BRIGHTNESS [DENSITY SMOOTH]
         prints that picture as 0xRRGGBB rows, as the tests hold them.
 
 It uses nothing but IEEE doubles and the C library's sin, cos, tan and pow
@@ -245,7 +245,7 @@ def hex_rows(picture, width, height):
             for y in range(height) for x in range(width)]
 
 
-HERE = os.path.dirname(os.path.abspath(__file__))
+TESTS = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))  # tests/, above worked/
 TEXTS = r'((?:"[^"]*"\s*,\s*){4}"[^"]*")'
 STARTUP = ("1", "1", "150", "1", "150")
 
@@ -256,7 +256,7 @@ def strings(text):
 
 def worked_pixels():
     """(file, pattern, fields, x, y, rgb) of every worked pixel of these patterns."""
-    for path in sorted(glob.glob(os.path.join(HERE, "patterns_*_test.cpp"))):
+    for path in sorted(glob.glob(os.path.join(TESTS, "patterns_*_test.cpp"))):
         source = open(path).read()
         named = {m.group(1): strings(m.group(2))
                  for m in re.finditer(r"FieldTexts (\w+) = texts\(" + TEXTS + r"\)", source)}
@@ -272,7 +272,7 @@ def worked_pixels():
 
 def sampled_pictures():
     """(name, pattern, fields, density, smooth, width, height, rows) of the shared table."""
-    source = open(os.path.join(HERE, "sampled_cases.cpp")).read()
+    source = open(os.path.join(TESTS, "sampled_cases.cpp")).read()
     for m in re.finditer(r'\{"(\w+)", "(\w+)", \{' + TEXTS + r'\}, \{(\d+), (\d+)\}, (\d+), (\d+),\s*\{([^}]*)\}\}',
                          source):
         yield (m.group(1), m.group(2), strings(m.group(3)), int(m.group(4)), int(m.group(5)),
