@@ -20,6 +20,7 @@
 #include <string>
 
 #include "cli_support.h"
+#include "sampled_cases.h"
 
 namespace {
 
@@ -304,6 +305,26 @@ TEST_F(CliTest, SavedPicturesPaintAgainFromTheirParameters) {
   EXPECT_EQ(saved.parameters.at("smooth"), "3");
 }
 
+// A picture that a fault stopped is written all the same, to a file or to
+// standard output, and its chunk says that it is not whole.
+TEST_F(CliTest, AFaultStoppedPictureIsMarkedIncomplete) {
+  const std::string named = file("stopped.png"), piped = file("piped.png");
+  for (const char* arguments : {"--pattern bobcat --brightness 1E308",
+                                "--pattern atlas --x 26 --size 3 --zoom 3 --brightness 1e308 --density 2 --smooth 3"}) {
+    const CliRun toFile = runRenderer(std::string(arguments) + " -o " + named);
+    const CliRun toOutput = runRenderer(std::string(arguments) + " -o -");
+    EXPECT_EQ(toFile.exitCode, 3) << arguments;
+    EXPECT_EQ(toOutput.exitCode, 3) << arguments;
+    std::ofstream(piped, std::ios::binary) << toOutput.output;
+    for (const std::string& path : {named, piped}) {
+      const Saved saved = readSaved(path);
+      EXPECT_FALSE(saved.image.isNull()) << arguments << " to " << path;
+      EXPECT_EQ(saved.parameters.count("complete") ? saved.parameters.at("complete") : "missing", "false")
+          << arguments << " to " << path;
+    }
+  }
+}
+
 TEST_F(CliTest, FromRefusesWhatIsNotASavedPictureAndWritesNothing) {
   const std::string notPng = file("text.png"), bare = file("bare.png");
   {
@@ -346,5 +367,27 @@ TEST_F(CliTest, AProgressBarOnATerminalOnly) {
   EXPECT_EQ(toFile.exitCode, 0);
   EXPECT_EQ(toFile.errors, "");
 }
+
+// --- Denser and smoothed pictures, as written ---
+
+using plorvex::testing_support::SampledCase;
+class CliSampledPicture : public testing::TestWithParam<SampledCase> {};
+
+// What plorvex-render writes at a density and smoothing is the picture worked
+// out independently, pixel for pixel.
+TEST_P(CliSampledPicture, IsThePictureWorkedOutFromTheRule) {
+  const SampledCase& c = GetParam();
+  const plorvex::FieldTexts& f = c.fields;
+  const CliRun run = runRenderer(std::string("--pattern ") + c.pattern + " --x '" + f.x + "' --y '" + f.y +
+                                 "' --size '" + f.size + "' --zoom '" + f.zoom + "' --brightness '" +
+                                 f.brightness + "' --density " + std::to_string(c.sampling.density) +
+                                 " --smooth " + std::to_string(c.sampling.smooth) + " --format ppm -o -");
+  ASSERT_EQ(run.exitCode, 0) << run.errors;
+  EXPECT_TRUE(startsWith(run.output, "P6\n")) << run.output.substr(0, 16);
+  plorvex::testing_support::expectImage(c, decode(run.output), "plorvex-render");
+}
+
+INSTANTIATE_TEST_SUITE_P(Rule, CliSampledPicture, testing::ValuesIn(plorvex::testing_support::sampledCases()),
+                         plorvex::testing_support::SampledCaseName{});
 
 }  // namespace

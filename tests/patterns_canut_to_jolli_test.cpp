@@ -42,7 +42,11 @@ INSTANTIATE_TEST_SUITE_P(Dada, WorkedPixel, ::testing::Values(
     PixelCase{"dada", kCentreHalfx150, 211, 101, 82, 44, 11},
     PixelCase{"dada", kCentreHalfx150, 180, 120, 49, 204, 255},
     // The very first pixel does not depend on the size.
-    PixelCase{"dada", kWide1x100, 161, 51, 113, 143, 241}), CaseName{});
+    PixelCase{"dada", kWide1x100, 161, 51, 113, 143, 241},
+    // The top of a later column takes the carried value from the bottom of the
+    // column before (tests/worked/pattern_pixels.py works these out).
+    PixelCase{"dada", texts("0", "0", "50", "1", "100"), 174, 51, 119, 255, 255},
+    PixelCase{"dada", kCentre1x100, 174, 51, 119, 255, 255}), CaseName{});
 
 INSTANTIATE_TEST_SUITE_P(Dada, UniformPicture, ::testing::Values(
     UniformCase{"dada", texts("0", "0", "100", "1", "0"), 100, 100, 100}), CaseName{});

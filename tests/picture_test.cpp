@@ -17,11 +17,14 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <grp.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -575,10 +578,14 @@ class FailedWrite : public testing::Test {
   // The write fails with a reason and the folder is as it was: no new file, no
   // temporary one, the existing file unchanged.
   void expectRefused(const QString& path, const QImage& image, const PictureParameters& p, const char* says) {
+    ASSERT_STRNE(says, "") << "a check must name the words it expects";
     std::string error;
     EXPECT_FALSE(writePicture(image, path, ImageFormat::Png, p, error));
     EXPECT_NE(error.find("cannot write '" + path.toStdString() + "': "), std::string::npos) << error;
     EXPECT_NE(error.find(says), std::string::npos) << error;
+    expectFolderAsItWas();
+  }
+  void expectFolderAsItWas() {
     EXPECT_EQ(QDir(dir_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
               QStringList{"kept.png"});
     EXPECT_EQ(fileBytes(kept_), keptBytes_);
@@ -592,9 +599,11 @@ class FailedWrite : public testing::Test {
 };
 
 TEST_F(FailedWrite, LeavesNoFileAndTheExistingOneUnchanged) {
-  expectRefused(dir_.filePath("vanished/picture.png"), image_, parameters_, "");
-  expectRefused("/proc/plorvex-picture-test.png", image_, parameters_, "");
-  expectRefused(dir_.path(), image_, parameters_, "");  // a folder of that name
+  expectRefused(dir_.filePath("vanished/picture.png"), image_, parameters_, "No such file or directory");
+  // /proc takes no new files: it tells root there is no such file, others no permission.
+  expectRefused("/proc/plorvex-picture-test.png", image_, parameters_,
+                geteuid() == 0 ? "No such file or directory" : "Permission denied");
+  expectRefused(dir_.path(), image_, parameters_, "Filename refers to a directory");
   expectRefused(kept_, QImage(), parameters_, "no picture");
   PictureParameters tooLong = parameters_;
   tooLong.fields.zoom = repeat("9", 257);
@@ -618,7 +627,7 @@ TEST_F(FailedWrite, ADiskThatFillsLeavesTheExistingFileUnchanged) {
   struct rlimit small = saved;
   small.rlim_cur = 16 * 1024;  // the picture compresses to about 60 KiB
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  expectRefused(kept_, image_, parameters_, "");
+  expectRefused(kept_, image_, parameters_, "the output refused the data");
   setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, previous);
   // Without the limit the same write succeeds, so the limit was what failed it.
@@ -627,11 +636,32 @@ TEST_F(FailedWrite, ADiskThatFillsLeavesTheExistingFileUnchanged) {
   EXPECT_GT(fileBytes(kept_).size(), small.rlim_cur);
 }
 
+// Root writes into read-only folders, so as root the writes are made by a
+// child process that has given root up for the unprivileged user 'nobody'
+// (user and group 65534); it prints the error and exits 0 if it was refused.
+void writeAsAnUnprivilegedUser(const QImage& image, const QString& path, const PictureParameters& p) {
+  constexpr uid_t kNobody = 65534;
+  if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)) {
+    std::fprintf(stderr, "cannot become an unprivileged user\n");
+    _exit(2);
+  }
+  std::string error;
+  const bool written = writePicture(image, path, ImageFormat::Png, p, error);
+  std::fprintf(stderr, "%s\n", error.c_str());
+  _exit(written ? 1 : 0);
+}
+
 TEST_F(FailedWrite, AReadOnlyFolder) {
-  if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
-  ASSERT_TRUE(QFile::setPermissions(dir_.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-  expectRefused(kept_, image_, parameters_, "");
-  expectRefused(dir_.filePath("new.png"), image_, parameters_, "");
+  const auto readOnly = QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup |
+                        QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther;
+  ASSERT_TRUE(QFile::setPermissions(dir_.path(), readOnly));
+  // The file itself may be written; only the folder refuses.
+  ASSERT_TRUE(QFile::setPermissions(kept_, QFile::permissions(kept_) | QFileDevice::WriteOther));
+  for (const QString& path : {kept_, dir_.filePath("new.png")}) {
+    const std::string refusal = "cannot write '" + path.toStdString() + "': .*Permission denied";
+    EXPECT_EXIT(writeAsAnUnprivilegedUser(image_, path, parameters_), testing::ExitedWithCode(0), refusal);
+    expectFolderAsItWas();
+  }
   QFile::setPermissions(dir_.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 

@@ -19,6 +19,7 @@
 
 #include "picture.h"
 #include "picture_render.h"
+#include "sampled_cases.h"
 #include "window_support.h"
 
 namespace plorvex::app::testing_support {
@@ -91,6 +92,13 @@ TEST(SavePicture, AtX1WritesThePixelsShownAndWhetherTheyAreOneWholeRender) {
          };
          click(w.pattern(3));
        }, false},
+      {"stopped by an overflow", [](TestWindow& w) {
+         w.field("Textfive")->setText("1E308");
+         click(w.pattern(11));
+         ASSERT_EQ(w.recorded.messageTexts.size(), 1);
+         EXPECT_TRUE(w.recorded.messageTexts[0].contains("Overflow")) << w.recorded.messageTexts[0].toStdString();
+         w.recorded.messageTexts.clear();  // the render's report; the save adds none
+       }, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -98,7 +106,7 @@ TEST(SavePicture, AtX1WritesThePixelsShownAndWhetherTheyAreOneWholeRender) {
     w.setFields(" 3", "-2.5E0", "40", "&H1", "150");
     c.render(w);
     w.window->onYield = nullptr;
-    const QString path = dir.filePath(QString("x1-%1.png").arg(c.complete));
+    const QString path = dir.filePath(QString("x1-%1.png").arg(c.what));
     w.recorded.saveAnswer = SaveChoice{path};
     pressKeys(w, Qt::Key_S);
     waitForSave(w);
@@ -115,22 +123,50 @@ TEST(SavePicture, AtX1WritesThePixelsShownAndWhetherTheyAreOneWholeRender) {
   }
 }
 
+// The larger and smoothed sizes the dialog offers, against the pictures worked
+// out independently for them.
 TEST(SavePicture, LargerOrSmoothedPaintsTheSameViewAgainOffTheWindowsThread) {
   QTemporaryDir dir;
+  int saves = 0;
+  for (const plorvex::testing_support::SampledCase& c : plorvex::testing_support::sampledCases()) {
+    const int density = c.sampling.density, smooth = c.sampling.smooth;
+    if (c.sampling.plain() || (density & (density - 1)) != 0 || (smooth != 1 && smooth != kSmoothEdges))
+      continue;  // not a size the save dialog offers
+    SCOPED_TRACE(c.name);
+    TestWindow w;
+    const FieldTexts& f = c.fields;
+    w.setFields(f.x.c_str(), f.y.c_str(), f.size.c_str(), f.zoom.c_str(), f.brightness.c_str());
+    click(w.pattern(findPattern(c.pattern)->index));
+    w.setFields("1", "1", "5", "1", "150");  // edits after the render do not count
+    const QString path = dir.filePath(QString("%1.png").arg(c.name));
+    w.recorded.saveAnswer = SaveChoice{path, density, smooth == kSmoothEdges};
+    pressKeys(w, Qt::Key_S);
+    waitForSave(w);
+    plorvex::testing_support::expectImage(c, QImage(path), "the window's save");
+    const picture::PictureParameters saved = readBack(path);
+    EXPECT_EQ(saved.density, density);
+    EXPECT_EQ(saved.smooth, smooth);
+    EXPECT_TRUE(saved.complete);
+    ++saves;
+  }
+  EXPECT_EQ(saves, 3);  // x1 smoothed, x2, x2 smoothed
+}
+
+// Painted again larger, a view that a fault stopped stops again (at x2 its
+// samples include those of x1): nothing is written, and the message names the fault.
+TEST(SavePicture, LargerAfterAFaultWritesNothingAndSaysWhy) {
+  QTemporaryDir dir;
   TestWindow w;
-  w.setFields("1", "1", "30", "3", "150");
-  click(w.pattern(14));
-  w.setFields("1", "1", "5", "1", "150");  // edits after the render do not count
-  const QString path = dir.filePath("larger.png");
-  w.recorded.saveAnswer = SaveChoice{path, 2, true};
+  w.setFields("1", "1", "40", "1", "1e308");
+  click(w.pattern(0));
+  const QString path = dir.filePath("stopped.png");
+  w.recorded.saveAnswer = SaveChoice{path, 2, false};
   pressKeys(w, Qt::Key_S);
   waitForSave(w);
-  const FieldTexts view{"1", "1", "30", "3", "150"};
-  EXPECT_EQ(QImage(path).convertToFormat(QImage::Format_RGB32), rendered("pluck", view, {2, kSmoothEdges}));
-  const picture::PictureParameters saved = readBack(path);
-  EXPECT_EQ(saved.density, 2);
-  EXPECT_EQ(saved.smooth, kSmoothEdges);
-  EXPECT_TRUE(saved.complete);
+  ASSERT_EQ(w.recorded.messageTexts.size(), 2);  // the render's fault, then the save's
+  EXPECT_TRUE(w.recorded.messageTexts[1].contains("not saved: the picture could not be painted again: Overflow"))
+      << w.recorded.messageTexts[1].toStdString();
+  EXPECT_FALSE(QFile::exists(path));
 }
 
 // A long save runs while the window paints; cancelled, it leaves

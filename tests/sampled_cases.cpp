@@ -1,0 +1,67 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "sampled_cases.h"
+
+namespace plorvex::testing_support {
+
+const std::vector<SampledCase>& sampledCases() {
+  static const std::vector<SampledCase> cases{
+      {"AtlasSmoothedTwo", "atlas", {"1", "1", "2", "25", "150"}, {1, 2}, 2, 2,
+       {0x686586, 0xd19e7d,
+        0xabbe8b, 0xbca982}},
+      {"AtlasDensityThreeFractionalOffsets", "atlas", {"0.5", "-1.25", "3", "25", "150"}, {3, 1}, 9, 9,
+       {0x94607b, 0x7a9e87, 0xb8d381, 0x755353, 0x82cdad, 0x790040, 0x82948e, 0x000038, 0x14006c,
+        0x00017b, 0x94b087, 0xba8b7e, 0x00008f, 0xffd543, 0x566875, 0xffbc3a, 0x800024, 0xffcb30,
+        0xa1958d, 0x00248b, 0xa7616f, 0xffffbf, 0x000019, 0x56ebcf, 0x002d91, 0x72586a, 0xd0fba7,
+        0x86a096, 0xab7b88, 0xae7b81, 0x434b71, 0x00004f, 0xae8545, 0xb3e398, 0xa4b08c, 0x4e1143,
+        0x707c8c, 0x38778c, 0xa6a16f, 0x773e61, 0x14004e, 0x000026, 0x2d8eac, 0x001c69, 0xaf8f78,
+        0xe4e36e, 0x272576, 0x2b3c7e, 0x94896c, 0xafb46a, 0xd7b26a, 0x000053, 0x7e8f80, 0xded27f,
+        0xffcb58, 0x544868, 0x4b2961, 0xd79f64, 0x7d4e3b, 0x8ac2bf, 0x740347, 0x00529b, 0x92948a,
+        0x5d4c7f, 0x85595f, 0xf7382c, 0xa6f0bb, 0xea893f, 0x2c5471, 0x6b8874, 0x14004a, 0x4e546d,
+        0xffff80, 0xeecd7e, 0xb0a884, 0x801b4b, 0x403165, 0xec702b, 0x9cff9a, 0x00003c, 0x8c8464}},
+      {"AtlasDensityTwoSmoothedThree", "atlas", {"1", "1", "2", "25", "150"}, {2, 3}, 4, 4,
+       {0x928f6e, 0x79766c, 0x9b8b77, 0xa67378,
+        0xa49f83, 0x7a7f72, 0xa29373, 0xa77e67,
+        0x8b9f8d, 0xb0ac90, 0xcbbb7b, 0x907371,
+        0xa89c7d, 0xd0ae77, 0xa99d92, 0xa29f85}},
+      {"AtlasSmoothedFour", "atlas", {"1", "1", "3", "25", "150"}, {1, 4}, 3, 3,
+       {0x757779, 0xa28b7a, 0x81897e,
+        0x8f9084, 0x9b958c, 0x92837c,
+        0xb1ac84, 0x9ba88a, 0xb7b88e}},
+      // Lazy carries a value from sample to sample: any other order of the
+      // samples changes these pictures.
+      {"LazyDensityTwoSmoothedTwo", "lazy", {"1", "1", "2", "25", "150"}, {2, 2}, 4, 4,
+       {0xff672d, 0xffa163, 0xeea370, 0xffe9d5,
+        0xfce6c8, 0xffcbb8, 0xeea46e, 0xffc593,
+        0xe6af7d, 0xeedbb4, 0xffdac0, 0xffdec0,
+        0xcb592d, 0xc88c75, 0xe57e4a, 0xd2a588}},
+      // The sizes the window's save makes: x2, and x2 with smooth edges.
+      {"LazyDensityTwo", "lazy", {"1", "1", "3", "25", "150"}, {2, 1}, 6, 6,
+       {0xffd56a, 0xff3900, 0xffbf75, 0xffd4a9, 0xffffea, 0xffffff,
+        0xffd373, 0xffad5d, 0xffac4e, 0xff9d4c, 0xff8c4d, 0xf9f3ff,
+        0xff8a4c, 0xffffec, 0xedf6f6, 0xffffd5, 0xfdc4a6, 0x002021,
+        0xff7a4d, 0xf7946e, 0xdf7f58, 0xff964a, 0xe6835b, 0xa68367,
+        0xffffa2, 0xff9d5b, 0xffeaad, 0xffffff, 0xffffa4, 0xffffff,
+        0xffb182, 0xffe99d, 0xffffa8, 0xffa55b, 0xff5a03, 0xffa854}},
+      {"AtlasDensityTwoSmoothedFour", "atlas", {"1", "1", "2", "25", "150"}, {2, 4}, 4, 4,
+       {0xb9af86, 0x9dae8d, 0x9f866f, 0x9c8a6b,
+        0xafa87f, 0xaba982, 0xa1a07f, 0x9e9570,
+        0x9ba587, 0xa8b08c, 0x717d80, 0x929c88,
+        0xa8b291, 0x98a484, 0x9d958d, 0x8e9890}},
+      {"LazySmoothedThreeFractionalOffset", "lazy", {"0.5", "1", "3", "7", "150"}, {1, 3}, 3, 3,
+       {0xffd29d, 0xffc083, 0xfbc17f,
+        0xffdcac, 0xfcceb5, 0xf4d1bb,
+        0xffc271, 0xe86823, 0xfa8c46}},
+  };
+  return cases;
+}
+
+void expectImage(const SampledCase& c, const QImage& image, const std::string& how) {
+  ASSERT_EQ(image.width(), c.width) << how;
+  ASSERT_EQ(image.height(), c.height) << how;
+  for (int y = 0; y < c.height; ++y)
+    for (int x = 0; x < c.width; ++x)
+      EXPECT_EQ(image.pixel(x, y) & 0xFFFFFFu, c.rows[static_cast<std::size_t>(y * c.width + x)])
+          << how << " at (" << x << ", " << y << ")";
+}
+
+}  // namespace plorvex::testing_support
