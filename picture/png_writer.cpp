@@ -164,22 +164,6 @@ bool writesInPlace(const QString& path) {
   return !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
 }
 
-bool writeInPlace(const QImage& image, const QString& path, ImageFormat format, const PictureParameters& parameters,
-                  std::string& error, const std::function<bool()>& keepGoing) {
-  const std::string name = QDir::toNativeSeparators(path).toStdString();
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) {
-    error = "cannot write '" + name + "': " + deviceError(file, "it cannot be opened for writing");
-    return false;
-  }
-  std::string reason;
-  if (!writePicture(image, file, format, parameters, reason, keepGoing)) {
-    error = reason == kWriteCancelled ? reason : "cannot write '" + name + "': " + reason;
-    return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 const char* formatLabel(ImageFormat format) {
@@ -249,12 +233,14 @@ bool writePicture(const QImage& image, QIODevice& out, ImageFormat format, const
 
 bool writePicture(const QImage& image, const QString& path, ImageFormat format, const PictureParameters& parameters,
                   std::string& error, const std::function<bool()>& keepGoing) {
-  if (writesInPlace(path)) return writeInPlace(image, path, format, parameters, error, keepGoing);
   const std::string name = QDir::toNativeSeparators(path).toStdString();
   // QSaveFile writes a temporary file beside the target and renames it over the
   // target on commit; anything short of that leaves the folder as it was. A
   // link to a file is followed: its target is replaced and the link stays.
-  QSaveFile file(path);
+  const bool inPlace = writesInPlace(path);
+  QFile direct(path);
+  QSaveFile atomic(path);
+  QFileDevice& file = inPlace ? static_cast<QFileDevice&>(direct) : atomic;
   if (!file.open(QIODevice::WriteOnly)) {
     error = "cannot write '" + name + "': " + deviceError(file, "the file cannot be created");
     return false;
@@ -266,11 +252,11 @@ bool writePicture(const QImage& image, const QString& path, ImageFormat format, 
     reason = kWriteCancelled;
   }
   if (!written) {
-    file.cancelWriting();
+    if (!inPlace) atomic.cancelWriting();
     error = reason == kWriteCancelled ? reason : "cannot write '" + name + "': " + reason;
     return false;
   }
-  if (!file.commit()) {
+  if (!inPlace && !atomic.commit()) {
     error = "cannot write '" + name + "': " + deviceError(file, "the file could not be completed");
     return false;
   }
