@@ -17,9 +17,14 @@
 #include <QSaveFile>
 #include <QString>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "jpeg_comment.h"
 #include "picture.h"
@@ -164,6 +169,37 @@ bool writesInPlace(const QString& path) {
   return !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
 }
 
+// Opens a name that is written in place. A named pipe nobody reads yet is
+// waited for, as a shell's redirection waits; with keepGoing the wait asks it
+// every 50 ms, so that a save from the window can be cancelled meanwhile.
+bool openInPlace(QFile& file, const std::function<bool()>& keepGoing, std::string& error) {
+  if (!keepGoing) {
+    if (file.open(QIODevice::WriteOnly)) return true;
+    error = deviceError(file, "it cannot be opened for writing");
+    return false;
+  }
+  const QByteArray name = QFile::encodeName(file.fileName());
+  for (;;) {
+    const int descriptor = ::open(name.constData(), O_WRONLY | O_TRUNC | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor >= 0) {
+      ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
+      if (file.open(descriptor, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) return true;
+      ::close(descriptor);
+      error = deviceError(file, "it cannot be opened for writing");
+      return false;
+    }
+    if (errno != ENXIO) {
+      error = std::strerror(errno);
+      return false;
+    }
+    if (!keepGoing()) {
+      error = kWriteCancelled;
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
 }  // namespace
 
 const char* formatLabel(ImageFormat format) {
@@ -241,11 +277,12 @@ bool writePicture(const QImage& image, const QString& path, ImageFormat format, 
   QFile direct(path);
   QSaveFile atomic(path);
   QFileDevice& file = inPlace ? static_cast<QFileDevice&>(direct) : atomic;
-  if (!file.open(QIODevice::WriteOnly)) {
-    error = "cannot write '" + name + "': " + deviceError(file, "the file cannot be created");
+  std::string reason;
+  if (inPlace ? !openInPlace(direct, keepGoing, reason) : !atomic.open(QIODevice::WriteOnly)) {
+    if (!inPlace) reason = deviceError(file, "the file cannot be created");
+    error = reason == kWriteCancelled ? reason : "cannot write '" + name + "': " + reason;
     return false;
   }
-  std::string reason;
   bool written = writePicture(image, file, format, parameters, reason, keepGoing);
   if (written && keepGoing && !keepGoing()) {
     written = false;

@@ -19,11 +19,18 @@
 #include <QTemporaryDir>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
-#include <cstdlib>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -717,6 +724,67 @@ TEST(PictureFile, AFailedWriteToADeviceSaysWhy) {
   std::string error;
   EXPECT_FALSE(writePicture(image, closed, ImageFormat::Png, p, error));
   EXPECT_NE(error.find("not open"), std::string::npos) << error;
+}
+
+// The window's saves ask keepGoing as they write: a device or a named pipe
+// is written in place on that path too, and a pipe nobody reads is waited for
+// only until the save is cancelled. (The command line's path, without
+// keepGoing, is in the CLI suite.)
+TEST(PictureFile, RobustInPlaceWritesThatCanBeCancelled) {
+  QTemporaryDir dir;
+  const QImage image = testImage(32, 16);
+  const PictureParameters p = parameters("atlas", "1", "1", "150", "1", "150");
+  const auto path = [&](const char* name) { return dir.filePath(name).toStdString(); };
+  const auto modeOf = [](const std::string& name) {
+    struct stat node {};
+    return ::lstat(name.c_str(), &node) == 0 ? node.st_mode & S_IFMT : 0;
+  };
+  QByteArray received;
+  std::thread reader;
+  const struct {
+    const char* what;
+    const char* name;
+    std::function<bool()> prepare;
+    int askAtMost;  // keepGoing says stop after this many questions
+    bool written;
+    const char* says;
+  } cases[] = {
+      {"a copy of /dev/null", "null", [&] { return ::mknod(path("null").c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0; },
+       1000000, true, ""},
+      {"a copy of /dev/full", "full", [&] { return ::mknod(path("full").c_str(), S_IFCHR | 0600, makedev(1, 7)) == 0; },
+       1000000, false, "No space left on device"},
+      {"a pipe with a reader", "read", [&] {
+         if (::mkfifo(path("read").c_str(), 0600) != 0) return false;
+         reader = std::thread([&] {
+           QFile in(QString::fromStdString(path("read")));
+           if (in.open(QIODevice::ReadOnly)) received = in.readAll();
+         });
+         return true;
+       }, 1000000, true, ""},
+      {"a pipe nobody reads, cancelled", "unread", [&] { return ::mkfifo(path("unread").c_str(), 0600) == 0; }, 5,
+       false, "cancelled"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (!c.prepare()) {
+      if (errno == EPERM) std::printf("[ SKIPPED  ] %s: mknod is not permitted here\n", c.what);
+      else ADD_FAILURE() << "cannot make the node: " << std::strerror(errno);
+      continue;
+    }
+    const mode_t before = modeOf(path(c.name));
+    int asked = 0;
+    std::string error;
+    const bool written = writePicture(image, QString::fromStdString(path(c.name)), ImageFormat::Png, p, error,
+                                      [&] { return ++asked <= c.askAtMost; });
+    if (reader.joinable()) reader.join();
+    EXPECT_EQ(written, c.written) << error;
+    EXPECT_NE(error.find(c.says), std::string::npos) << error;
+    EXPECT_EQ(modeOf(path(c.name)), before);
+  }
+  const ReadResult read = parametersFromPicture(span(received));
+  ASSERT_TRUE(read.parameters) << read.error;
+  EXPECT_EQ(*read.parameters, p);
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System).size(), 4);  // nothing beside the nodes
 }
 
 class FailedWrite : public testing::Test {
