@@ -188,8 +188,12 @@ bool openInPlace(QFile& file, const std::function<bool()>& keepGoing, std::strin
       error = deviceError(file, "it cannot be opened for writing");
       return false;
     }
-    if (errno != ENXIO) {
-      error = std::strerror(errno);
+    // A socket gives ENXIO as well; only a pipe's is worth waiting out.
+    const int failure = errno;
+    struct stat status {};
+    const bool pipe = ::stat(name.constData(), &status) == 0 && S_ISFIFO(status.st_mode);
+    if (failure != ENXIO || !pipe) {
+      error = std::strerror(failure);
       return false;
     }
     if (!keepGoing()) {

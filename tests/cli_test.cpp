@@ -8,8 +8,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,6 +22,8 @@
 #include <functional>
 #include <map>
 #include <string>
+
+#include "special_files.h"
 
 namespace {
 
@@ -310,16 +310,7 @@ TEST_F(CliTest, RobustOutputsThatAreNotRegularFilesAreWrittenInPlace) {
   const CliRun reference = runRenderer("--pattern atlas --size 20 --format ppm -o -");
   ASSERT_EQ(reference.exitCode, 0) << reference.errors;
   const std::string got = file("got"), status = file("status");
-  const auto typeOf = [](const std::string& path) {
-    struct stat node {};
-    return ::lstat(path.c_str(), &node) == 0 ? node.st_mode & S_IFMT : 0;
-  };
-  const auto node = [this](const char* name, mode_t type, int minor) {
-    return [=, this] {
-      if (type == S_IFIFO) return ::mkfifo(file(name).c_str(), 0600) == 0;
-      return ::mknod(file(name).c_str(), type | 0600, makedev(1, minor)) == 0;
-    };
-  };
+  using namespace plorvex::testing_files;
   const struct {
     const char* what;
     std::string out;
@@ -330,13 +321,16 @@ TEST_F(CliTest, RobustOutputsThatAreNotRegularFilesAreWrittenInPlace) {
     std::string receiver;  // where the picture must arrive ("" : nowhere)
     const char* says;
   } cases[] = {
-      {"a copy of /dev/null", file("null"), node("null", S_IFCHR, 3), "@", 0, S_IFCHR, "", ""},
-      {"a copy of /dev/full", file("full"), node("full", S_IFCHR, 7), "@", 2, S_IFCHR, "",
-       "No space left on device"},
-      {"a named pipe with a reader", file("fifo"), node("fifo", S_IFIFO, 0),
+      {"a copy of /dev/null", file("null"), [this] { return makeCharDevice(file("null"), kNullMinor); }, "@", 0,
+       S_IFCHR, "", ""},
+      {"a copy of /dev/full", file("full"), [this] { return makeCharDevice(file("full"), kFullMinor); }, "@", 2,
+       S_IFCHR, "", "No space left on device"},
+      {"a named pipe with a reader", file("fifo"), [this] { return makePipe(file("fifo")); },
        "timeout 30 cat @FIFO >@GOT & @; wait", 0, S_IFIFO, got, ""},
       {"/dev/stdout into a pipe", "/dev/stdout", [] { return true; }, "@ | cat >@GOT", 0, 0, got, ""},
       {"/dev/fd/1 into a pipe", "/dev/fd/1", [] { return true; }, "@ | cat >@GOT", 0, 0, got, ""},
+      {"a socket", file("socket"), [this] { return makeSocket(file("socket")); }, "@", 2, S_IFSOCK, "",
+       "No such device or address"},
       {"a link to a regular file", file("link.ppm"),
        [&, this] {
          std::ofstream(file("target.ppm")) << "the picture saved before";

@@ -19,8 +19,6 @@
 #include <QTemporaryDir>
 
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -36,6 +34,7 @@
 
 #include "picture.h"
 #include "png_chunks.h"
+#include "special_files.h"
 
 namespace {
 
@@ -735,10 +734,7 @@ TEST(PictureFile, RobustInPlaceWritesThatCanBeCancelled) {
   const QImage image = testImage(32, 16);
   const PictureParameters p = parameters("atlas", "1", "1", "150", "1", "150");
   const auto path = [&](const char* name) { return dir.filePath(name).toStdString(); };
-  const auto modeOf = [](const std::string& name) {
-    struct stat node {};
-    return ::lstat(name.c_str(), &node) == 0 ? node.st_mode & S_IFMT : 0;
-  };
+  using namespace plorvex::testing_files;
   QByteArray received;
   std::thread reader;
   const struct {
@@ -749,20 +745,21 @@ TEST(PictureFile, RobustInPlaceWritesThatCanBeCancelled) {
     bool written;
     const char* says;
   } cases[] = {
-      {"a copy of /dev/null", "null", [&] { return ::mknod(path("null").c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0; },
-       1000000, true, ""},
-      {"a copy of /dev/full", "full", [&] { return ::mknod(path("full").c_str(), S_IFCHR | 0600, makedev(1, 7)) == 0; },
-       1000000, false, "No space left on device"},
+      {"a copy of /dev/null", "null", [&] { return makeCharDevice(path("null"), kNullMinor); }, 1000000, true, ""},
+      {"a copy of /dev/full", "full", [&] { return makeCharDevice(path("full"), kFullMinor); }, 1000000, false,
+       "No space left on device"},
       {"a pipe with a reader", "read", [&] {
-         if (::mkfifo(path("read").c_str(), 0600) != 0) return false;
+         if (!makePipe(path("read"))) return false;
          reader = std::thread([&] {
            QFile in(QString::fromStdString(path("read")));
            if (in.open(QIODevice::ReadOnly)) received = in.readAll();
          });
          return true;
        }, 1000000, true, ""},
-      {"a pipe nobody reads, cancelled", "unread", [&] { return ::mkfifo(path("unread").c_str(), 0600) == 0; }, 5,
+      {"a pipe nobody reads, cancelled", "unread", [&] { return makePipe(path("unread")); }, 5,
        false, "cancelled"},
+      {"a socket", "socket", [&] { return makeSocket(path("socket")); }, 1000000, false,
+       "No such device or address"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -771,7 +768,7 @@ TEST(PictureFile, RobustInPlaceWritesThatCanBeCancelled) {
       else ADD_FAILURE() << "cannot make the node: " << std::strerror(errno);
       continue;
     }
-    const mode_t before = modeOf(path(c.name));
+    const mode_t before = typeOf(path(c.name));
     int asked = 0;
     std::string error;
     const bool written = writePicture(image, QString::fromStdString(path(c.name)), ImageFormat::Png, p, error,
@@ -779,12 +776,12 @@ TEST(PictureFile, RobustInPlaceWritesThatCanBeCancelled) {
     if (reader.joinable()) reader.join();
     EXPECT_EQ(written, c.written) << error;
     EXPECT_NE(error.find(c.says), std::string::npos) << error;
-    EXPECT_EQ(modeOf(path(c.name)), before);
+    EXPECT_EQ(typeOf(path(c.name)), before);
   }
   const ReadResult read = parametersFromPicture(span(received));
   ASSERT_TRUE(read.parameters) << read.error;
   EXPECT_EQ(*read.parameters, p);
-  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System).size(), 4);  // nothing beside the nodes
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System).size(), 5);  // nothing beside the nodes
 }
 
 class FailedWrite : public testing::Test {
