@@ -4,13 +4,17 @@
 // real ones under /dev): copies of /dev/null and /dev/full, named pipes and
 // sockets, for the checks that a write leaves them what they are.
 
+#include <gtest/gtest.h>
+
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace plorvex::testing_files {
@@ -41,6 +45,18 @@ inline bool makeSocket(const std::string& path) {
 inline mode_t typeOf(const std::string& path) {
   struct stat node {};
   return ::lstat(path.c_str(), &node) == 0 ? node.st_mode & S_IFMT : 0;
+}
+
+// Whether a case may go on after making its node: mknod needs root
+// (CAP_MKNOD), so without it the case is skipped, said on standard output;
+// any other failure is a fault of the test.
+inline bool nodeMade(bool made, const char* what) {
+  if (made) return true;
+  if (errno == EPERM)
+    std::printf("[ SKIPPED  ] %s: mknod is not permitted here\n", what);
+  else
+    ADD_FAILURE() << what << ": cannot make the node: " << std::strerror(errno);
+  return false;
 }
 
 }  // namespace plorvex::testing_files
