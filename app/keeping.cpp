@@ -197,6 +197,7 @@ void PictureSaveJob::run(Request request) {
 
 QString PictureSaveJob::progressText() const {
   QString text = QString("Saving %1…").arg(QDir::toNativeSeparators(path_));
+  if (phase_ == Phase::Writing) return text + "\nwriting the file";
   const std::size_t done = done_, total = total_;
   if (phase_ != Phase::Rendering || total == 0) return text;
   const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();

@@ -107,7 +107,7 @@ class PictureSaveJob {
   std::size_t total() const { return total_; }
   void cancel() { cancelled_ = true; }
   // Where the picture goes, and what the progress says of it: the name, and
-  // while rendering the time taken and the time left.
+  // while rendering the time taken and the time left (then "writing the file").
   const QString& path() const { return path_; }
   QString progressText() const;
   // Once finished: joins the thread and gives the reason it failed ("" when the

@@ -604,10 +604,9 @@ void MainWindow::startSave(const SaveChoice& choice) {
 void MainWindow::followSave() {
   if (saveProgress_ && saveProgress_->wasCanceled()) saveJob_.cancel();
   const PictureSaveJob::Phase phase = saveJob_.phase();
-  if (saveProgress_ && phase == PictureSaveJob::Phase::Rendering && saveJob_.total() > 0) {
+  if (saveProgress_ && phase != PictureSaveJob::Phase::Finished) saveProgress_->setLabelText(saveJob_.progressText());
+  if (saveProgress_ && phase == PictureSaveJob::Phase::Rendering && saveJob_.total() > 0)
     saveProgress_->setValue(static_cast<int>(900 * saveJob_.done() / saveJob_.total()));
-    saveProgress_->setLabelText(saveJob_.progressText());
-  }
   if (saveProgress_ && phase == PictureSaveJob::Phase::Writing) saveProgress_->setValue(950);
   if (phase != PictureSaveJob::Phase::Finished) return;
   saveTimer_.stop();

@@ -150,7 +150,8 @@ int run(cli::Options options) {
   if (!pattern) return usageError("unknown pattern '" + options.pattern + "' (see --list)");
   if (!checkFieldTexts(options, error)) return usageError(error);
   const std::optional<picture::ImageFormat> format = outputFormat(options);
-  if (!format) return usageError("cannot tell the format of '" + options.out + "' (use a .png, .jpg, .bmp, .ppm or .webp name)");
+  if (!format)
+    return usageError("cannot tell the format of '" + options.out + "' (use a .png, .jpg, .bmp, .ppm or .webp name)");
 
   std::optional<ColumnPool> workers;
   const Painted painted = paint(*pattern, options, options.threads > 1 ? &workers.emplace(options.threads) : nullptr);

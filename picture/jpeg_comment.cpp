@@ -65,7 +65,8 @@ ReadResult walkSegments(ByteSource& in) {
     unsigned char size[2];
     if (in.read(size, 2) != 2) return ended("inside a segment's length");
     const std::size_t length = std::size_t{size[0]} << 8 | size[1];
-    if (length < 2) return refused("the JPEG file is damaged (segment " + markerName(code) + " is shorter than its length field)");
+    if (length < 2)
+      return refused("the JPEG file is damaged (segment " + markerName(code) + " is shorter than its length field)");
     const std::size_t dataBytes = length - 2;
     const auto left = in.remaining();
     if (left && *left < dataBytes)
@@ -75,7 +76,8 @@ ReadResult walkSegments(ByteSource& in) {
       continue;
     }
     std::string data(dataBytes, '\0');
-    if (in.read(reinterpret_cast<unsigned char*>(data.data()), dataBytes) != dataBytes) return ended("inside a comment");
+    if (in.read(reinterpret_cast<unsigned char*>(data.data()), dataBytes) != dataBytes)
+      return ended("inside a comment");
     if (data.compare(0, kCommentPrefix.size(), kCommentPrefix) != 0) continue;  // someone else's comment
     return parametersFromJson(std::string_view(data).substr(kCommentPrefix.size()));
   }

@@ -340,8 +340,9 @@ TEST(PictureFile, AJpegKeepsTheParametersInACommentAfterItsJfifSegment) {
 
 std::string segment(unsigned char code, std::string_view data) {
   const std::size_t length = data.size() + 2;
-  return std::string{'\xFF', static_cast<char>(code), static_cast<char>(length >> 8), static_cast<char>(length & 0xFF)} +
-         std::string(data);
+  const std::string head{'\xFF', static_cast<char>(code), static_cast<char>(length >> 8),
+                         static_cast<char>(length & 0xFF)};
+  return head + std::string(data);
 }
 
 TEST(PictureFile, RefusesDamagedOrForeignJpegsSayingWhatIsWrong) {
