@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "keeping.h"
 
+#include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -12,23 +13,76 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
+
+#include <algorithm>
+#include <optional>
 
 #include "picture.h"
 #include "picture_render.h"
+#include "time_left.h"
 
 namespace plorvex::app {
+
+namespace {
+
+constexpr picture::ImageFormat kSaveFormats[] = {picture::ImageFormat::Png, picture::ImageFormat::Jpeg,
+                                                 picture::ImageFormat::Bmp, picture::ImageFormat::Ppm,
+                                                 picture::ImageFormat::Webp};
+
+// ".png, .jpg, .bmp, .ppm or .webp": the suffixes this system can save.
+QString knownSuffixes() {
+  QStringList suffixes;
+  for (const picture::ImageFormat format : kSaveFormats)
+    if (picture::canWrite(format)) suffixes << "." + QString(picture::formatLabel(format)).toLower();
+  suffixes.replaceInStrings(".jpeg", ".jpg");
+  const QString last = suffixes.takeLast();
+  return suffixes.join(", ") + " or " + last;
+}
+
+}  // namespace
+
+int savedDensity(int windowDensity, int scale) { return std::min(kMaxDensity, windowDensity * scale); }
 
 QString resolvedSavePath(const QString& typed, const QString& folder) {
   QString name = QDir::fromNativeSeparators(typed.trimmed());
   if (name == "~" || name.startsWith("~/")) name.replace(0, 1, QDir::homePath());
   QString path = QDir(folder).absoluteFilePath(name);
-  if (!picture::formatFromPath(path)) path += ".png";
+  if (QFileInfo(path).suffix().isEmpty()) path += ".png";
   return QDir::cleanPath(path);
 }
 
+QString saveFormatProblem(const QString& path) {
+  const std::optional<picture::ImageFormat> format = picture::formatFromPath(path);
+  if (format && picture::canWrite(*format)) return {};
+  const QString suffix = QFileInfo(path).suffix();
+  if (format)
+    return QString("This system cannot save %1 pictures; end the name with %2.")
+        .arg(picture::formatLabel(*format), knownSuffixes());
+  return QString("\"%1\" does not end with the name of a picture format: end it with %2.")
+      .arg(QFileInfo(path).fileName(), knownSuffixes());
+}
+
+QString scaleLabel(const SaveChoice& offered, int scale) {
+  const QSize pixels = offered.plainSize * savedDensity(offered.density, scale);
+  return QString("x%1 - %2 x %3").arg(scale).arg(pixels.width()).arg(pixels.height());
+}
+
+QMimeData* pictureMimeData(const QImage& picture, const picture::PictureParameters& parameters) {
+  auto* data = new QMimeData;
+  data->setImageData(picture);
+  QBuffer png;
+  png.open(QIODevice::WriteOnly);
+  std::string error;
+  // Parameters a file could not keep leave the image alone on the clipboard.
+  if (picture::writePicture(picture, png, picture::ImageFormat::Png, parameters, error))
+    data->setData("image/png", png.data());
+  return data;
+}
+
 SaveDialog::SaveDialog(QWidget* parent, const SaveChoice& proposed, const QString& folder)
-    : QDialog(parent), folder_(folder) {
+    : QDialog(parent), folder_(folder), offered_(proposed) {
   setWindowTitle("Save picture");
   name_ = new QLineEdit(proposed.path, this);
   name_->setMinimumWidth(420);
@@ -40,7 +94,7 @@ SaveDialog::SaveDialog(QWidget* parent, const SaveChoice& proposed, const QStrin
   nameRow->addWidget(name_);
   nameRow->addWidget(browse);
   scale_ = new QComboBox(this);
-  for (int scale : {1, 2, 4, 8}) scale_->addItem(QString("x%1").arg(scale), scale);
+  for (int scale : {1, 2, 4, 8}) scale_->addItem(scaleLabel(proposed, scale), scale);
   scale_->setCurrentIndex(scale_->findData(proposed.scale));
   smooth_ = new QCheckBox("smooth edges", this);
   smooth_->setChecked(proposed.smooth);
@@ -49,8 +103,9 @@ SaveDialog::SaveDialog(QWidget* parent, const SaveChoice& proposed, const QStrin
   connect(buttons, &QDialogButtonBox::rejected, this, &SaveDialog::reject);
   auto* form = new QFormLayout(this);
   form->addRow("File name:", nameRow);
-  form->addRow("", new QLabel(QString("PNG keeps the pattern and the fields; relative names go in %1")
-                                  .arg(QDir::toNativeSeparators(folder)),
+  form->addRow("", new QLabel(QString("The name's ending picks the format (%1); PNG and JPEG keep the\n"
+                                      "pattern and the fields. Relative names go in %2")
+                                  .arg(knownSuffixes(), QDir::toNativeSeparators(folder)),
                               this));
   form->addRow("Size:", scale_);
   form->addRow("", smooth_);
@@ -59,18 +114,32 @@ SaveDialog::SaveDialog(QWidget* parent, const SaveChoice& proposed, const QStrin
 }
 
 SaveChoice SaveDialog::choice() const {
-  return {resolvedSavePath(name_->text(), folder_), scale_->currentData().toInt(), smooth_->isChecked()};
+  SaveChoice chosen = offered_;
+  chosen.path = resolvedSavePath(name_->text(), folder_);
+  chosen.scale = scale_->currentData().toInt();
+  chosen.smooth = smooth_->isChecked();
+  return chosen;
 }
 
 void SaveDialog::browse() {
-  const QString chosen = QFileDialog::getSaveFileName(this, "Save picture", choice().path,
-                                                      "PNG pictures (*.png);;PPM (*.ppm);;BMP (*.bmp)");
+  QStringList filters;
+  for (const picture::ImageFormat format : kSaveFormats) {
+    if (!picture::canWrite(format)) continue;
+    const QString label = picture::formatLabel(format);
+    filters << (format == picture::ImageFormat::Jpeg ? "JPEG (*.jpg *.jpeg)"
+                                                      : QString("%1 (*.%2)").arg(label, label.toLower()));
+  }
+  const QString chosen = QFileDialog::getSaveFileName(this, "Save picture", choice().path, filters.join(";;"));
   if (!chosen.isEmpty()) name_->setText(chosen);
 }
 
 void SaveDialog::accept() {
   if (name_->text().trimmed().isEmpty()) return;
   const QString path = choice().path;
+  if (const QString problem = saveFormatProblem(path); !problem.isEmpty()) {
+    QMessageBox::warning(this, "Save picture", problem);
+    return;
+  }
   if (QFileInfo::exists(path) &&
       QMessageBox::question(this, "Save picture",
                             QString("%1 exists already. Replace it?").arg(QDir::toNativeSeparators(path)),
@@ -93,6 +162,8 @@ void PictureSaveJob::start(Request request) {
   done_ = 0;
   total_ = 0;
   phase_ = request.image.isNull() ? Phase::Rendering : Phase::Writing;
+  path_ = request.path;
+  started_ = std::chrono::steady_clock::now();
   thread_ = std::thread([this, request = std::move(request)]() mutable { run(std::move(request)); });
 }
 
@@ -122,6 +193,15 @@ void PictureSaveJob::run(Request request) {
   }
   failure_ = failure;
   phase_ = Phase::Finished;
+}
+
+QString PictureSaveJob::progressText() const {
+  QString text = QString("Saving %1…").arg(QDir::toNativeSeparators(path_));
+  if (phase_ == Phase::Writing) return text + "\nwriting the file";
+  const std::size_t done = done_, total = total_;
+  if (phase_ != Phase::Rendering || total == 0) return text;
+  const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+  return text + "\n" + QString::fromStdString(picture::elapsedAndLeftText(done, total, elapsed));
 }
 
 std::string PictureSaveJob::finish() {

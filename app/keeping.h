@@ -6,9 +6,11 @@
 
 #include <QDialog>
 #include <QImage>
+#include <QSize>
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <string>
 #include <thread>
@@ -19,6 +21,7 @@
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
+class QMimeData;
 
 namespace plorvex {
 class ColumnPool;
@@ -28,17 +31,37 @@ namespace plorvex::app {
 
 // What the save dialog asks: where, how many times the picture's pixels
 // across (1, 2, 4 or 8), and whether to smooth edges (4 x 4 samples a pixel).
+// The picture offered comes along for the size list: its plain size and the
+// density the window paints it at.
 struct SaveChoice {
   QString path;
   int scale = 1;
   bool smooth = false;
+  QSize plainSize{};
+  int density = 1;
 };
 
 inline constexpr int kSmoothEdges = 4;
 
+// The density a save at `scale` renders at: the window's own times the
+// scale, at most the largest density there is.
+int savedDensity(int windowDensity, int scale);
+
 // The name as it will be written: relative names lie in `folder`, and a name
-// without a known image suffix gets ".png".
+// without a suffix gets ".png".
 QString resolvedSavePath(const QString& typed, const QString& folder);
+
+// Why a picture cannot be saved under this name's suffix ("" when it can):
+// the suffix picks the format, and one this program does not write is refused.
+QString saveFormatProblem(const QString& path);
+
+// "x2 - 2048 x 1536": a scale and the pixels a save at it has.
+QString scaleLabel(const SaveChoice& offered, int scale);
+
+// What Ctrl+C puts on the clipboard: the image, and the same as PNG bytes
+// that keep the view (image/png), so that a paste into a file opens again as
+// that view. The caller owns the result.
+QMimeData* pictureMimeData(const QImage& picture, const picture::PictureParameters& parameters);
 
 class SaveDialog : public QDialog {
   Q_OBJECT
@@ -51,6 +74,7 @@ class SaveDialog : public QDialog {
   void accept() override;
 
   QString folder_;
+  SaveChoice offered_;
   QLineEdit* name_ = nullptr;
   QComboBox* scale_ = nullptr;
   QCheckBox* smooth_ = nullptr;
@@ -82,6 +106,10 @@ class PictureSaveJob {
   std::size_t done() const { return done_; }
   std::size_t total() const { return total_; }
   void cancel() { cancelled_ = true; }
+  // Where the picture goes, and what the progress says of it: the name, and
+  // while rendering the time taken and the time left (then "writing the file").
+  const QString& path() const { return path_; }
+  QString progressText() const;
   // Once finished: joins the thread and gives the reason it failed ("" when the
   // picture was written, picture::kWriteCancelled when cancelled).
   std::string finish();
@@ -90,6 +118,8 @@ class PictureSaveJob {
   void run(Request request);
   std::string render(Request& request);
 
+  QString path_;
+  std::chrono::steady_clock::time_point started_;
   std::thread thread_;
   std::atomic<Phase> phase_{Phase::Idle};
   std::atomic<std::size_t> done_{0};

@@ -574,7 +574,7 @@ void MainWindow::copyPicture() {
     services_.beep();
     return;
   }
-  QGuiApplication::clipboard()->setImage(picture);
+  QGuiApplication::clipboard()->setMimeData(pictureMimeData(picture, shownParameters()));
 }
 
 void MainWindow::savePicture() {
@@ -588,23 +588,27 @@ void MainWindow::savePicture() {
     return;
   }
   const QString name = QString("%1.png").arg(patternAt(latest_.pattern)->caption);
-  services_.chooseSave(this, SaveChoice{QDir(pictureFolder_).filePath(name)}, pictureFolder_,
+  const SaveChoice offered{QDir(pictureFolder_).filePath(name), 1, false, latest_.picture.size(), canvasDensity_};
+  services_.chooseSave(this, offered, pictureFolder_,
                        [this](const SaveChoice& choice) { startSave(choice); });
 }
 
 void MainWindow::startSave(const SaveChoice& choice) {
   if (exiting_ || saveJob_.busy()) return;
-  const std::optional<picture::ImageFormat> format = picture::formatFromPath(choice.path);
+  if (const QString problem = saveFormatProblem(choice.path); !problem.isEmpty()) {
+    services_.showCritical(this, kSaveTitle, problem);
+    return;
+  }
   PictureSaveJob::Request request;
   request.path = choice.path;
-  request.format = format.value_or(picture::ImageFormat::Png);
+  request.format = *picture::formatFromPath(choice.path);
   request.parameters = shownParameters();
   if (choice.scale == 1 && !choice.smooth) {
     // The pixels the window shows, as they are.
     request.image = shownPicture();
   } else {
     // The same view again, larger or smoothed, from what the render read.
-    request.parameters.density = std::min(kMaxDensity, canvasDensity_ * choice.scale);
+    request.parameters.density = savedDensity(canvasDensity_, choice.scale);
     request.parameters.smooth = choice.smooth ? kSmoothEdges : 1;
     request.parameters.complete = true;
     request.pattern = patternAt(latest_.pattern);
@@ -612,8 +616,7 @@ void MainWindow::startSave(const SaveChoice& choice) {
   }
   pictureFolder_ = QFileInfo(choice.path).absolutePath();
   saveJob_.start(std::move(request));
-  saveProgress_ = new QProgressDialog(
-      QString("Saving %1…").arg(QDir::toNativeSeparators(choice.path)), "Cancel", 0, 1000, this);
+  saveProgress_ = new QProgressDialog(saveJob_.progressText(), "Cancel", 0, 1000, this);
   saveProgress_->setWindowTitle(kSaveTitle);
   saveProgress_->setWindowModality(Qt::NonModal);  // the window stays usable
   // and keeps the keyboard where the window manager allows; the keys work in
@@ -629,6 +632,7 @@ void MainWindow::startSave(const SaveChoice& choice) {
 void MainWindow::followSave() {
   if (saveProgress_ && saveProgress_->wasCanceled()) saveJob_.cancel();
   const PictureSaveJob::Phase phase = saveJob_.phase();
+  if (saveProgress_ && phase != PictureSaveJob::Phase::Finished) saveProgress_->setLabelText(saveJob_.progressText());
   if (saveProgress_ && phase == PictureSaveJob::Phase::Rendering && saveJob_.total() > 0)
     saveProgress_->setValue(static_cast<int>(900 * saveJob_.done() / saveJob_.total()));
   if (saveProgress_ && phase == PictureSaveJob::Phase::Writing) saveProgress_->setValue(950);

@@ -69,7 +69,7 @@ WindowServices defaultServices() {
   };
   services.chooseOpen = [](QWidget* parent, const QString& folder,
                            std::function<void(const QString&)> chosen) {
-    auto* dialog = new QFileDialog(parent, "Open picture", folder, "PNG pictures (*.png)");
+    auto* dialog = new QFileDialog(parent, "Open picture", folder, "Pictures (*.png *.jpg *.jpeg)");
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFileMode(QFileDialog::ExistingFile);
     QObject::connect(dialog, &QFileDialog::fileSelected, dialog, [chosen](const QString& path) { chosen(path); });

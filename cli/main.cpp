@@ -151,7 +151,8 @@ int run(cli::Options options) {
   if (!pattern) return usageError("unknown pattern '" + options.pattern + "' (see --list)");
   if (!checkFieldTexts(options, error)) return usageError(error);
   const std::optional<picture::ImageFormat> format = outputFormat(options);
-  if (!format) return usageError("cannot tell the format of '" + options.out + "' (use a .png, .ppm or .bmp name)");
+  if (!format)
+    return usageError("cannot tell the format of '" + options.out + "' (use a .png, .jpg, .bmp, .ppm or .webp name)");
 
   std::optional<ColumnPool> workers;
   const Painted painted = paint(*pattern, options, options.threads > 1 ? &workers.emplace(options.threads) : nullptr);
@@ -162,16 +163,16 @@ int run(cli::Options options) {
     if (!outcome.faultInSweep) return kExitFault;
   }
   if (painted.image.isNull()) {
-    std::fprintf(stderr, "plorvex-render: the picture has no pixels; nothing written\n");
-    return outcome.end == RenderEnd::Faulted ? kExitFault : 0;
+    // A size that reads as nothing: no picture is no success.
+    std::fprintf(stderr, "plorvex-render: --size '%s': the picture has no pixels; nothing written\n",
+                 options.fields.size.c_str());
+    return outcome.end == RenderEnd::Faulted ? kExitFault : kExitUsage;
   }
   const picture::PictureParameters parameters{PLORVEX_VERSION,          pattern->caption,
                                               options.fields,           options.sampling.density,
                                               options.sampling.smooth,  outcome.end == RenderEnd::Completed};
-  if (!writeImage(painted.image, options, *format, parameters)) {
-    std::fputs(cli::kUsage, stderr);
-    return kExitUsage;
-  }
+  // The message names the file and the reason; the usage would only bury it.
+  if (!writeImage(painted.image, options, *format, parameters)) return kExitUsage;
   return outcome.end == RenderEnd::Faulted ? kExitFault : 0;
 }
 

@@ -7,15 +7,16 @@
 #include <thread>
 
 #include "movie.h"
+#include "parameters.h"
 
 namespace plorvex::cli {
 
 const char* const kUsage =
     "usage: plorvex-render --pattern NAME|INDEX [--x TEXT] [--y TEXT] [--size TEXT]\n"
     "                      [--zoom TEXT] [--brightness TEXT] [--density D] [--smooth S]\n"
-    "                      [--canvas] [--format png|ppm|bmp] [--threads N] [--quiet]\n"
-    "                      -o|--out FILE|-\n"
-    "       plorvex-render --from PICTURE.png [options] -o|--out FILE|-\n"
+    "                      [--canvas] [--format png|jpg|bmp|ppm|webp] [--threads N]\n"
+    "                      [--quiet] -o|--out FILE|-\n"
+    "       plorvex-render --from PICTURE [options] -o|--out FILE|-\n"
     "       plorvex-render --movie KEY... [movie options] -o|--out DIR\n"
     "       plorvex-render --list | --help | --version\n";
 
@@ -42,13 +43,16 @@ std::string helpText() {
          "                        view D times as large (1 to 16; default 1)\n"
          "  --smooth S            each pixel the mean of S x S samples, in linear light\n"
          "                        (1 to 8; default 1: one sample)\n"
-         "  --from PICTURE.png    the pattern, the five texts, density and smoothing of a\n"
+         "  --from PICTURE        the pattern, the five texts, density and smoothing of a\n"
          "                        picture saved by this program; options given as well\n"
          "                        override them\n"
          "  --canvas              write the whole window canvas, not only the picture\n"
-         "  -o, --out FILE|-      the image file; - writes the image to standard output\n"
-         "  --format png|ppm|bmp  the image format; without it the suffix of FILE\n"
-         "                        decides, and - writes PNG\n"
+         "  -o, --out FILE|-      the image file; - writes the image to standard output.\n"
+         "                        A regular file is replaced whole or not at all; a\n"
+         "                        device or a pipe is written in place\n"
+         "  --format png|jpg|bmp|ppm|webp\n"
+         "                        the image format (webp where Qt has it); without\n"
+         "                        it the suffix of FILE decides, and - writes PNG\n"
          "  --threads N           threads computing columns (default: one per core;\n"
          "                        1: all on one thread); the picture is the same\n"
          "  --quiet               no progress bar (it is shown only on a terminal)\n"
@@ -58,10 +62,12 @@ std::string helpText() {
          "\n"
          "Each TEXT is read as the window reads its fields: the number it begins with;\n"
          "a text that does not begin with a number counts as 0. A PNG keeps the pattern\n"
-         "and the texts in a text chunk 'plorvex', so --from can paint it again.\n"
+         "and the texts in a text chunk 'plorvex', a JPEG in a comment 'plorvex: ', so\n"
+         "--from can paint it again.\n"
          "\n"
-         "Exit status: 0 when painted; 2 for bad arguments or a refused picture; 3 when\n"
-         "an arithmetic error stopped the picture (the part painted is still written).\n" +
+         "Exit status: 0 when painted; 2 for bad arguments, a refused picture, a picture\n"
+         "without pixels or an image that could not be written; 3 when an arithmetic\n"
+         "error stopped the picture (the part painted is still written).\n" +
          movieHelpText();
 }
 
@@ -112,9 +118,8 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
     }
   }
   if (options.help || options.version || options.list) return options;
-  if (!options.format.empty() && options.format != "png" && options.format != "ppm" &&
-      options.format != "bmp") {
-    error = "unknown format '" + options.format + "' (png, ppm or bmp)";
+  if (!options.format.empty() && !picture::formatFromName(options.format)) {
+    error = "unknown format '" + options.format + "' (png, jpg, bmp, ppm or webp)";
     return std::nullopt;
   }
   if (!threadsText.empty()) {

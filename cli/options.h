@@ -25,7 +25,7 @@ struct Options {
   std::string from;  // a saved picture whose parameters are the defaults
   bool quiet = false;  // no progress bar
   std::string out;
-  std::string format;  // "png", "ppm" or "bmp"; empty: from the file name
+  std::string format;  // a name picture::formatFromName knows; empty: from the file name
   // Threads computing columns: 1 computes every column on the main thread;
   // more start that many workers. Default: one per core.
   unsigned threads = 0;

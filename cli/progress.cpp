@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "progress.h"
 
-#include <cmath>
+#include <cstdio>
+
+#include "time_left.h"
 
 namespace plorvex::cli {
 namespace {
@@ -10,16 +12,6 @@ constexpr auto kDelay = std::chrono::seconds(1);
 constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
 constexpr int kBarWidth = 30;
 
-std::string clockText(double seconds) {
-  const long whole = std::lround(seconds);
-  char text[32];
-  if (whole >= 3600)
-    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", whole / 3600, whole / 60 % 60, whole % 60);
-  else
-    std::snprintf(text, sizeof text, "%ld:%02ld", whole / 60, whole % 60);
-  return text;
-}
-
 }  // namespace
 
 std::string progressLine(std::size_t done, std::size_t total, double elapsed) {
@@ -27,12 +19,9 @@ std::string progressLine(std::size_t done, std::size_t total, double elapsed) {
   const int filled = static_cast<int>(fraction * kBarWidth);
   char percent[8];
   std::snprintf(percent, sizeof percent, "%3d%%", static_cast<int>(fraction * 100));
-  std::string line = std::string(percent) + " [" + std::string(static_cast<std::size_t>(filled), '#') +
-                     std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "]  " +
-                     clockText(elapsed) + " elapsed";
-  if (done > 0 && done < total)
-    line += ", " + clockText(elapsed / fraction - elapsed) + " left";
-  return line;
+  return std::string(percent) + " [" + std::string(static_cast<std::size_t>(filled), '#') +
+         std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "]  " +
+         picture::elapsedAndLeftText(done, total, elapsed);
 }
 
 ProgressBar::ProgressBar(std::FILE* terminal) : terminal_(terminal) {}

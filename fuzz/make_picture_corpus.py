@@ -46,6 +46,18 @@ def params(**changes):
     return json.dumps(p, ensure_ascii=False, separators=(",", ":")).encode()
 
 
+def segment(code, data):
+    return b"\xff" + bytes([code]) + struct.pack(">H", len(data) + 2) + data
+
+
+JFIF = segment(0xE0, b"JFIF\x00\x01\x01\x00\x00\x01\x00\x01\x00\x00")
+SOS = segment(0xDA, b"\x01\x01\x00\x00\x3f\x00") + b"\x12\x34\xff\xd9"
+
+
+def jpeg(segments):
+    return b"\xff\xd8" + JFIF + segments + SOS
+
+
 GOOD = params()
 UNICODE = params(x="Zo\u00eb", y="\u65e5\u672c", zoom="\U0001F600" * 3)
 
@@ -72,6 +84,11 @@ SEEDS = {
     "utf8-invalid": png(itxt(GOOD.replace(b"768", b"7\xc38"))),
     "json-broken": png(itxt(GOOD[:-3])),
     "json-array": png(itxt(b"[" + GOOD + b"]")),
+    "jpeg-written": jpeg(segment(0xFE, b"plorvex: " + GOOD)),
+    "jpeg-others-first": jpeg(segment(0xDB, b"q" * 65) + b"\xff" + segment(0xFE, b"hello") +
+                              segment(0xFE, b"plorvex: " + UNICODE)),
+    "jpeg-no-comment": jpeg(b""),
+    "jpeg-truncated": jpeg(segment(0xFE, b"plorvex: " + GOOD))[:40],
     "json-bare": GOOD,
     "json-escapes": params(x="a\"b\\c\td\u0000e", brightness="\u2028"),
 }

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The picture file reader against any bytes, as a PNG and as the JSON text.
+// The picture file reader against any bytes, as a PNG or a JPEG (by its first
+// bytes) and as the JSON text.
 //
 // A mutated chunk almost never keeps a right CRC, so each input is also read
 // with every whole chunk's CRC made right; that way the mutations reach the
@@ -21,6 +22,7 @@
 #include <string>
 #include <string_view>
 
+#include "jpeg_comment.h"
 #include "parameters.h"
 #include "png_chunks.h"
 
@@ -66,11 +68,18 @@ void checkAccepted(const PictureParameters& p, const char* how) {
       parametersFromPng({reinterpret_cast<const unsigned char*>(file.data()), file.size()});
   if (!fromFile.parameters || !(*fromFile.parameters == p))
     broken("the chunk written from accepted parameters reads back different", json + " / " + fromFile.error);
+  // And a minimal JPEG: start of image, the comment, start of scan.
+  const std::string jpeg = std::string("\xFF\xD8", 2) + detail::parametersComment(p) +
+                           std::string("\xFF\xDA\x00\x02\xFF\xD9", 6);
+  const ReadResult fromJpeg =
+      parametersFromPicture({reinterpret_cast<const unsigned char*>(jpeg.data()), jpeg.size()});
+  if (!fromJpeg.parameters || !(*fromJpeg.parameters == p))
+    broken("the comment written from accepted parameters reads back different", json + " / " + fromJpeg.error);
 }
 
-void checkPng(const std::string& bytes) {
+void checkPicture(const std::string& bytes) {
   const ReadResult fromMemory =
-      parametersFromPng({reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()});
+      parametersFromPicture({reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()});
   QByteArray copy(bytes.data(), static_cast<qsizetype>(bytes.size()));
   QBuffer buffer(&copy);
   buffer.open(QIODevice::ReadOnly);
@@ -80,20 +89,20 @@ void checkPng(const std::string& bytes) {
       (fromMemory.parameters && !(*fromMemory.parameters == *fromDevice.parameters)))
     broken("memory and device readings differ", fromMemory.error + " / " + fromDevice.error);
   if (fromMemory.parameters)
-    checkAccepted(*fromMemory.parameters, "png");
+    checkAccepted(*fromMemory.parameters, "picture");
   else if (fromMemory.error.empty())
-    broken("a PNG refused without a reason", "");
+    broken("a picture refused without a reason", "");
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
-  checkPng(bytes);
+  checkPicture(bytes);
   if (size >= 8 && std::memcmp(data, detail::kPngSignature.data(), 8) == 0) {
     const std::string fixed = withRightCrcs(bytes);
-    if (fixed != bytes) checkPng(fixed);
-  } else {
+    if (fixed != bytes) checkPicture(fixed);
+  } else if (!(size >= 2 && data[0] == 0xFF && data[1] == 0xD8)) {
     const ReadResult fromJson = parametersFromJson(bytes);
     if (fromJson.parameters)
       checkAccepted(*fromJson.parameters, "json");

@@ -264,10 +264,14 @@ ReadResult parametersFromJson(std::string_view utf8) {
 
 std::optional<ImageFormat> formatFromName(std::string_view name) {
   if (name == "png") return ImageFormat::Png;
-  if (name == "ppm") return ImageFormat::Ppm;
+  if (name == "jpg" || name == "jpeg") return ImageFormat::Jpeg;
   if (name == "bmp") return ImageFormat::Bmp;
+  if (name == "ppm") return ImageFormat::Ppm;
+  if (name == "webp") return ImageFormat::Webp;
   return std::nullopt;
 }
+
+bool keepsParameters(ImageFormat format) { return format == ImageFormat::Png || format == ImageFormat::Jpeg; }
 
 std::optional<ImageFormat> formatFromPath(const QString& path) {
   const QString suffix = QFileInfo(path).suffix().toLower();

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The parameters a picture file keeps (which pattern, the five field texts,
-// density and smoothing) and reading them back from a PNG. Needs Qt Core only,
+// density and smoothing) and reading them back from a PNG or a JPEG. Needs Qt Core only,
 // so that the fuzz build can compile the reader without Qt Gui; writing a
 // picture is in picture.h.
 
@@ -49,15 +49,21 @@ struct ReadResult {
 };
 
 ReadResult parametersFromJson(std::string_view utf8);
-// A whole file in memory. The first 'plorvex' text chunk counts; the pixels
-// are never decoded.
+// A whole PNG file in memory. The first 'plorvex' text chunk counts; the
+// pixels are never decoded.
 ReadResult parametersFromPng(std::span<const unsigned char> bytes);
-// The same from a file, reading only the chunk headers and the text chunks
-// (it seeks past the image data); the error begins with the file name.
+// A PNG, or a JPEG (its first 'plorvex' comment before the image data counts).
+ReadResult parametersFromPicture(std::span<const unsigned char> bytes);
+// The same from a file, reading only the chunk or segment headers and the
+// texts (it seeks past the image data); the error begins with the file name.
 ReadResult readParameters(const QString& path);
 
-enum class ImageFormat { Png, Ppm, Bmp };
-std::optional<ImageFormat> formatFromName(std::string_view name);  // "png", "ppm", "bmp"
-std::optional<ImageFormat> formatFromPath(const QString& path);    // by suffix, case-insensitive
+// PNG and JPEG keep the parameters; the others hold the pixels only.
+enum class ImageFormat { Png, Jpeg, Bmp, Ppm, Webp };
+// "png", "jpg" or "jpeg", "bmp", "ppm", "webp".
+std::optional<ImageFormat> formatFromName(std::string_view name);
+// By the name's suffix, case-insensitive.
+std::optional<ImageFormat> formatFromPath(const QString& path);
+bool keepsParameters(ImageFormat format);
 
 }  // namespace plorvex::picture

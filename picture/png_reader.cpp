@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Finds the 'plorvex' text chunk by walking the PNG's chunks: signature, then
 // length, type, data and CRC of each. The pixels are never decoded and, from
-// a file, the image data is seeked past rather than read.
+// a file, the image data is seeked past rather than read. A JPEG goes to the
+// segment walk of jpeg_reader.cpp instead.
 
 #include <QByteArray>
 #include <QDir>
@@ -17,6 +18,8 @@
 #include <optional>
 #include <string>
 
+#include "byte_source.h"
+#include "jpeg_comment.h"
 #include "parameters.h"
 #include "png_chunks.h"
 
@@ -27,78 +30,7 @@ using detail::kKeyword;
 using detail::kMaxChunkBytes;
 using detail::kMaxTextBytes;
 
-// Where the bytes come from: memory or a device.
-class ByteSource {
- public:
-  virtual ~ByteSource() = default;
-  // Reads up to count bytes into to; fewer only at the end or on a read error.
-  virtual std::size_t read(unsigned char* to, std::size_t count) = 0;
-  // Skips count bytes; false if fewer remain.
-  virtual bool skip(std::uint64_t count) = 0;
-  // The bytes left, when that is known before reading them.
-  virtual std::optional<std::uint64_t> remaining() const = 0;
-  // Set when reading failed other than by reaching the end.
-  std::string readError;
-};
-
-class MemorySource : public ByteSource {
- public:
-  explicit MemorySource(std::span<const unsigned char> bytes) : bytes_(bytes) {}
-  std::size_t read(unsigned char* to, std::size_t count) override {
-    count = std::min(count, bytes_.size() - position_);
-    std::memcpy(to, bytes_.data() + position_, count);
-    position_ += count;
-    return count;
-  }
-  bool skip(std::uint64_t count) override {
-    if (count > bytes_.size() - position_) return false;
-    position_ += static_cast<std::size_t>(count);
-    return true;
-  }
-  std::optional<std::uint64_t> remaining() const override { return bytes_.size() - position_; }
-
- private:
-  std::span<const unsigned char> bytes_;
-  std::size_t position_ = 0;
-};
-
-class DeviceSource : public ByteSource {
- public:
-  explicit DeviceSource(QIODevice& device) : device_(device) {}
-  std::size_t read(unsigned char* to, std::size_t count) override {
-    std::size_t done = 0;
-    while (done < count) {
-      const qint64 got = device_.read(reinterpret_cast<char*>(to) + done, static_cast<qint64>(count - done));
-      if (got < 0) {
-        readError = device_.errorString().toStdString();
-        break;
-      }
-      if (got == 0 && !device_.waitForReadyRead(-1)) break;
-      done += static_cast<std::size_t>(got);
-    }
-    return done;
-  }
-  bool skip(std::uint64_t count) override {
-    if (!device_.isSequential()) {
-      if (count > *remaining()) return false;
-      return device_.seek(device_.pos() + static_cast<qint64>(count));
-    }
-    unsigned char discard[16384];
-    while (count > 0) {
-      const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(count, sizeof discard));
-      if (read(discard, piece) != piece) return false;
-      count -= piece;
-    }
-    return true;
-  }
-  std::optional<std::uint64_t> remaining() const override {
-    if (device_.isSequential()) return std::nullopt;
-    return static_cast<std::uint64_t>(std::max<qint64>(0, device_.size() - device_.pos()));
-  }
-
- private:
-  QIODevice& device_;
-};
+using detail::ByteSource;
 
 ReadResult refused(std::string why) { return {std::nullopt, std::move(why)}; }
 
@@ -288,11 +220,24 @@ ReadResult walkChunks(ByteSource& in) {
   }
 }
 
+// A JPEG begins with its start-of-image marker; anything else is read as a
+// PNG, whose reader says what is wrong with it.
+ReadResult walkPicture(ByteSource& in) {
+  unsigned char start[2];
+  if (in.peek(start, 2) == 2 && start[0] == 0xFF && start[1] == 0xD8) return detail::walkSegments(in);
+  return walkChunks(in);
+}
+
 }  // namespace
 
 ReadResult parametersFromPng(std::span<const unsigned char> bytes) {
-  MemorySource source(bytes);
+  detail::MemorySource source(bytes);
   return walkChunks(source);
+}
+
+ReadResult parametersFromPicture(std::span<const unsigned char> bytes) {
+  detail::MemorySource source(bytes);
+  return walkPicture(source);
 }
 
 ReadResult readParameters(const QString& path) {
@@ -309,7 +254,7 @@ namespace detail {
 
 ReadResult readParametersFrom(QIODevice& device) {
   DeviceSource source(device);
-  return walkChunks(source);
+  return walkPicture(source);
 }
 
 std::uint32_t chunkCrc(std::string_view type, std::string_view data) {

@@ -3,36 +3,78 @@
 // image row by row into a small device that passes its bytes on and inserts
 // the two text chunks right after IHDR: Qt would compress a long text into
 // zTXt by itself and writes no other chunk types, and going through it keeps
-// a second copy of a large picture out of memory.
+// a second copy of a large picture out of memory. A JPEG gets its comment the
+// same way, after the JFIF segment: Qt's own comments squeeze the blanks out
+// of a text, and the field texts keep theirs.
 
+#include <QDir>
+#include <QFile>
 #include <QFileDevice>
 #include <QFileInfo>
-#include <QDir>
 #include <QIODevice>
 #include <QImage>
 #include <QImageWriter>
 #include <QSaveFile>
 #include <QString>
 
-#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "jpeg_comment.h"
 #include "picture.h"
 #include "png_chunks.h"
 
 namespace plorvex::picture {
 namespace {
 
-// Signature (8 bytes) and IHDR (length, type, 13 bytes of data, CRC).
-constexpr qint64 kHeadBytes = 8 + 4 + 4 + 13 + 4;
+// Where the encoder's output gets the texts: the number of bytes of its head
+// they follow, 0 while more bytes are needed to tell, -1 (with the reason in
+// failure) when the output does not begin as the format does.
+using HeadEnd = std::function<qint64(const std::string& head, std::string& failure)>;
 
-class ChunkInserter : public QIODevice {
+// PNG: after the signature (8 bytes) and IHDR (length, type, 13 bytes of
+// data, CRC).
+qint64 pngHeadEnd(const std::string& head, std::string& failure) {
+  constexpr std::size_t kHeadBytes = 8 + 4 + 4 + 13 + 4;
+  if (head.size() < kHeadBytes) return 0;
+  if (std::memcmp(head.data(), detail::kPngSignature.data(), 8) != 0 ||
+      head.compare(8, 8, std::string("\0\0\0\15IHDR", 8)) != 0) {
+    failure = "the PNG writer did not begin with a signature and IHDR";
+    return -1;
+  }
+  return kHeadBytes;
+}
+
+// JPEG: after the start of image and, when it follows, the JFIF segment
+// (APP0), which must come first.
+qint64 jpegHeadEnd(const std::string& head, std::string& failure) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(head[k]); };
+  if (head.size() < 4) return 0;
+  if (byte(0) != 0xFF || byte(1) != 0xD8) {
+    failure = "the JPEG writer did not begin with a start-of-image marker";
+    return -1;
+  }
+  if (byte(2) != 0xFF || byte(3) != 0xE0) return 2;
+  if (head.size() < 6) return 0;
+  return 4 + (qint64{byte(4)} << 8 | byte(5));
+}
+
+// Passes the encoder's bytes on to the output and inserts the texts where
+// headEnd says.
+class TextInserter : public QIODevice {
  public:
-  ChunkInserter(QIODevice& out, std::string chunks, const std::function<bool()>& keepGoing)
-      : out_(out), chunks_(std::move(chunks)), keepGoing_(keepGoing) {
+  TextInserter(QIODevice& out, std::string texts, HeadEnd headEnd, const std::function<bool()>& keepGoing)
+      : out_(out), texts_(std::move(texts)), headEnd_(std::move(headEnd)), keepGoing_(keepGoing) {
     open(QIODevice::WriteOnly | QIODevice::Unbuffered);
   }
   bool isSequential() const override { return true; }
-  // True once the head has been seen and the chunks written after it.
+  // True once the head has been seen and the texts written after it.
   bool inserted() const { return inserted_; }
   const std::string& failure() const { return failure_; }
 
@@ -44,20 +86,19 @@ class ChunkInserter : public QIODevice {
       failure_ = kWriteCancelled;
       return -1;
     }
-    if (inserted_) return pass(data, length) ? length : -1;
-    const qint64 taken = std::min(length, kHeadBytes - static_cast<qint64>(head_.size()));
-    head_.append(data, static_cast<std::size_t>(taken));
-    if (static_cast<qint64>(head_.size()) == kHeadBytes) {
-      if (std::memcmp(head_.data(), detail::kPngSignature.data(), 8) != 0 ||
-          head_.compare(8, 8, std::string("\0\0\0\15IHDR", 8)) != 0) {
-        failure_ = "the PNG writer did not begin with a signature and IHDR";
-        return -1;
-      }
-      if (!pass(head_.data(), kHeadBytes) || !pass(chunks_.data(), static_cast<qint64>(chunks_.size())))
+    qint64 taken = 0;
+    // The head is a few dozen bytes: taken one at a time until its end is known.
+    while (!inserted_ && taken < length) {
+      head_ += data[taken++];
+      const qint64 end = headEnd_(head_, failure_);
+      if (end < 0) return -1;
+      if (end == 0 || static_cast<qint64>(head_.size()) < end) continue;
+      if (!pass(head_.data(), end) || !pass(texts_.data(), static_cast<qint64>(texts_.size())) ||
+          !pass(head_.data() + end, static_cast<qint64>(head_.size()) - end))
         return -1;
       inserted_ = true;
-      if (taken < length && !pass(data + taken, length - taken)) return -1;
     }
+    if (taken < length && !pass(data + taken, length - taken)) return -1;
     return length;
   }
 
@@ -77,7 +118,8 @@ class ChunkInserter : public QIODevice {
   }
 
   QIODevice& out_;
-  std::string chunks_;
+  std::string texts_;
+  HeadEnd headEnd_;
   const std::function<bool()>& keepGoing_;
   std::string head_;
   bool inserted_ = false;
@@ -87,18 +129,97 @@ class ChunkInserter : public QIODevice {
 const char* formatName(ImageFormat format) {
   switch (format) {
     case ImageFormat::Png: return "png";
-    case ImageFormat::Ppm: return "ppm";
+    case ImageFormat::Jpeg: return "jpeg";
     case ImageFormat::Bmp: return "bmp";
+    case ImageFormat::Ppm: return "ppm";
+    case ImageFormat::Webp: return "webp";
   }
   return "png";
 }
+
+// Plenty for the fine stripes of the patterns; Qt's default of 75 smears them.
+constexpr int kJpegQuality = 95;
 
 std::string deviceError(const QIODevice& out, const std::string& fallback) {
   const std::string reason = out.errorString().toStdString();
   return reason.empty() || reason == "Unknown error" ? fallback : reason;
 }
 
+// True when the name leads, through links or not, to an entry of a process's
+// open descriptors (/dev/stdout, /dev/fd/N, /proc/self/fd/N): whatever the
+// descriptor holds, the name is not a file of its own to be replaced.
+bool namesAnOpenDescriptor(const QString& path) {
+  QFileInfo link(path);
+  for (int depth = 0; depth < 40 && link.isSymLink(); ++depth) {
+    const QString folder = QFileInfo(link.absolutePath()).canonicalFilePath();
+    if (folder.startsWith("/proc/") && QDir(folder).dirName() == "fd") return true;
+    link.setFile(link.symLinkTarget());
+  }
+  return false;
+}
+
+// Only a regular file, or a name with nothing behind it yet, is replaced by a
+// rename: a device, a pipe or a socket would turn into an ordinary file that
+// way, so they are opened and written in place. A folder is left to the
+// atomic write, which refuses it.
+bool writesInPlace(const QString& path) {
+  if (namesAnOpenDescriptor(path)) return true;
+  struct stat status {};
+  if (::stat(QFile::encodeName(path).constData(), &status) != 0) return false;
+  return !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
+}
+
+// Opens a name that is written in place. A named pipe nobody reads yet is
+// waited for, as a shell's redirection waits; with keepGoing the wait asks it
+// every 50 ms, so that a save from the window can be cancelled meanwhile.
+bool openInPlace(QFile& file, const std::function<bool()>& keepGoing, std::string& error) {
+  if (!keepGoing) {
+    if (file.open(QIODevice::WriteOnly)) return true;
+    error = deviceError(file, "it cannot be opened for writing");
+    return false;
+  }
+  const QByteArray name = QFile::encodeName(file.fileName());
+  for (;;) {
+    const int descriptor = ::open(name.constData(), O_WRONLY | O_TRUNC | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor >= 0) {
+      ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
+      if (file.open(descriptor, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) return true;
+      ::close(descriptor);
+      error = deviceError(file, "it cannot be opened for writing");
+      return false;
+    }
+    // A socket gives ENXIO as well; only a pipe's is worth waiting out.
+    const int failure = errno;
+    struct stat status {};
+    const bool pipe = ::stat(name.constData(), &status) == 0 && S_ISFIFO(status.st_mode);
+    if (failure != ENXIO || !pipe) {
+      error = std::strerror(failure);
+      return false;
+    }
+    if (!keepGoing()) {
+      error = kWriteCancelled;
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
 }  // namespace
+
+const char* formatLabel(ImageFormat format) {
+  switch (format) {
+    case ImageFormat::Png: return "PNG";
+    case ImageFormat::Jpeg: return "JPEG";
+    case ImageFormat::Bmp: return "BMP";
+    case ImageFormat::Ppm: return "PPM";
+    case ImageFormat::Webp: return "WebP";
+  }
+  return "PNG";
+}
+
+bool canWrite(ImageFormat format) {
+  return QImageWriter::supportedImageFormats().contains(formatName(format));
+}
 
 bool writePicture(const QImage& image, QIODevice& out, ImageFormat format, const PictureParameters& parameters,
                   std::string& error, const std::function<bool()>& keepGoing) {
@@ -106,7 +227,11 @@ bool writePicture(const QImage& image, QIODevice& out, ImageFormat format, const
     error = "there is no picture to write";
     return false;
   }
-  if (format == ImageFormat::Png) {
+  if (!canWrite(format)) {
+    error = std::string("this system's Qt cannot write ") + formatLabel(format) + " images";
+    return false;
+  }
+  if (keepsParameters(format)) {
     const std::string problem = parametersProblem(parameters);
     if (!problem.empty()) {
       error = "cannot keep the parameters: " + problem;
@@ -118,10 +243,17 @@ bool writePicture(const QImage& image, QIODevice& out, ImageFormat format, const
     return false;
   }
   bool written = false;
-  if (format == ImageFormat::Png) {
-    ChunkInserter inserter(out, detail::parametersChunk(parameters) + detail::softwareChunk(parameters.version),
-                           keepGoing);
+  if (keepsParameters(format)) {
+    const bool png = format == ImageFormat::Png;
+    std::string texts = png ? detail::parametersChunk(parameters) + detail::softwareChunk(parameters.version)
+                            : detail::parametersComment(parameters);
+    if (texts.empty()) {
+      error = "cannot keep the parameters: they are too long for a JPEG comment";
+      return false;
+    }
+    TextInserter inserter(out, std::move(texts), png ? HeadEnd(pngHeadEnd) : HeadEnd(jpegHeadEnd), keepGoing);
     QImageWriter writer(&inserter, formatName(format));
+    if (!png) writer.setQuality(kJpegQuality);
     written = writer.write(image) && inserter.failure().empty() && inserter.inserted();
     if (!written)
       error = !inserter.failure().empty() ? inserter.failure()
@@ -143,24 +275,29 @@ bool writePicture(const QImage& image, const QString& path, ImageFormat format, 
                   std::string& error, const std::function<bool()>& keepGoing) {
   const std::string name = QDir::toNativeSeparators(path).toStdString();
   // QSaveFile writes a temporary file beside the target and renames it over the
-  // target on commit; anything short of that leaves the folder as it was.
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) {
-    error = "cannot write '" + name + "': " + deviceError(file, "the file cannot be created");
+  // target on commit; anything short of that leaves the folder as it was. A
+  // link to a file is followed: its target is replaced and the link stays.
+  const bool inPlace = writesInPlace(path);
+  QFile direct(path);
+  QSaveFile atomic(path);
+  QFileDevice& file = inPlace ? static_cast<QFileDevice&>(direct) : atomic;
+  std::string reason;
+  if (inPlace ? !openInPlace(direct, keepGoing, reason) : !atomic.open(QIODevice::WriteOnly)) {
+    if (!inPlace) reason = deviceError(file, "the file cannot be created");
+    error = reason == kWriteCancelled ? reason : "cannot write '" + name + "': " + reason;
     return false;
   }
-  std::string reason;
   bool written = writePicture(image, file, format, parameters, reason, keepGoing);
   if (written && keepGoing && !keepGoing()) {
     written = false;
     reason = kWriteCancelled;
   }
   if (!written) {
-    file.cancelWriting();
+    if (!inPlace) atomic.cancelWriting();
     error = reason == kWriteCancelled ? reason : "cannot write '" + name + "': " + reason;
     return false;
   }
-  if (!file.commit()) {
+  if (!inPlace && !atomic.commit()) {
     error = "cannot write '" + name + "': " + deviceError(file, "the file could not be completed");
     return false;
   }

@@ -11,16 +11,21 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <array>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <string>
 
 #include "cli_support.h"
 #include "sampled_cases.h"
+#include "special_files.h"
 
 namespace {
 
@@ -77,7 +82,7 @@ TEST_F(CliTest, BadArgumentsExitWithTwoAndTheUsage) {
   for (const std::string& arguments :
        {std::string("--pattern nosuch --out ") + file("x.png"), std::string("--pattern 19 --out ") + file("x.png"),
         std::string("--pattern atlas"), std::string("--out ") + file("x.png"),
-        std::string("--pattern atlas --out /nonexistent-dir/x.png"), std::string("--size"),
+        std::string("--size"),
         std::string("--pattern atlas --bogus 1 --out ") + file("x.png"),
         std::string("--pattern atlas --format gif --out ") + file("x.png"),
         std::string("--pattern atlas --format PNG -o -"), std::string("--pattern atlas -o"),
@@ -249,6 +254,94 @@ TEST_F(CliTest, AFailedWriteToStandardOutputIsAnError) {
   EXPECT_NE(readFile(errors).find("cannot write the image to standard output"), std::string::npos);
 }
 
+// A picture with no pixels is no success, and a file that cannot be written is
+// named alone, without the usage.
+TEST_F(CliTest, NothingToWriteOrNowhereToWriteItIsAnErrorSaidAlone) {
+  const struct {
+    std::string arguments;
+    std::string says;
+  } cases[] = {
+      {"--pattern atlas --size abc -o " + file("x.png"), "--size 'abc': the picture has no pixels; nothing written"},
+      {"--pattern atlas --size 0 -o " + file("x.png"), "--size '0': the picture has no pixels; nothing written"},
+      {"--pattern tracer --size -5 -o -", "--size '-5': the picture has no pixels; nothing written"},
+      {"--pattern atlas -o " + file("vanished/x.png"), "cannot write '" + file("vanished/x.png") + "': "},
+  };
+  for (const auto& c : cases) {
+    const CliRun run = runRenderer(c.arguments);
+    EXPECT_EQ(run.exitCode, 2) << c.arguments;
+    EXPECT_EQ(run.output, "") << c.arguments;
+    EXPECT_TRUE(startsWith(run.errors, "plorvex-render: " + c.says)) << run.errors;
+    EXPECT_EQ(run.errors.find("usage:"), std::string::npos) << run.errors;
+    EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << run.errors;
+  }
+  EXPECT_FALSE(fs::exists(file("x.png")));
+}
+
+// robust: only a regular file (or a new name) is replaced by a rename. A
+// device, a pipe or an open descriptor is written in place and stays what it
+// was; a link to a file keeps being a link. The nodes are made in the test's
+// own folder: mknod copies of /dev/null and /dev/full, and a named pipe.
+TEST_F(CliTest, RobustOutputsThatAreNotRegularFilesAreWrittenInPlace) {
+  const CliRun reference = runRenderer("--pattern atlas --size 20 --format ppm -o -");
+  ASSERT_EQ(reference.exitCode, 0) << reference.errors;
+  const std::string got = file("got"), status = file("status");
+  using namespace plorvex::testing_files;
+  const struct {
+    const char* what;
+    std::string out;
+    std::function<bool()> prepare;  // false: this system cannot make the node
+    const char* line;  // @ stands for the render, which leaves its exit status in `status`
+    int exitCode;
+    mode_t typeAfter;  // of the name given (0: not checked)
+    std::string receiver;  // where the picture must arrive ("" : nowhere)
+    const char* says;
+  } cases[] = {
+      {"a copy of /dev/null", file("null"), [this] { return makeCharDevice(file("null"), kNullMinor); }, "@", 0,
+       S_IFCHR, "", ""},
+      {"a copy of /dev/full", file("full"), [this] { return makeCharDevice(file("full"), kFullMinor); }, "@", 2,
+       S_IFCHR, "", "No space left on device"},
+      {"a named pipe with a reader", file("fifo"), [this] { return makePipe(file("fifo")); },
+       "timeout 30 cat @FIFO >@GOT & @; wait", 0, S_IFIFO, got, ""},
+      {"/dev/stdout into a pipe", "/dev/stdout", [] { return true; }, "@ | cat >@GOT", 0, 0, got, ""},
+      {"/dev/fd/1 into a pipe", "/dev/fd/1", [] { return true; }, "@ | cat >@GOT", 0, 0, got, ""},
+      {"a socket", file("socket"), [this] { return makeSocket(file("socket")); }, "@", 2, S_IFSOCK, "",
+       "No such device or address"},
+      {"a link to a regular file", file("link.ppm"),
+       [&, this] {
+         std::ofstream(file("target.ppm")) << "the picture saved before";
+         return ::symlink("target.ppm", file("link.ppm").c_str()) == 0;
+       },
+       "@", 0, S_IFLNK, file("target.ppm"), ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (!nodeMade(c.prepare(), c.what)) continue;
+    const std::string render = "{ " + std::string(PLORVEX_RENDER_CLI) +
+                               " --pattern atlas --size 20 --format ppm -o " + c.out + "; echo $? >" + status + "; }";
+    std::string line = c.line;
+    for (const auto& [mark, text] : {std::pair<std::string, std::string>{"@FIFO", file("fifo")}, {"@GOT", got},
+                                     {"@", render}})
+      for (std::size_t at; (at = line.find(mark)) != std::string::npos;) line.replace(at, mark.size(), text);
+    const std::string errors = file("errors");
+    std::system(("(" + line + ") 2>" + errors).c_str());
+    EXPECT_EQ(readFile(status), std::to_string(c.exitCode) + "\n");
+    if (c.typeAfter != 0) {
+      EXPECT_EQ(typeOf(c.out), c.typeAfter);
+    }
+    if (!c.receiver.empty()) {
+      EXPECT_TRUE(readFile(c.receiver) == reference.output) << "the picture did not arrive";
+    }
+    EXPECT_NE(readFile(errors).find(c.says), std::string::npos) << readFile(errors);
+    if (c.exitCode == 0) {
+      EXPECT_EQ(readFile(errors), "");
+    }
+    fs::remove(got);
+  }
+  // Nothing was left beside the nodes: no temporary file, no renamed copy.
+  for (const auto& entry : fs::directory_iterator(dir_))
+    EXPECT_EQ(entry.path().filename().string().find(".ppm."), std::string::npos) << entry.path();
+}
+
 // --- Pictures that keep their parameters ---
 
 struct Saved {
@@ -323,6 +416,31 @@ TEST_F(CliTest, AFaultStoppedPictureIsMarkedIncomplete) {
           << arguments << " to " << path;
     }
   }
+}
+
+// A JPEG keeps its view in a comment: --from paints the same view again, and
+// an unknown suffix is refused before anything is painted.
+TEST_F(CliTest, AJpegKeepsItsViewAndAnUnknownSuffixIsRefused) {
+  // The same view kept in a PNG and in a JPEG paints the same picture again.
+  Saved again[2];
+  const char* kept[] = {"view.png", "view.jpg"};
+  for (int k = 0; k < 2; ++k) {
+    const std::string view = file(kept[k]), painted = file(kept[k]) + ".again.png";
+    ASSERT_EQ(runRenderer("--pattern lazy --x ' 3 ' --zoom '1D-1' --size 21 --density 2 -o " + view).exitCode, 0);
+    const CliRun run = runRenderer("--from " + view + " -o " + painted);
+    ASSERT_EQ(run.exitCode, 0) << kept[k] << run.errors;
+    again[k] = readSaved(painted);
+  }
+  EXPECT_TRUE(startsWith(readFile(file("view.jpg")), "\xFF\xD8"));
+  EXPECT_EQ(again[1].parameters, again[0].parameters);
+  EXPECT_EQ(again[1].parameters.at("x"), " 3 ");
+  EXPECT_EQ(again[1].image, again[0].image);
+  EXPECT_EQ(again[1].image.size(), QSize(42, 42));
+
+  const CliRun unknown = runRenderer("--pattern lazy -o " + file("view.gif"));
+  EXPECT_EQ(unknown.exitCode, 2);
+  EXPECT_NE(unknown.errors.find("cannot tell the format of '" + file("view.gif") + "'"), std::string::npos);
+  EXPECT_FALSE(fs::exists(file("view.gif")));
 }
 
 TEST_F(CliTest, FromRefusesWhatIsNotASavedPictureAndWritesNothing) {

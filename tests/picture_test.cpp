@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QImageReader>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -21,15 +22,20 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <thread>
 #include <string>
 #include <vector>
 
 #include "picture.h"
 #include "png_chunks.h"
+#include "special_files.h"
 
 namespace {
 
@@ -259,6 +265,155 @@ TEST(PictureFile, OtherFormatsKeepThePixelsAndCarryNoParameters) {
   }
 }
 
+// --- JPEG: the parameters in a comment ---
+
+// The segments of a JPEG up to its image data: marker code and data.
+std::vector<Chunk> segmentsOf(const QByteArray& file) {
+  std::vector<Chunk> segments;
+  const std::string bytes = file.toStdString();
+  for (std::size_t at = 2; at + 4 <= bytes.size() && bytes[at + 1] != '\xDA';) {
+    const std::size_t length = std::size_t{static_cast<unsigned char>(bytes[at + 2])} << 8 |
+                               static_cast<unsigned char>(bytes[at + 3]);
+    segments.push_back({bytes.substr(at + 1, 1), bytes.substr(at + 4, length - 2)});
+    at += 2 + length;
+  }
+  return segments;
+}
+
+// Close enough for a lossy format: every channel within a few steps on average.
+bool similarPixels(const QImage& a, const QImage& b) {
+  if (a.size() != b.size()) return false;
+  double difference = 0;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x) {
+      const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+      difference += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+    }
+  return difference / (3.0 * a.width() * a.height()) < 12;
+}
+
+TEST(PictureFile, AJpegKeepsTheParametersInACommentAfterItsJfifSegment) {
+  const std::string long256 = repeat("\xF0\x9F\x98\x80", 256);
+  const std::vector<PictureParameters> cases = {
+      parameters("atlas", "1", "1", "150", "1", "150", 1, 1, true),
+      parameters("tracer", "  -12 ", "+3", " 768", "1.5E-3", "&H1F", 16, 8, false),  // blanks kept
+      parameters("ripple", "Zoë", "日本", "\xE2\x82\xAC""5", "a\"b\\c", "tab\there\nline", 7, 2, false),
+      parameters("kate", long256, long256, long256, long256, long256, 3, 5, true),
+  };
+  QTemporaryDir dir;
+  // A smooth image: JPEG keeps it close, so that a shifted channel would show.
+  QImage image(40, 24, QImage::Format_RGB32);
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) image.setPixel(x, y, qRgb(x * 6, y * 10, 200 - x * 3));
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE("case " + std::to_string(i));
+    const PictureParameters& p = cases[i];
+    const QString path = dir.filePath(QString("picture%1.jpg").arg(i));
+    std::string error;
+    ASSERT_TRUE(writePicture(image, path, ImageFormat::Jpeg, p, error)) << error;
+    const ReadResult fromFile = readParameters(path);
+    ASSERT_TRUE(fromFile.parameters) << fromFile.error;
+    EXPECT_EQ(*fromFile.parameters, p);
+    const QByteArray bytes = fileBytes(path);
+    const ReadResult fromMemory = parametersFromPicture(span(bytes));
+    ASSERT_TRUE(fromMemory.parameters) << fromMemory.error;
+    EXPECT_EQ(*fromMemory.parameters, p);
+    // SOI, APP0 (JFIF) first as JFIF asks, then the comment.
+    ASSERT_TRUE(bytes.startsWith("\xFF\xD8"));
+    const std::vector<Chunk> segments = segmentsOf(bytes);
+    ASSERT_GE(segments.size(), 2u);
+    EXPECT_EQ(segments[0].type, "\xE0");
+    EXPECT_EQ(segments[0].data.substr(0, 5), std::string("JFIF\0", 5));
+    EXPECT_EQ(segments[1].type, "\xFE");
+    EXPECT_EQ(segments[1].data, "plorvex: " + parametersToJson(p));
+    // Qt's reader sees the text under the key 'plorvex' (with its blanks
+    // squeezed, as Qt shows every JPEG comment), and the pixels.
+    QImageReader reader(path);
+    EXPECT_EQ(reader.text("plorvex"), QString::fromStdString(parametersToJson(p)).simplified());
+    EXPECT_TRUE(similarPixels(reader.read().convertToFormat(QImage::Format_RGB32), image));
+    // The bytes are the same whether the writer writes a file or a device.
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(writePicture(image, buffer, ImageFormat::Jpeg, p, error)) << error;
+    EXPECT_EQ(buffer.data(), bytes);
+  }
+}
+
+std::string segment(unsigned char code, std::string_view data) {
+  const std::size_t length = data.size() + 2;
+  const std::string head{'\xFF', static_cast<char>(code), static_cast<char>(length >> 8),
+                         static_cast<char>(length & 0xFF)};
+  return head + std::string(data);
+}
+
+TEST(PictureFile, RefusesDamagedOrForeignJpegsSayingWhatIsWrong) {
+  const std::string soi("\xFF\xD8", 2), sos = segment(0xDA, std::string("\x01\x01\x00\x00\x3F\x00", 6));
+  const std::string jfif = segment(0xE0, std::string("JFIF\0\1\1\0\0\1\0\1\0\0", 14));
+  const std::string good = json(formatObject());
+  const std::string ours = segment(0xFE, "plorvex: " + good);
+  const auto jpeg = [&](const std::string& segments) { return soi + jfif + segments + sos + "\x12\x34\xFF\xD9"; };
+  const struct {
+    const char* what;
+    std::string file;
+    const char* says;  // empty: accepted
+  } cases[] = {
+      {"the comment after other segments and fill bytes", jpeg(segment(0xDB, repeat("q", 65)) + "\xFF\xFF" +
+                                                               segment(0xFE, "made elsewhere") + ours), ""},
+      {"only the start of an APP0", std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00", 11), "runs past the end"},
+      {"only the start of image", soi, "truncated"},
+      {"cut inside a marker", soi + "\xFF", "truncated"},
+      {"cut inside a length", soi + std::string("\xFF\xFE\x00", 3), "truncated"},
+      {"no comment", jpeg(""), "no 'plorvex' comment"},
+      {"only others' comments", jpeg(segment(0xFE, "plorvex") + segment(0xFE, "Plorvex: " + good)),
+       "no 'plorvex' comment"},
+      {"the comment after the image data", soi + jfif + sos + ours, "no 'plorvex' comment"},
+      {"bytes where a marker should be", soi + jfif + "JFIF" + ours, "does not begin with a marker"},
+      {"a length below two", soi + std::string("\xFF\xE1\x00\x01", 4) + ours, "shorter than its length"},
+      {"a second start of image", soi + soi + ours, "marker 0xD8"},
+      {"broken JSON", jpeg(segment(0xFE, "plorvex: " + good.substr(1))), "not a JSON object"},
+      {"JSON cut short", jpeg(segment(0xFE, "plorvex: " + good.substr(0, good.size() - 1))), "not valid JSON"},
+      {"invalid UTF-8", jpeg(segment(0xFE, "plorvex: " + std::string(good).replace(good.find("dada"), 1, "\xC0"))),
+       "not valid UTF-8"},
+      {"an unknown pattern", jpeg(segment(0xFE, "plorvex: " + json(with(formatObject(), "pattern", "mandel")))),
+       "unknown pattern"},
+  };
+  QTemporaryDir dir;
+  const QString path = dir.filePath("damaged.jpg");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const QByteArray bytes = QByteArray::fromStdString(c.file);
+    const ReadResult fromMemory = parametersFromPicture(span(bytes));
+    putFile(path, bytes);
+    const ReadResult fromFile = readParameters(path);
+    if (*c.says == '\0') {
+      ASSERT_TRUE(fromMemory.parameters) << fromMemory.error;
+      EXPECT_EQ(*fromMemory.parameters, kFormatParameters);
+      ASSERT_TRUE(fromFile.parameters) << fromFile.error;
+      continue;
+    }
+    EXPECT_FALSE(fromMemory.parameters);
+    EXPECT_NE(fromMemory.error.find(c.says), std::string::npos) << c.what << ": " << fromMemory.error;
+    EXPECT_FALSE(fromFile.parameters);
+    EXPECT_EQ(fromFile.error, path.toStdString() + ": " + fromMemory.error);
+  }
+}
+
+TEST(PictureFile, WebpKeepsThePixelsWhereQtWritesIt) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("picture.webp");
+  const QImage image = testImage(16, 9);
+  std::string error;
+  const bool written = writePicture(image, path, ImageFormat::Webp, parameters("atlas", "1", "1", "150", "1", "150"),
+                                    error);
+  EXPECT_EQ(written, canWrite(ImageFormat::Webp)) << error;
+  if (written) {
+    EXPECT_EQ(QImage(path).size(), image.size());
+  } else {
+    EXPECT_EQ(error, "cannot write '" + path.toStdString() + "': this system's Qt cannot write WebP images");
+    EXPECT_FALSE(QFile::exists(path));
+  }
+}
+
 // Any PNG tool shows the parameters: ImageMagick, for one, reads tEXt (it
 // skips iTXt).
 TEST(PictureFile, IdentifyShowsTheParametersAndTheSoftware) {
@@ -351,7 +506,7 @@ TEST(PictureFile, RefusesDamagedFilesSayingWhatIsWrong) {
     const char* says;
   } cases[] = {
       {"an empty file", "", "not a PNG file"},
-      {"a JPEG", "\xFF\xD8\xFF\xE0\x00\x10JFIF\x00", "signature"},
+      {"a GIF", "GIF89a\x01\x00\x01\x00", "signature"},
       {"LF for CR-LF in the signature", badSignature, "signature"},
       {"cut inside the signature", kSignature.substr(0, 5), "truncated"},
       {"cut after the signature", kSignature, "truncated"},
@@ -512,7 +667,10 @@ TEST(PictureFile, FormatsByNameAndBySuffix) {
   EXPECT_EQ(formatFromName("png"), ImageFormat::Png);
   EXPECT_EQ(formatFromName("ppm"), ImageFormat::Ppm);
   EXPECT_EQ(formatFromName("bmp"), ImageFormat::Bmp);
-  for (const char* name : {"", "PNG", "jpg", "png "}) EXPECT_FALSE(formatFromName(name)) << name;
+  EXPECT_EQ(formatFromName("jpg"), ImageFormat::Jpeg);
+  EXPECT_EQ(formatFromName("jpeg"), ImageFormat::Jpeg);
+  EXPECT_EQ(formatFromName("webp"), ImageFormat::Webp);
+  for (const char* name : {"", "PNG", "gif", "png ", "jpe"}) EXPECT_FALSE(formatFromName(name)) << name;
   const struct {
     const char* path;
     std::optional<ImageFormat> format;
@@ -520,7 +678,8 @@ TEST(PictureFile, FormatsByNameAndBySuffix) {
       {"a.png", ImageFormat::Png},      {"/tmp/x.y/A.PNG", ImageFormat::Png}, {"b.Ppm", ImageFormat::Ppm},
       {"c.bmp", ImageFormat::Bmp},      {"d.tar.png", ImageFormat::Png},      {"png", std::nullopt},
       {"e.png.txt", std::nullopt},      {"dir.png/f", std::nullopt},          {"-", std::nullopt},
-      {"g.jpeg", std::nullopt},
+      {"g.jpeg", ImageFormat::Jpeg},    {"h.JPG", ImageFormat::Jpeg},         {"i.webp", ImageFormat::Webp},
+      {"j.gif", std::nullopt},          {"k.jpg.png", ImageFormat::Png},
   };
   for (const auto& c : cases) EXPECT_EQ(formatFromPath(c.path), c.format) << c.path;
 }
@@ -566,6 +725,61 @@ TEST(PictureFile, AFailedWriteToADeviceSaysWhy) {
   std::string error;
   EXPECT_FALSE(writePicture(image, closed, ImageFormat::Png, p, error));
   EXPECT_NE(error.find("not open"), std::string::npos) << error;
+}
+
+// The window's saves ask keepGoing as they write: a device or a named pipe
+// is written in place on that path too, and a pipe nobody reads is waited for
+// only until the save is cancelled. (The command line's path, without
+// keepGoing, is in the CLI suite.)
+TEST(PictureFile, RobustInPlaceWritesThatCanBeCancelled) {
+  QTemporaryDir dir;
+  const QImage image = testImage(32, 16);
+  const PictureParameters p = parameters("atlas", "1", "1", "150", "1", "150");
+  const auto path = [&](const char* name) { return dir.filePath(name).toStdString(); };
+  using namespace plorvex::testing_files;
+  QByteArray received;
+  std::thread reader;
+  const struct {
+    const char* what;
+    const char* name;
+    std::function<bool()> prepare;
+    int askAtMost;  // keepGoing says stop after this many questions
+    bool written;
+    const char* says;
+  } cases[] = {
+      {"a copy of /dev/null", "null", [&] { return makeCharDevice(path("null"), kNullMinor); }, 1000000, true, ""},
+      {"a copy of /dev/full", "full", [&] { return makeCharDevice(path("full"), kFullMinor); }, 1000000, false,
+       "No space left on device"},
+      {"a pipe with a reader", "read", [&] {
+         if (!makePipe(path("read"))) return false;
+         reader = std::thread([&] {
+           QFile in(QString::fromStdString(path("read")));
+           if (in.open(QIODevice::ReadOnly)) received = in.readAll();
+         });
+         return true;
+       }, 1000000, true, ""},
+      {"a pipe nobody reads, cancelled", "unread", [&] { return makePipe(path("unread")); }, 5,
+       false, "cancelled"},
+      {"a socket", "socket", [&] { return makeSocket(path("socket")); }, 1000000, false,
+       "No such device or address"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (!nodeMade(c.prepare(), c.what)) continue;
+    const mode_t before = typeOf(path(c.name));
+    int asked = 0;
+    std::string error;
+    const bool written = writePicture(image, QString::fromStdString(path(c.name)), ImageFormat::Png, p, error,
+                                      [&] { return ++asked <= c.askAtMost; });
+    if (reader.joinable()) reader.join();
+    EXPECT_EQ(written, c.written) << error;
+    EXPECT_NE(error.find(c.says), std::string::npos) << error;
+    EXPECT_EQ(typeOf(path(c.name)), before);
+  }
+  const ReadResult read = parametersFromPicture(span(received));
+  ASSERT_TRUE(read.parameters) << read.error;
+  EXPECT_EQ(*read.parameters, p);
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System).size(), 5);  // nothing beside the nodes
 }
 
 class FailedWrite : public testing::Test {

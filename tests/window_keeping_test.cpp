@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QClipboard>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QThread>
@@ -219,6 +220,95 @@ TEST(SavePicture, WithoutAPictureOrToAFolderThatIsGoneSaysSoAndWritesNothing) {
   EXPECT_FALSE(QFile::exists("/nonexistent-folder/picture.png"));
 }
 
+// The name's suffix picks the format; PNG and JPEG keep the view. A suffix
+// the program does not write is refused and nothing is written.
+TEST(SavePicture, TheNamesSuffixPicksTheFormatAndAnUnknownOneIsRefused) {
+  QTemporaryDir dir;
+  TestWindow w;
+  w.setFields(" 2", "1", "30", "0.5", "150");
+  click(w.pattern(4));
+  const struct {
+    const char* name;
+    QByteArray begins;  // empty: refused
+    bool keepsView;
+  } cases[] = {
+      {"pic.jpg", "\xFF\xD8", true},  {"pic.JPEG", "\xFF\xD8", true}, {"pic.png", "\x89PNG", true},
+      {"pic.bmp", "BM", false},       {"pic.ppm", "P6", false},       {"pic.gif", "", false},
+      {"pic.tar", "", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString path = dir.filePath(c.name);
+    EXPECT_EQ(resolvedSavePath(c.name, dir.path()), path);
+    const int messages = w.recorded.messageTexts.size();
+    w.recorded.saveAnswer = SaveChoice{path};
+    pressKeys(w, Qt::Key_S);
+    waitForSave(w);
+    if (c.begins.isEmpty()) {
+      ASSERT_EQ(w.recorded.messageTexts.size(), messages + 1);
+      EXPECT_TRUE(w.recorded.messageTexts.back().contains(QString("\"%1\" does not end with").arg(c.name)))
+          << w.recorded.messageTexts.back().toStdString();
+      EXPECT_TRUE(w.recorded.messageTexts.back().contains(".png, .jpg, .bmp"));
+      continue;
+    }
+    EXPECT_EQ(w.recorded.messageTexts.size(), messages);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().startsWith(c.begins));
+    EXPECT_EQ(QImage(path).size(), QSize(30, 30));
+    const picture::ReadResult read = picture::readParameters(path);
+    EXPECT_EQ(read.parameters.has_value(), c.keepsView) << read.error;
+    if (read.parameters) {
+      EXPECT_EQ(*read.parameters, w.window->shownParameters());
+    }
+  }
+  // Only the names asked for: no "pic.jpg.png", nothing for the refused ones.
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files, QDir::Name),
+            (QStringList{"pic.JPEG", "pic.bmp", "pic.jpg", "pic.png", "pic.ppm"}));
+  EXPECT_EQ(resolvedSavePath("pic", dir.path()), dir.filePath("pic.png"));
+}
+
+// The size list names the pixels each size has: the window's picture at its
+// density, times the scale, up to the largest density.
+TEST(SavePicture, TheSizeListShowsThePixelsOfEachSize) {
+  TestWindow w;
+  w.setFields("1", "1", "768", "1", "150");
+  click(w.pattern(0));
+  pressKeys(w, Qt::Key_S);
+  ASSERT_TRUE(w.recorded.saveOffered);
+  const auto sizes = [](const SaveChoice& offered) {
+    SaveDialog dialog(nullptr, offered, QDir::tempPath());
+    const auto* list = dialog.findChild<QComboBox*>();
+    QStringList texts;
+    for (int k = 0; list && k < list->count(); ++k) texts << list->itemText(k);
+    return texts;
+  };
+  EXPECT_EQ(sizes(*w.recorded.saveOffered),
+            (QStringList{"x1 - 1024 x 768", "x2 - 2048 x 1536", "x4 - 4096 x 3072", "x8 - 8192 x 6144"}));
+  SaveChoice dense = *w.recorded.saveOffered;
+  dense.density = 4;  // as on a screen of pixel ratio 4
+  EXPECT_EQ(sizes(dense), (QStringList{"x1 - 4096 x 3072", "x2 - 8192 x 6144", "x4 - 16384 x 12288",
+                                       "x8 - 16384 x 12288"}));
+}
+
+TEST(SavePicture, TheProgressOfALongSaveShowsTheTimeLeft) {
+  QTemporaryDir dir;
+  TestWindow w;
+  w.setFields("1", "1", "150", "1", "150");
+  click(w.pattern(8));
+  w.recorded.saveAnswer = SaveChoice{dir.filePath("long.png"), 8, true};
+  pressKeys(w, Qt::Key_S);
+  QProgressDialog* progress = nullptr;
+  ASSERT_TRUE(eventually([&] {
+    progress = w.window->findChild<QProgressDialog*>();
+    return progress && progress->isVisible() && progress->labelText().contains(" left");
+  }, 30000)) << (progress ? progress->labelText().toStdString() : "no progress dialog");
+  EXPECT_TRUE(progress->labelText().startsWith("Saving " + dir.filePath("long.png") + "…\n"));
+  EXPECT_TRUE(progress->labelText().contains(" elapsed, ")) << progress->labelText().toStdString();
+  QTest::mouseClick(progress->findChild<QPushButton*>(), Qt::LeftButton);  // "Cancel"
+  waitForSave(w);
+}
+
 TEST(CopyPicture, PutsThePictureOnTheClipboardUnlessAFieldHasASelection) {
   TestWindow w;
   w.setFields("1", "1", "25", "2", "150");
@@ -235,6 +325,33 @@ TEST(CopyPicture, PutsThePictureOnTheClipboardUnlessAFieldHasASelection) {
   w.field("TextFour")->setSelection(1, 3);
   QTest::keyClick(w.field("TextFour"), Qt::Key_C, Qt::ControlModifier);
   EXPECT_EQ(clipboard->text(), ".12");
+}
+
+// Beside the image the clipboard offers PNG bytes that keep the view: pasted
+// into a file, they open again as the view that made them.
+TEST(CopyPicture, OffersAPngThatKeepsTheView) {
+  QTemporaryDir dir;
+  TestWindow w;
+  w.setFields(" -7", "+2.5", "33", "1D-1", "1.2E2 ");
+  click(w.pattern(12));
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  clipboard->clear();
+  pressKeys(w, Qt::Key_C);
+  ASSERT_NE(clipboard->mimeData(), nullptr);
+  EXPECT_TRUE(clipboard->mimeData()->hasImage());
+  const QByteArray png = clipboard->mimeData()->data("image/png");
+  ASSERT_TRUE(png.startsWith("\x89PNG"));
+  EXPECT_EQ(QImage::fromData(png).convertToFormat(QImage::Format_RGB32), pictureOf(w, 33, 33));
+  const QString pasted = dir.filePath("pasted.png");
+  ASSERT_TRUE(writeFile(pasted, png));
+
+  TestWindow other;
+  other.window->openPicture(pasted);
+  ASSERT_TRUE(eventually([&] { return other.window->shownParameters().pattern == "nitegale"; }));
+  EXPECT_EQ(other.field("TextOne")->text(), " -7");
+  EXPECT_EQ(other.field("Textfive")->text(), "1.2E2 ");
+  EXPECT_EQ(other.window->shownParameters(), w.window->shownParameters());
+  EXPECT_EQ(pictureOf(other, 33, 33), pictureOf(w, 33, 33));
 }
 
 TEST(OpenPicture, SetsTheFieldsAndPaintsTheSavedView) {

@@ -21,9 +21,10 @@ WindowServices RecordedServices::services() {
   };
   s.exitProgram = [this] { ++exits; };
   s.beep = [this] { ++beeps; };
-  s.chooseSave = [this](QWidget*, const SaveChoice&, const QString&,
+  s.chooseSave = [this](QWidget*, const SaveChoice& proposed, const QString&,
                         std::function<void(const SaveChoice&)> chosen) {
     ++saveDialogs;
+    saveOffered = proposed;
     if (saveAnswer) chosen(*saveAnswer);
   };
   s.chooseOpen = [this](QWidget*, const QString&, std::function<void(const QString&)> chosen) {

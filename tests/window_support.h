@@ -35,6 +35,7 @@ struct RecordedServices {
   std::optional<SaveChoice> saveAnswer;
   QString openAnswer;
   int saveDialogs = 0;
+  std::optional<SaveChoice> saveOffered;  // what the window proposed last
   WindowServices services();
 };
 
