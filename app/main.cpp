@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -14,14 +15,14 @@
 
 namespace {
 
-constexpr const char* kUsage = "usage: plorvex [--help] [--version] [FILE.png]\n";
+constexpr const char* kUsage = "usage: plorvex [--help] [--version] [PICTURE]\n";
 
 void printHelp() {
   std::fputs(kUsage, stdout);
   std::fputs("\n"
              "Paints full-colour abstract patterns in one maximised window.\n"
              "\n"
-             "  FILE.png       a picture saved by this program or by plorvex-render: the\n"
+             "  PICTURE        a PNG or JPEG picture saved by this program or by plorvex-render: the\n"
              "                 five fields are set to its texts and its pattern is painted\n"
              "  -h, --help     print this help\n"
              "  --version      print the version\n"
@@ -78,6 +79,9 @@ int main(int argc, char** argv) {
                stderr);
     return 1;
   }
+  // A save into a pipe whose reader has gone must fail as a write, not end the
+  // program and whatever the user was doing with it.
+  std::signal(SIGPIPE, SIG_IGN);
   // Qt takes its own options (-platform, -display, ...) out of argv first.
   QApplication application(argc, argv);
   QGuiApplication::setDesktopFileName("example.plorvex.picturemaker");
