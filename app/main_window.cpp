@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "catalogue.h"
+#include "explorer.h"
 #include "headless.h"
 #include "layout_scroller.h"
 #include "picture.h"
@@ -89,6 +90,7 @@ MainWindow::MainWindow(WindowServices services)
   connect(&saveTimer_, &QTimer::timeout, this, &MainWindow::followSave);
   pictureFolder_ = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
   if (pictureFolder_.isEmpty() || !QFileInfo(pictureFolder_).isDir()) pictureFolder_ = QDir::homePath();
+  explorer_ = new Explorer(*this);
 }
 
 void MainWindow::Form_Load() {
@@ -318,6 +320,7 @@ void MainWindow::CMD_Click(int index) {
   starting_.fields = FieldTexts{fieldText(Field::One), fieldText(Field::Two), fieldText(Field::Three),
                                 fieldText(Field::Four), fieldText(Field::Five)};
   const std::string sizeText = starting_.fields.size;
+  explorer_->renderStarted(index, starting_.fields);
   activeRenders_.push_back(serial);
   ++renderDepth_;
   const RenderOutcome outcome = pattern->render(*this);
@@ -325,6 +328,7 @@ void MainWindow::CMD_Click(int index) {
   activeRenders_.pop_back();
   if (latest_.serial == serial) latest_.complete = outcome.end == RenderEnd::Completed;
   if (outcome.end == RenderEnd::Faulted) reportRenderFault(pattern->caption, outcome, sizeText);
+  if (renderDepth_ == 0) explorer_->rendersReturned();
 }
 
 void MainWindow::cmdstop_Click() { halt_ = "p"; }
@@ -531,7 +535,24 @@ void MainWindow::addKeepingActions() {
 void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);
   menu.addActions({saveAction_, copyAction_, openAction_});
+  explorer_->addMenuEntries(menu);
   menu.exec(event->globalPos());
+}
+
+void MainWindow::mousePressEvent(QMouseEvent* event) {
+  if (!explorer_->mousePress(event)) QWidget::mousePressEvent(event);
+}
+void MainWindow::mouseMoveEvent(QMouseEvent* event) {
+  if (!explorer_->mouseMove(event)) QWidget::mouseMoveEvent(event);
+}
+void MainWindow::mouseReleaseEvent(QMouseEvent* event) {
+  if (!explorer_->mouseRelease(event)) QWidget::mouseReleaseEvent(event);
+}
+void MainWindow::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (!explorer_->mouseDoubleClick(event)) QWidget::mouseDoubleClickEvent(event);
+}
+void MainWindow::wheelEvent(QWheelEvent* event) {
+  if (!explorer_->wheel(event)) QWidget::wheelEvent(event);
 }
 
 void MainWindow::acceptPictureDrag(QDropEvent* event) {

@@ -26,6 +26,7 @@ class QAction;
 namespace plorvex::app {
 
 class LayoutScroller;
+class Explorer;
 
 class MainWindow : public QWidget, public RenderHost {
   Q_OBJECT
@@ -99,6 +100,8 @@ class MainWindow : public QWidget, public RenderHost {
   // The parameters a save of the shown picture carries.
   picture::PictureParameters shownParameters() const;
   const PictureSaveJob& saveJob() const { return saveJob_; }
+  // Gestures on the picture, Back and Forward.
+  Explorer& explorer() const { return *explorer_; }
 
  protected:
   bool event(QEvent* event) override;
@@ -108,8 +111,14 @@ class MainWindow : public QWidget, public RenderHost {
   void contextMenuEvent(QContextMenuEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
 
  private:
+  friend class Explorer;
   void acceptPictureDrag(QDropEvent* event);
   // The most recent render: what it read, where its picture lies, and
   // whether the canvas still shows it whole.
@@ -168,6 +177,7 @@ class MainWindow : public QWidget, public RenderHost {
   PictureSaveJob saveJob_;
   QTimer saveTimer_;
   QPointer<QProgressDialog> saveProgress_;
+  Explorer* explorer_ = nullptr;  // a child object
 };
 
 }  // namespace plorvex::app

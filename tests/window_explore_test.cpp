@@ -1,0 +1,425 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Exploring with the hand: gestures on the picture lead to the texts the view
+// geometry gives and render them, bursts render once and never nest, Back and
+// Forward retrace the views, and refused gestures change nothing.
+
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <QToolTip>
+#include <QWheelEvent>
+
+#include <set>
+#include <string>
+
+#include "explorer.h"
+#include "window_support.h"
+
+namespace plorvex::app::testing_support {
+namespace {
+
+constexpr int kAtlas = 0;
+constexpr int kEntropy = 4;
+
+FieldTexts fieldsOf(const TestWindow& w) {
+  return FieldTexts{w.field("TextOne")->text().toStdString(), w.field("TextTwo")->text().toStdString(),
+                    w.field("TextThree")->text().toStdString(), w.field("TextFour")->text().toStdString(),
+                    w.field("Textfive")->text().toStdString()};
+}
+
+void expectTexts(const FieldTexts& seen, const FieldTexts& wanted) {
+  EXPECT_EQ(seen.x, wanted.x);
+  EXPECT_EQ(seen.y, wanted.y);
+  EXPECT_EQ(seen.size, wanted.size);
+  EXPECT_EQ(seen.zoom, wanted.zoom);
+  EXPECT_EQ(seen.brightness, wanted.brightness);
+}
+
+ViewGeometry geometryOf(int pattern, const FieldTexts& texts) {
+  ViewGeometry geometry;
+  EXPECT_EQ(viewGeometryOf(*patternAt(pattern), texts, geometry), Fault::None);
+  return geometry;
+}
+
+// Lets posted gesture renders start and finish.
+void settle() {
+  for (int k = 0; k < 5; ++k) QCoreApplication::processEvents();
+}
+
+void mouse(TestWindow& w, QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held,
+           Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+  QMouseEvent event(type, QPointF(at), w.window->mapToGlobal(QPointF(at)), button, held, modifiers);
+  QCoreApplication::sendEvent(w.window.get(), &event);
+}
+
+void drag(TestWindow& w, QPoint from, QPoint to, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+  mouse(w, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton, modifiers);
+  mouse(w, QEvent::MouseMove, (from + to) / 2, Qt::NoButton, Qt::LeftButton, modifiers);
+  mouse(w, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton, modifiers);
+  mouse(w, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton, modifiers);
+}
+
+QWheelEvent* wheelEvent(TestWindow& w, QPoint at, int delta) {
+  return new QWheelEvent(QPointF(at), w.window->mapToGlobal(QPointF(at)), QPoint(), QPoint(0, delta),
+                         Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+}
+
+void wheel(TestWindow& w, QPoint at, int delta) {
+  std::unique_ptr<QWheelEvent> event(wheelEvent(w, at, delta));
+  QCoreApplication::sendEvent(w.window.get(), event.get());
+}
+
+// The shown picture against a headless render of the same pattern and texts.
+void expectPictureOf(const TestWindow& w, int pattern, const FieldTexts& texts) {
+  HeadlessHost reference(texts);
+  patternAt(pattern)->render(reference);
+  const QImage shown = w.window->shownPicture();
+  ASSERT_EQ(static_cast<std::size_t>(shown.width()), reference.pictureColumns());
+  for (int y = 0; y < shown.height(); ++y)
+    for (int x = 0; x < shown.width(); ++x) {
+      const Colour c = reference.pixel(161 + x, 51 + y);
+      ASSERT_EQ(shown.pixel(x, y), qRgb(redOf(c), greenOf(c), blueOf(c))) << x << ", " << y;
+    }
+  EXPECT_TRUE(w.window->shownParameters().complete);
+}
+
+struct Start {
+  int pattern;
+  FieldTexts texts;
+};
+
+TestWindow* shown(TestWindow& w, const Start& start) {
+  w.setFields(start.texts.x.c_str(), start.texts.y.c_str(), start.texts.size.c_str(),
+              start.texts.zoom.c_str(), start.texts.brightness.c_str());
+  click(w.pattern(start.pattern));
+  return &w;
+}
+
+// One case per gesture: what the hand does, and the change the geometry gives for it.
+struct GestureCase {
+  const char* name;
+  Start start;
+  std::function<void(TestWindow&)> act;
+  std::function<ViewChange(const ViewGeometry&)> expected;
+};
+
+class Gestures : public ::testing::TestWithParam<GestureCase> {};
+
+TEST_P(Gestures, LeadToTheGeometrysTextsAndRenderThemExactly) {
+  const GestureCase& c = GetParam();
+  TestWindow w;
+  shown(w, c.start);
+  const ViewChange change = c.expected(geometryOf(c.start.pattern, c.start.texts));
+  ASSERT_TRUE(change.changed);
+  c.act(w);
+  settle();
+  expectTexts(fieldsOf(w), change.texts);
+  expectTexts(w.window->shownParameters().fields, change.texts);
+  expectPictureOf(w, c.start.pattern, change.texts);
+  EXPECT_EQ(w.window->explorer().history().size(), 2u);
+  EXPECT_TRUE(w.recorded.messageTexts.isEmpty());
+}
+
+const Start kAtlasStart{kAtlas, {"-30.5", "12", "40", "0.3", "150"}};
+const Start kEntropyStart{kEntropy, {"3", "-7", "36", "2", "120"}};
+
+INSTANTIATE_TEST_SUITE_P(
+    Explorer, Gestures,
+    ::testing::Values(
+        GestureCase{"WheelAwayZoomsInAtThePointer", kAtlasStart,
+                    [](TestWindow& w) { wheel(w, {170, 60}, 120); },
+                    [](const ViewGeometry& g) { return zoomInAt(g, 170, 60); }},
+        GestureCase{"WheelTowardsZoomsOut", kEntropyStart,
+                    [](TestWindow& w) { wheel(w, {190, 80}, -120); },
+                    [](const ViewGeometry& g) { return zoomOutAt(g, 190, 80); }},
+        GestureCase{"SmallWheelDeltasAddUpToANotch", kAtlasStart,
+                    [](TestWindow& w) {
+                      for (int k = 0; k < 4; ++k) wheel(w, {180, 70}, 30);
+                    },
+                    [](const ViewGeometry& g) { return zoomInAt(g, 180, 70); }},
+        GestureCase{"DragMovesThePictureWithTheHand", kAtlasStart,
+                    [](TestWindow& w) { drag(w, {180, 70}, {171, 83}); },
+                    [](const ViewGeometry& g) { return dragView(g, -9, 13); }},
+        GestureCase{"ShiftDragZoomsIntoTheBox", kEntropyStart,
+                    [](TestWindow& w) { drag(w, {170, 60}, {181, 75}, Qt::ShiftModifier); },
+                    [](const ViewGeometry& g) { return zoomToBox(g, 170, 60, 181, 75); }},
+        GestureCase{"DoubleClickCentres", kAtlasStart,
+                    [](TestWindow& w) {
+                      QTest::mouseDClick(w.window.get(), Qt::LeftButton, Qt::NoModifier, QPoint(165, 58));
+                    },
+                    [](const ViewGeometry& g) { return centreOn(g, 165, 58); }},
+        GestureCase{"CtrlPlusZoomsInAtTheCentre", kEntropyStart,
+                    [](TestWindow& w) { QTest::keyClick(w.window.get(), Qt::Key_Plus, Qt::ControlModifier); },
+                    [](const ViewGeometry& g) { return zoomInAt(g, g.centreX(), g.centreY()); }},
+        GestureCase{"CtrlEqualsZoomsInAtTheCentre", kAtlasStart,
+                    [](TestWindow& w) { QTest::keyClick(w.window.get(), Qt::Key_Equal, Qt::ControlModifier); },
+                    [](const ViewGeometry& g) { return zoomInAt(g, g.centreX(), g.centreY()); }},
+        GestureCase{"CtrlMinusZoomsOutAtTheCentre", kAtlasStart,
+                    [](TestWindow& w) { QTest::keyClick(w.window.get(), Qt::Key_Minus, Qt::ControlModifier); },
+                    [](const ViewGeometry& g) { return zoomOutAt(g, g.centreX(), g.centreY()); }}),
+    [](const ::testing::TestParamInfo<GestureCase>& info) { return std::string(info.param.name); });
+
+TEST(Explorer, GesturesOutsideThePictureOrBeforeAnyPictureDoNothing) {
+  TestWindow w;
+  w.setFields("1", "1", "30", "1", "150");
+  wheel(w, {170, 60}, 120);  // no picture yet
+  drag(w, {170, 60}, {190, 70});
+  settle();
+  EXPECT_EQ(fieldsOf(w).zoom, "1");
+  EXPECT_EQ(w.window->explorer().history().size(), 0u);
+  click(w.pattern(kAtlas));
+  wheel(w, {161 + 30, 60}, 120);  // one column right of the picture
+  wheel(w, {100, 60}, -120);
+  drag(w, {160, 60}, {170, 60});
+  QTest::mouseDClick(w.window.get(), Qt::LeftButton, Qt::NoModifier, QPoint(170, 51 + 30));
+  settle();
+  expectTexts(fieldsOf(w), FieldTexts{"1", "1", "30", "1", "150"});
+  EXPECT_EQ(w.window->explorer().history().size(), 1u);
+}
+
+TEST(Explorer, SmallBoxesAndPlainClicksChangeNothing) {
+  TestWindow w;
+  shown(w, kAtlasStart);
+  drag(w, {170, 60}, {172, 75}, Qt::ShiftModifier);  // 3 pixels wide
+  mouse(w, QEvent::MouseButtonPress, {175, 65}, Qt::LeftButton, Qt::LeftButton);
+  mouse(w, QEvent::MouseButtonRelease, {175, 65}, Qt::LeftButton, Qt::NoButton);
+  settle();
+  expectTexts(fieldsOf(w), kAtlasStart.texts);
+  EXPECT_EQ(w.window->explorer().history().size(), 1u);
+}
+
+TEST(Explorer, CursorIsAnOpenHandOverThePictureAndClosedWhileDragging) {
+  TestWindow w;
+  shown(w, kAtlasStart);
+  mouse(w, QEvent::MouseMove, {170, 60}, Qt::NoButton, Qt::NoButton);
+  EXPECT_EQ(w.window->cursor().shape(), Qt::OpenHandCursor);
+  mouse(w, QEvent::MouseButtonPress, {170, 60}, Qt::LeftButton, Qt::LeftButton);
+  mouse(w, QEvent::MouseMove, {175, 62}, Qt::NoButton, Qt::LeftButton);
+  EXPECT_EQ(w.window->cursor().shape(), Qt::ClosedHandCursor);
+  mouse(w, QEvent::MouseButtonRelease, {175, 62}, Qt::LeftButton, Qt::NoButton);
+  settle();
+  mouse(w, QEvent::MouseMove, {120, 60}, Qt::NoButton, Qt::NoButton);
+  EXPECT_EQ(w.window->cursor().shape(), Qt::ArrowCursor);
+}
+
+TEST(Explorer, DuringADragThePictureFollowsTheHand) {
+  TestWindow w;
+  shown(w, kAtlasStart);
+  const QImage before = w.window->shownPicture();
+  mouse(w, QEvent::MouseButtonPress, {180, 70}, Qt::LeftButton, Qt::LeftButton);
+  mouse(w, QEvent::MouseMove, {185, 67}, Qt::NoButton, Qt::LeftButton);
+  const QImage during = w.window->shownPicture();
+  for (int y = 0; y + 3 < 40; ++y)
+    for (int x = 0; x + 5 < 40; ++x) ASSERT_EQ(during.pixel(x + 5, y), before.pixel(x, y + 3)) << x << ", " << y;
+  EXPECT_EQ(fieldsOf(w).x, kAtlasStart.texts.x);  // nothing is rendered before the release
+  mouse(w, QEvent::MouseButtonRelease, {185, 67}, Qt::LeftButton, Qt::NoButton);
+  settle();
+  expectPictureOf(w, kAtlas, dragView(geometryOf(kAtlas, kAtlasStart.texts), 5, -3).texts);
+}
+
+TEST(Explorer, AWheelNotchShowsTheOldPictureScaledAboutThePointerAtOnce) {
+  TestWindow w;
+  shown(w, kEntropyStart);
+  const QImage before = w.window->shownPicture();
+  std::unique_ptr<QWheelEvent> event(wheelEvent(w, {170, 60}, 120));
+  QCoreApplication::sendEvent(w.window.get(), event.get());  // the render is only posted
+  const QImage preview = w.window->shownPicture();
+  // Pixel (x + 2d) shows what (x + d) showed.
+  for (int d = -4; d < 13; ++d)
+    for (int e = -4; e < 13; ++e)
+      ASSERT_EQ(preview.pixel(9 + 2 * d, 9 + 2 * e), before.pixel(9 + d, 9 + e)) << d << ", " << e;
+  settle();
+  expectPictureOf(w, kEntropy, zoomInAt(geometryOf(kEntropy, kEntropyStart.texts), 170, 60).texts);
+}
+
+// A storm of notches while a render runs: that render halts, and the view the
+// storm adds up to is rendered once it has returned, never inside it.
+TEST(Explorer, ABurstOfNotchesDuringARenderRendersOnlyTheViewItAddsUpTo) {
+  TestWindow w;
+  const Start start{kAtlas, {"1", "1", "200", "0.15", "150"}};
+  w.setFields("1", "1", "200", "0.15", "150");
+  ViewGeometry geometry = geometryOf(kAtlas, start.texts);
+  // 30 in, then 20 out: the offsets stay far from their limit.
+  const auto notchDelta = [](int k) { return k < 30 ? 120 : -120; };
+  FieldTexts expected = start.texts;
+  for (int k = 0; k < 50; ++k) {
+    const ViewChange change = k < 30 ? zoomInAt(geometry, 250 + k, 120) : zoomOutAt(geometry, 250 + k, 120);
+    ASSERT_TRUE(change.changed) << k;
+    expected = change.texts;
+    geometry = geometryOf(kAtlas, expected);
+  }
+  std::set<std::string> zoomsRendered;
+  int deepest = 0;
+  int yields = 0;
+  w.window->onYield = [&](int depth) {
+    deepest = std::max(deepest, depth);
+    zoomsRendered.insert(w.window->shownParameters().fields.zoom);
+    if (++yields == 5)
+      for (int k = 0; k < 50; ++k)
+        QCoreApplication::postEvent(w.window.get(), wheelEvent(w, {250 + k, 120}, notchDelta(k)));
+  };
+  click(w.pattern(kAtlas));
+  settle();
+  EXPECT_EQ(deepest, 1);
+  EXPECT_EQ(zoomsRendered, (std::set<std::string>{"0.15", expected.zoom}));
+  expectTexts(fieldsOf(w), expected);
+  expectPictureOf(w, kAtlas, expected);
+  EXPECT_EQ(w.window->explorer().history().size(), 2u);  // one entry for the storm
+}
+
+TEST(Explorer, AGestureDuringNestedRendersHaltsThemAllFirst) {
+  TestWindow w;
+  w.setFields("1", "1", "120", "1", "150");
+  int deepest = 0;
+  int yields = 0;
+  w.window->onYield = [&](int depth) {
+    deepest = std::max(deepest, depth);
+    ++yields;
+    if (yields == 3) postClick(w.pattern(kEntropy));  // a nested render, as before
+    if (yields == 8) QCoreApplication::postEvent(w.window.get(), wheelEvent(w, {200, 100}, 120));
+  };
+  click(w.pattern(kAtlas));
+  settle();
+  EXPECT_EQ(deepest, 2);
+  const FieldTexts expected = zoomInAt(geometryOf(kEntropy, {"1", "1", "120", "1", "150"}), 200, 100).texts;
+  expectTexts(fieldsOf(w), expected);
+  expectPictureOf(w, kEntropy, expected);
+}
+
+TEST(Explorer, ReturnInAnyFieldPressesTheHighlightedPatternAfterTheSizeCheck) {
+  TestWindow w;
+  shown(w, kEntropyStart);
+  w.field("TextFour")->setText("0.5");
+  QTest::keyClick(w.field("TextFour"), Qt::Key_Return);
+  settle();
+  EXPECT_EQ(w.window->shownParameters().fields.zoom, "0.5");
+  w.field("TextThree")->setText("5000");
+  QTest::keyClick(w.field("TextThree"), Qt::Key_Enter, Qt::KeypadModifier);
+  settle();
+  EXPECT_EQ(fieldsOf(w).size, "100");
+  EXPECT_EQ(w.window->shownParameters().fields.size, "100");
+  EXPECT_EQ(w.window->shownParameters().pattern, "entropy");
+  EXPECT_EQ(w.window->explorer().history().size(), 3u);
+}
+
+TEST(Explorer, BackAndForwardRetraceTheViewsByKeysMouseButtonsAndMenu) {
+  TestWindow w;
+  shown(w, kAtlasStart);
+  wheel(w, {170, 60}, 120);
+  settle();
+  const FieldTexts zoomed = fieldsOf(w);
+  click(w.pattern(kEntropy));
+  settle();
+  ASSERT_EQ(w.window->explorer().history().size(), 3u);
+  QTest::keyClick(w.window.get(), Qt::Key_Left, Qt::AltModifier);
+  settle();
+  EXPECT_EQ(w.window->shownParameters().pattern, "atlas");
+  expectTexts(w.window->shownParameters().fields, zoomed);
+  mouse(w, QEvent::MouseButtonPress, {600, 600}, Qt::BackButton, Qt::BackButton);
+  settle();
+  expectPictureOf(w, kAtlas, kAtlasStart.texts);
+  expectTexts(fieldsOf(w), kAtlasStart.texts);
+  QTest::keyClick(w.window.get(), Qt::Key_Left, Qt::AltModifier);  // nothing before the first
+  settle();
+  expectTexts(fieldsOf(w), kAtlasStart.texts);
+  mouse(w, QEvent::MouseButtonPress, {600, 600}, Qt::ForwardButton, Qt::ForwardButton);
+  settle();
+  expectTexts(w.window->shownParameters().fields, zoomed);
+  QAction* forward = nullptr;
+  for (QAction* action : w.window->actions())
+    if (action->text() == "Forward") forward = action;
+  ASSERT_NE(forward, nullptr);
+  forward->trigger();
+  settle();
+  EXPECT_EQ(w.window->shownParameters().pattern, "entropy");
+  EXPECT_EQ(w.window->explorer().history().size(), 3u);  // retracing records nothing
+  // A new view after Back drops the views ahead.
+  QTest::keyClick(w.window.get(), Qt::Key_Left, Qt::AltModifier);
+  settle();
+  wheel(w, {175, 65}, -120);
+  settle();
+  EXPECT_EQ(w.window->explorer().history().size(), 3u);
+  EXPECT_FALSE(w.window->explorer().history().canGoForward());
+}
+
+// Each refused gesture leaves fields, picture and history as they were and
+// says why at the pointer, with no message box.
+struct LimitCase {
+  const char* name;
+  FieldTexts texts;
+  std::function<void(TestWindow&)> act;
+  const char* said;
+};
+
+class Limits : public ::testing::TestWithParam<LimitCase> {};
+
+TEST_P(Limits, ARefusedGestureChangesNothingAndSaysSoAtThePointer) {
+  const LimitCase& c = GetParam();
+  TestWindow w;
+  shown(w, Start{kAtlas, c.texts});
+  const QImage before = w.window->shownPicture();
+  const qsizetype messages = w.recorded.messageTexts.size();
+  c.act(w);
+  settle();
+  expectTexts(fieldsOf(w), c.texts);
+  EXPECT_EQ(w.window->shownPicture(), before);
+  EXPECT_EQ(w.window->explorer().history().size(), 1u);
+  EXPECT_TRUE(w.window->explorer().lastNote().contains(c.said)) << w.window->explorer().lastNote().toStdString();
+  EXPECT_EQ(QToolTip::text(), w.window->explorer().lastNote());
+  EXPECT_EQ(w.recorded.messageTexts.size(), messages);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Explorer, Limits,
+    ::testing::Values(
+        LimitCase{"ZoomBelowTheSmallest", {"1", "1", "30", "1.5E-300", "150"},
+                  [](TestWindow& w) { wheel(w, {170, 60}, 120); }, "1E-300"},
+        LimitCase{"ZoomAboveTheLargest", {"1", "1", "30", "9E+299", "150"},
+                  [](TestWindow& w) { wheel(w, {170, 60}, -120); }, "1E+300"},
+        LimitCase{"DragPastTheLargestOffset", {"999999999999999", "1", "30", "1", "150"},
+                  [](TestWindow& w) { drag(w, {170, 60}, {160 + 2, 60}); }, "1E+15"},
+        LimitCase{"ZoomInPastTheLargestOffset", {"600000000000000", "1", "30", "1", "150"},
+                  [](TestWindow& w) { wheel(w, {170, 60}, 120); }, "1E+15"}),
+    [](const ::testing::TestParamInfo<LimitCase>& info) { return std::string(info.param.name); });
+
+TEST(Explorer, TheWayBackFromALimitAlwaysWorks) {
+  TestWindow w;
+  shown(w, Start{kAtlas, {"1", "1", "30", "1.5E-300", "150"}});
+  wheel(w, {170, 60}, 120);
+  wheel(w, {170, 60}, -120);
+  settle();
+  EXPECT_EQ(fieldsOf(w).zoom, "3E-300");
+}
+
+// The history alone: what is recorded, dropped and kept.
+TEST(ViewHistory, RecordsChangesDropsTheViewsAheadAndKeepsTheNewest256) {
+  ViewHistory history;
+  const auto view = [](int n) { return HistoryView{n % 3, FieldTexts{std::to_string(n), "1", "150", "1", "150"}}; };
+  history.record(view(0));
+  history.record(view(0));  // the same view again
+  EXPECT_EQ(history.size(), 1u);
+  history.record(view(1));
+  history.record(view(2));
+  history.record(view(3), true);  // one gesture moved on
+  ASSERT_EQ(history.size(), 3u);
+  EXPECT_EQ(*history.current(), view(3));
+  history.record(view(1), true);  // and came back to the view before
+  EXPECT_EQ(history.size(), 2u);
+  EXPECT_EQ(history.back(), view(0));
+  EXPECT_EQ(history.forward(), view(1));
+  EXPECT_EQ(history.forward(), std::nullopt);
+  history.back();
+  history.record(view(7));
+  EXPECT_EQ(history.size(), 2u);
+  EXPECT_FALSE(history.canGoForward());
+  for (int n = 10; n < 400; ++n) history.record(view(n));
+  EXPECT_EQ(history.size(), ViewHistory::kMaxViews);
+  const auto kept = history.viewsUpToCurrent();
+  EXPECT_EQ(kept.front(), view(400 - 256));
+  EXPECT_EQ(kept.back(), view(399));
+  history.back();
+  EXPECT_EQ(history.viewsUpToCurrent().size(), 255u);
+}
+
+}  // namespace
+}  // namespace plorvex::app::testing_support
