@@ -4,6 +4,8 @@
 #include <array>
 #include <charconv>
 
+#include "moved_render.h"
+
 #include "aries.h"
 #include "blood.h"
 #include "celt.h"
@@ -53,26 +55,34 @@ Fault sweepOf(const FieldTexts& texts, SweepOrigin& sweep) {
   return fault;
 }
 
+template <class P>
+constexpr MovedRenderer movedOf() {
+  if constexpr (carriesValue<P>())
+    return nullptr;
+  else
+    return &renderMoved<P>;
+}
+
 const std::array kCatalogue{
-    PatternEntry{0, "atlas", "aries", &aries, &sweepOf<Atlas>},
-    PatternEntry{1, "bobcat", "blood", &blood, &sweepOf<Bobcat>},
-    PatternEntry{2, "canut", "celt", &celt, &sweepOf<Canut>},
-    PatternEntry{3, "dada", "dune", &dune, &sweepOf<Dada>},
-    PatternEntry{4, "entropy", "eeee", &eeee, &sweepOf<Entropy>},
-    PatternEntry{5, "frazzle", "fun", &fun, &sweepOf<Frazzle>},
-    PatternEntry{6, "griffin", "grin", &grin, &sweepOf<Griffin>},
-    PatternEntry{7, "helios", "hix", &hix, &sweepOf<Helios>},
-    PatternEntry{8, "icey", "ice", &ice, &sweepOf<Icey>},
-    PatternEntry{9, "jolli", "joke", &joke, &sweepOf<Jolli>},
-    PatternEntry{10, "kate", "kraken", &kraken, &sweepOf<Kate>},
-    PatternEntry{11, "lazy", "limbo", &limbo, &sweepOf<Lazy>},
-    PatternEntry{12, "nitegale", "numb", &numb, &sweepOf<Nitegale>},
-    PatternEntry{13, "ombud", "ooh", &ooh, &sweepOf<Ombud>},
-    PatternEntry{14, "pluck", "Punk", &Punk, &sweepOf<Pluck>},
-    PatternEntry{15, "quaff", "qwin", &qwin, &sweepOf<Quaff>},
-    PatternEntry{16, "ripple", "ripple", &ripple, &sweepOf<Ripple>},
-    PatternEntry{17, "sizzle", "sizZle", &sizZle, &sweepOf<Sizzle>},
-    PatternEntry{18, "tracer", "Tame", &Tame, &sweepOf<Tracer>},
+    PatternEntry{0, "atlas", "aries", &aries, &sweepOf<Atlas>, movedOf<Atlas>()},
+    PatternEntry{1, "bobcat", "blood", &blood, &sweepOf<Bobcat>, movedOf<Bobcat>()},
+    PatternEntry{2, "canut", "celt", &celt, &sweepOf<Canut>, movedOf<Canut>()},
+    PatternEntry{3, "dada", "dune", &dune, &sweepOf<Dada>, movedOf<Dada>()},
+    PatternEntry{4, "entropy", "eeee", &eeee, &sweepOf<Entropy>, movedOf<Entropy>()},
+    PatternEntry{5, "frazzle", "fun", &fun, &sweepOf<Frazzle>, movedOf<Frazzle>()},
+    PatternEntry{6, "griffin", "grin", &grin, &sweepOf<Griffin>, movedOf<Griffin>()},
+    PatternEntry{7, "helios", "hix", &hix, &sweepOf<Helios>, movedOf<Helios>()},
+    PatternEntry{8, "icey", "ice", &ice, &sweepOf<Icey>, movedOf<Icey>()},
+    PatternEntry{9, "jolli", "joke", &joke, &sweepOf<Jolli>, movedOf<Jolli>()},
+    PatternEntry{10, "kate", "kraken", &kraken, &sweepOf<Kate>, movedOf<Kate>()},
+    PatternEntry{11, "lazy", "limbo", &limbo, &sweepOf<Lazy>, movedOf<Lazy>()},
+    PatternEntry{12, "nitegale", "numb", &numb, &sweepOf<Nitegale>, movedOf<Nitegale>()},
+    PatternEntry{13, "ombud", "ooh", &ooh, &sweepOf<Ombud>, movedOf<Ombud>()},
+    PatternEntry{14, "pluck", "Punk", &Punk, &sweepOf<Pluck>, movedOf<Pluck>()},
+    PatternEntry{15, "quaff", "qwin", &qwin, &sweepOf<Quaff>, movedOf<Quaff>()},
+    PatternEntry{16, "ripple", "ripple", &ripple, &sweepOf<Ripple>, movedOf<Ripple>()},
+    PatternEntry{17, "sizzle", "sizZle", &sizZle, &sweepOf<Sizzle>, movedOf<Sizzle>()},
+    PatternEntry{18, "tracer", "Tame", &Tame, &sweepOf<Tracer>, movedOf<Tracer>()},
 };
 
 }  // namespace

@@ -14,6 +14,9 @@ namespace plorvex {
 using Renderer = RenderOutcome (*)(RenderHost&);
 // Runs a pattern's intake on five texts, for the sweep origin alone.
 using SweepIntake = Fault (*)(const FieldTexts&, SweepOrigin&);
+// Paints the host's view over the picture of a plan moved by whole pixels,
+// computing only what the move uncovers (see moved_render.h).
+using MovedRenderer = RenderOutcome (*)(RenderHost&, const SweepPlan& previous, int dx, int dy);
 
 struct PatternEntry {
   int index;             // the pattern button's index, 0..18
@@ -21,6 +24,8 @@ struct PatternEntry {
   const char* procedure; // the renderer's name, e.g. "aries"
   Renderer render;
   SweepIntake sweep;
+  // Only for patterns without a carried value; nullptr for the others.
+  MovedRenderer moved = nullptr;
 };
 
 inline constexpr int kPatternButtons = 19;

@@ -98,44 +98,32 @@ RenderOutcome faultedBeforeSweep(Fault fault) {
   return outcome;
 }
 
-namespace {
-
-// Plots the first `count` output pixels of picture column k (its D output
-// columns in turn, each top to bottom) and reports the plain canvas column
-// repainted.
-void plotColumn(RenderHost& host, const SweepPlan& plan, std::size_t k, const Colour* colours,
-                std::size_t count) {
-  const int x = plan.xs[k];
+void plotSpan(RenderHost& host, const SweepPlan& plan, const PixelSpan& span, const Colour* colours) {
+  const int x = plan.xs[span.column];
   if (x < 0) return;
-  const int density = plan.sampling.density;
+  const std::size_t density = static_cast<std::size_t>(plan.sampling.density);
   const std::size_t outputRows = plan.outputRows();
   int top = -1, bottom = -1;
-  for (int m = 0; m < density; ++m) {
-    const std::size_t first = static_cast<std::size_t>(m) * outputRows;
-    if (first >= count) break;
-    const Colour* column = colours + first;
-    const std::size_t painted = std::min(outputRows, count - first);
-    // Output row y is row n of the D that plain row l is painted as.
-    for (std::size_t y = 0, l = 0; y < painted; ++l)
-      for (int n = 0; n < density && y < painted; ++n, ++y) {
-        const int plainY = plan.ys[l];
-        if (plainY < 0) continue;
-        host.plot(x * density + m, plainY * density + n, column[y]);
-        if (top < 0 || plainY < top) top = plainY;
-        bottom = std::max(bottom, plainY);
-      }
+  // Output pixel p of the column is output column p / outputRows, and output
+  // row r of it is row r % D of the D that plain row r / D is painted as.
+  for (std::size_t p = span.first; p < span.first + span.count; ++p) {
+    const std::size_t m = p / outputRows, r = p % outputRows;
+    const int plainY = plan.ys[r / density];
+    if (plainY < 0) continue;
+    host.plot(x * static_cast<int>(density) + static_cast<int>(m),
+              plainY * static_cast<int>(density) + static_cast<int>(r % density), colours[p - span.first]);
+    if (top < 0 || plainY < top) top = plainY;
+    bottom = std::max(bottom, plainY);
   }
   if (top >= 0) host.columnPainted(x, top, bottom);
 }
-
-}  // namespace
 
 RenderOutcome runSweep(RenderHost& host, const SweepPlan& plan, ColumnSource& source) {
   RenderOutcome outcome;
   std::vector<Colour> colours(plan.pixelsPerColumn());
   for (std::size_t k = 0; k < plan.columns.size(); ++k) {
     const ColumnResult result = source.column(k, colours.data());
-    plotColumn(host, plan, k, colours.data(), result.computed);
+    plotSpan(host, plan, PixelSpan{k, 0, result.computed}, colours.data());
     if (result.fault != Fault::None) {
       outcome.end = RenderEnd::Faulted;
       outcome.fault = result.fault;

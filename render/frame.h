@@ -159,6 +159,17 @@ class ColumnSource {
   virtual ColumnResult column(std::size_t k, Colour* out) = 0;
 };
 
+// Output pixels first .. first + count - 1 of picture column `column`.
+struct PixelSpan {
+  std::size_t column = 0;
+  std::size_t first = 0;
+  std::size_t count = 0;
+};
+
+// Plots a span's output pixels (at the plan's density) and reports the plain
+// canvas column repainted.
+void plotSpan(RenderHost& host, const SweepPlan& plan, const PixelSpan& span, const Colour* colours);
+
 // Sweeps a planned picture: plots each column, repaints it, yields, tests halt.
 RenderOutcome runSweep(RenderHost& host, const SweepPlan& plan, ColumnSource& source);
 

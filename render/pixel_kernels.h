@@ -72,12 +72,6 @@ Channels pixelOf(const typename P::Params& params, double i, double j, double& c
   return completeSample<P>(params, prepareSample<P>(params, i, j), carried);
 }
 
-// Output pixels first .. first + count - 1 of picture column `column`.
-struct PixelSpan {
-  std::size_t column = 0;
-  std::size_t first = 0;
-  std::size_t count = 0;
-};
 
 // Visits the samples of a span in sweep order: sample(i, j) for each (false
 // stops the walk), then pixelDone(p) after the last sample of span pixel p.
