@@ -38,6 +38,30 @@ QAction* addShortcutAction(QWidget& window, const char* text, QList<QKeySequence
   return action;
 }
 
+// Feeds a moved render the texts of the view it paints, on the window's canvas.
+class MovedViewHost final : public RenderHost {
+ public:
+  MovedViewHost(MainWindow& window, const FieldTexts& texts) : window_(window), texts_(texts) {}
+  std::string fieldText(Field field) override { return texts_[field]; }
+  PictureLimits pictureLimits() const override { return window_.pictureLimits(); }
+  Sampling sampling() const override { return window_.sampling(); }
+  bool beginPicture(std::size_t, std::size_t) override { return true; }
+  void plot(int x, int y, Colour colour) override { window_.plot(x, y, colour); }
+  void columnPainted(int, int, int) override {}  // the whole picture is repainted after
+  void yield() override {}
+  std::string haltFlag() const override { return {}; }
+  bool abandoned() const override { return false; }
+  ColumnPool* columnPool() override { return window_.columnPool(); }
+
+ private:
+  MainWindow& window_;
+  const FieldTexts& texts_;
+};
+
+bool sameButOffsets(const FieldTexts& a, const FieldTexts& b) {
+  return a.size == b.size && a.zoom == b.zoom && a.brightness == b.brightness;
+}
+
 }  // namespace
 
 Explorer::Explorer(MainWindow& window) : QObject(&window), window_(window) {
@@ -141,10 +165,20 @@ void Explorer::moveDrag(QPoint pixel, QPoint globalPos) {
     // The picture is the hand's now: what runs stops where it is.
     gesture_ = Gesture::Dragging;
     if (window_.renderDepth_ > 0) window_.halt_ = "p";
-    dragPixels_ = shownPixels();
+    exactDrag_ = true;
+    dragPixels_ = QImage();
+  }
+  const HistoryView view{gestureView_.pattern, change.texts};
+  if (exactDrag_) exactDrag_ = moveExactly(view, shift - dragShift_);
+  if (!exactDrag_) {
+    // The old pixels follow the hand; the view is rendered at the release.
+    if (dragPixels_.isNull()) {
+      dragPixels_ = shownPixels();
+      dragPixelsShift_ = dragShift_;
+    }
+    paintMoved(dragPixels_, shift - dragPixelsShift_);
   }
   dragShift_ = shift;
-  paintMoved(dragPixels_, dragShift_);
 }
 
 bool Explorer::mouseRelease(QMouseEvent* event) {
@@ -156,7 +190,11 @@ bool Explorer::mouseRelease(QMouseEvent* event) {
     endBox(pixel, event->globalPosition().toPoint());
   } else if (ended == Gesture::Dragging && !dragShift_.isNull()) {
     const ViewChange change = dragView(gestureGeometry_, dragShift_.x(), dragShift_.y());
-    show(HistoryView{gestureView_.pattern, change.texts}, false);
+    const HistoryView view{gestureView_.pattern, change.texts};
+    if (exactDrag_)
+      recordShown(view);
+    else
+      show(view, false);
   }
   // The release hides a note; the hand stopped at the limit it says.
   if (ended != Gesture::Box) note(dragRefusal_, event->globalPosition().toPoint());
@@ -188,8 +226,14 @@ bool Explorer::mouseDoubleClick(QMouseEvent* event) {
     if (!change.refusal.empty()) note(change.refusal, event->globalPosition().toPoint());
     return true;
   }
-  paintMoved(shownPixels(), QPoint(geometry.centreX() - pixel.x(), geometry.centreY() - pixel.y()));
-  show(HistoryView{view.pattern, change.texts}, false);
+  const HistoryView centred{view.pattern, change.texts};
+  const QPoint step(geometry.centreX() - pixel.x(), geometry.centreY() - pixel.y());
+  if (moveExactly(centred, step)) {
+    recordShown(centred);
+  } else {
+    paintMoved(shownPixels(), step);
+    show(centred, false);
+  }
   return true;
 }
 
@@ -250,11 +294,58 @@ bool Explorer::eventFilter(QObject* watched, QEvent* event) {
 // --- History -------------------------------------------------------------------------------
 
 void Explorer::goBack() {
-  if (const auto view = history_.back()) show(*view, false);
+  if (const auto view = history_.back()) retrace(*view);
 }
 
 void Explorer::goForward() {
-  if (const auto view = history_.forward()) show(*view, false);
+  if (const auto view = history_.forward()) retrace(*view);
+}
+
+void Explorer::retrace(const HistoryView& view) {
+  if (const auto step = wholePixelStep(view); step && moveExactly(view, *step)) return;
+  show(view, false);
+}
+
+std::optional<QPoint> Explorer::wholePixelStep(const HistoryView& view) const {
+  const MainWindow::RenderRecord& shown = window_.latest_;
+  const PatternEntry* pattern = patternAt(view.pattern);
+  if (!pattern || shown.pattern != view.pattern || !sameButOffsets(shown.fields, view.texts))
+    return std::nullopt;
+  SweepOrigin from, to;
+  if (pattern->sweep(shown.fields, from) != Fault::None || pattern->sweep(view.texts, to) != Fault::None)
+    return std::nullopt;
+  // The same counter lies X0 - X0' pixels further on.
+  const double dx = from.x0 - to.x0, dy = from.y0 - to.y0;
+  const double limit = MainWindow::kMaxPictureSide;
+  if (dx != std::trunc(dx) || dy != std::trunc(dy) || std::fabs(dx) >= limit || std::fabs(dy) >= limit)
+    return std::nullopt;
+  return QPoint(static_cast<int>(dx), static_cast<int>(dy));
+}
+
+bool Explorer::moveExactly(const HistoryView& view, QPoint step) {
+  MainWindow::RenderRecord& shown = window_.latest_;
+  const PatternEntry* pattern = patternAt(view.pattern);
+  if (!pattern || !pattern->moved || pending_ || window_.renderDepth_ > 0 || shown.pattern != view.pattern ||
+      !window_.shownParameters().complete || !sameButOffsets(shown.fields, view.texts))
+    return false;
+  SweepOrigin sweep;
+  SweepPlan previous;
+  if (pattern->sweep(shown.fields, sweep) != Fault::None ||
+      planSweep(sweep, window_.pictureLimits(), previous, window_.sampling()) != Fault::None)
+    return false;
+  paintMoved(shownPixels(), step);
+  MovedViewHost host(window_, view.texts);
+  if (pattern->moved(host, previous, step.x(), step.y()).end != RenderEnd::Completed) return false;
+  writeFields(view.texts);
+  shown.fields = view.texts;
+  shown.complete = true;
+  shown.overpainted = false;
+  return true;
+}
+
+void Explorer::recordShown(const HistoryView& view) {
+  history_.record(view);
+  notchEntryOpen_ = false;
 }
 
 void Explorer::addMenuEntries(QMenu& menu) {
@@ -278,12 +369,15 @@ void Explorer::renderStarted(int pattern, const FieldTexts& texts) {
 
 // --- Rendering a gesture's view ------------------------------------------------------------
 
+void Explorer::writeFields(const FieldTexts& texts) {
+  const std::pair<Field, const std::string*> fields[] = {
+      {Field::One, &texts.x},    {Field::Two, &texts.y},          {Field::Three, &texts.size},
+      {Field::Four, &texts.zoom}, {Field::Five, &texts.brightness}};
+  for (const auto& [which, text] : fields) window_.field(which)->setText(QString::fromStdString(*text));
+}
+
 void Explorer::show(const HistoryView& view, bool mergeWithCurrent) {
-  const std::pair<Field, const std::string*> texts[] = {
-      {Field::One, &view.texts.x},    {Field::Two, &view.texts.y},
-      {Field::Three, &view.texts.size}, {Field::Four, &view.texts.zoom},
-      {Field::Five, &view.texts.brightness}};
-  for (const auto& [which, text] : texts) window_.field(which)->setText(QString::fromStdString(*text));
+  writeFields(view.texts);
   // A burst keeps the way it began: the first view's entry is replaced or not.
   if (!pending_) pendingMerges_ = mergeWithCurrent;
   pending_ = true;

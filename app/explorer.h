@@ -16,6 +16,9 @@
 #include <QPoint>
 #include <QString>
 
+#include <optional>
+#include <string>
+
 #include "view_geometry.h"
 #include "view_history.h"
 
@@ -70,6 +73,17 @@ class Explorer : public QObject {
   void zoomAtCentre(bool in);
   // Writes the texts into the fields and renders them once no render runs.
   void show(const HistoryView& view, bool mergeWithCurrent);
+  void writeFields(const FieldTexts& texts);
+  // Back or Forward to a view: moved exactly when it can be, else rendered.
+  void retrace(const HistoryView& view);
+  // How far the shown picture moves to become the view, when that is whole pixels.
+  std::optional<QPoint> wholePixelStep(const HistoryView& view) const;
+  // Moves the shown picture by `step` and computes only what that uncovers,
+  // when the result is the view's full render: a pattern without a carried
+  // value, a complete picture shown and no render running or pending.
+  bool moveExactly(const HistoryView& view, QPoint step);
+  // A view shown without a render joins the history as a render's would.
+  void recordShown(const HistoryView& view);
   void startPending();
   void cancelPending() { pending_ = false; }
   void note(const std::string& refusal, QPoint globalPos);
@@ -90,7 +104,9 @@ class Explorer : public QObject {
   QPoint dragShift_;  // the last accepted drag since the press
   HistoryView gestureView_;
   ViewGeometry gestureGeometry_;
-  QImage dragPixels_;  // the picture as it was when the drag began
+  bool exactDrag_ = false;  // every step so far gave the exact picture
+  QImage dragPixels_;  // the picture as it was when the drag stopped being exact
+  QPoint dragPixelsShift_;
   std::string dragRefusal_;  // why the hand can go no further
   bool handShown_ = false;
 

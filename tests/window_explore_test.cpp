@@ -19,6 +19,7 @@ namespace plorvex::app::testing_support {
 namespace {
 
 constexpr int kAtlas = 0;
+constexpr int kDada = 3;  // carries a value from pixel to pixel
 constexpr int kEntropy = 4;
 
 FieldTexts fieldsOf(const TestWindow& w) {
@@ -202,19 +203,62 @@ TEST(Explorer, CursorIsAnOpenHandOverThePictureAndClosedWhileDragging) {
   EXPECT_EQ(w.window->cursor().shape(), Qt::ArrowCursor);
 }
 
-TEST(Explorer, DuringADragThePictureFollowsTheHand) {
+// Without a carried value every step of the hand is the exact picture at
+// once; with one, the old pixels follow the hand and the release renders.
+TEST(Explorer, DuringADragThePictureFollowsEveryMoveOfTheHand) {
+  for (const int pattern : {kAtlas, kEntropy, kDada}) {
+    SCOPED_TRACE(patternAt(pattern)->caption);
+    TestWindow w;
+    const Start start{pattern, kAtlasStart.texts};
+    shown(w, start);
+    const ViewGeometry geometry = geometryOf(pattern, start.texts);
+    const QImage before = w.window->shownPicture();
+    mouse(w, QEvent::MouseButtonPress, {180, 70}, Qt::LeftButton, Qt::LeftButton);
+    for (const QPoint at : {QPoint(185, 67), QPoint(176, 75), QPoint(171, 71)}) {
+      mouse(w, QEvent::MouseMove, at, Qt::NoButton, Qt::LeftButton);
+      const QPoint shift = at - QPoint(180, 70);
+      const FieldTexts view = dragView(geometry, shift.x(), shift.y()).texts;
+      if (patternAt(pattern)->moved) {
+        expectTexts(fieldsOf(w), view);
+        expectPictureOf(w, pattern, view);
+      } else {
+        const QImage during = w.window->shownPicture();
+        for (int y = std::max(0, -shift.y()); y < 40 && y + shift.y() < 40; ++y)
+          for (int x = std::max(0, -shift.x()); x < 40 && x + shift.x() < 40; ++x)
+            ASSERT_EQ(during.pixel(x + shift.x(), y + shift.y()), before.pixel(x, y)) << x << ", " << y;
+        EXPECT_EQ(fieldsOf(w).x, start.texts.x);  // rendered at the release
+      }
+    }
+    mouse(w, QEvent::MouseButtonRelease, {171, 71}, Qt::LeftButton, Qt::NoButton);
+    settle();
+    const FieldTexts released = dragView(geometry, -9, 1).texts;
+    expectTexts(fieldsOf(w), released);
+    expectPictureOf(w, pattern, released);
+    EXPECT_EQ(w.window->explorer().history().size(), 2u);  // the drag is one entry
+  }
+}
+
+// A view that moves the complete picture by whole pixels is made by moving
+// it and computing the strips it uncovers: no render runs, and the picture is
+// the full render's.
+TEST(Explorer, DoubleClickBackAndForwardMoveTheCompletePictureWithoutARender) {
   TestWindow w;
-  shown(w, kAtlasStart);
-  const QImage before = w.window->shownPicture();
-  mouse(w, QEvent::MouseButtonPress, {180, 70}, Qt::LeftButton, Qt::LeftButton);
-  mouse(w, QEvent::MouseMove, {185, 67}, Qt::NoButton, Qt::LeftButton);
-  const QImage during = w.window->shownPicture();
-  for (int y = 0; y + 3 < 40; ++y)
-    for (int x = 0; x + 5 < 40; ++x) ASSERT_EQ(during.pixel(x + 5, y), before.pixel(x, y + 3)) << x << ", " << y;
-  EXPECT_EQ(fieldsOf(w).x, kAtlasStart.texts.x);  // nothing is rendered before the release
-  mouse(w, QEvent::MouseButtonRelease, {185, 67}, Qt::LeftButton, Qt::NoButton);
+  shown(w, kEntropyStart);
+  int yields = 0;
+  w.window->onYield = [&](int) { ++yields; };
+  const FieldTexts centred = centreOn(geometryOf(kEntropy, kEntropyStart.texts), 170, 80).texts;
+  QTest::mouseDClick(w.window.get(), Qt::LeftButton, Qt::NoModifier, QPoint(170, 80));
   settle();
-  expectPictureOf(w, kAtlas, dragView(geometryOf(kAtlas, kAtlasStart.texts), 5, -3).texts);
+  expectPictureOf(w, kEntropy, centred);
+  QTest::keyClick(w.window.get(), Qt::Key_Left, Qt::AltModifier);
+  settle();
+  expectTexts(fieldsOf(w), kEntropyStart.texts);
+  expectPictureOf(w, kEntropy, kEntropyStart.texts);
+  QTest::keyClick(w.window.get(), Qt::Key_Right, Qt::AltModifier);
+  settle();
+  expectPictureOf(w, kEntropy, centred);
+  EXPECT_EQ(yields, 0);
+  EXPECT_EQ(w.window->explorer().history().size(), 2u);
 }
 
 TEST(Explorer, AWheelNotchShowsTheOldPictureScaledAboutThePointerAtOnce) {
