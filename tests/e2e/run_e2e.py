@@ -25,6 +25,7 @@ import traceback
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
+import explore  # noqa: E402
 import pictures  # noqa: E402
 from xsession import (PARK, SCREEN_HEIGHT, SCREEN_WIDTH, DriverError, Program,  # noqa: E402
                       XSession, missing_tools, wait_until)
@@ -894,6 +895,7 @@ PHASES = {
     "keeping": phase_keeping,
     "hidpi": phase_hidpi,
     "small-screen": phase_small_screen,
+    "explore": lambda suite, session, app: explore.phase_explore(sys.modules[__name__], suite, session, app),
 }
 
 
