@@ -18,6 +18,7 @@
 
 #include "catalogue.h"
 #include "main_window.h"
+#include "pattern_preview.h"
 
 namespace plorvex::app {
 namespace {
@@ -80,6 +81,7 @@ Explorer::Explorer(MainWindow& window) : QObject(&window), window_(window) {
   if (auto* reset = window_.findChild<QPushButton*>("Command3"))
     connect(reset, &QPushButton::clicked, this, &Explorer::cancelPending);
   band_ = new QRubberBand(QRubberBand::Rectangle, &window_);
+  preview_ = new PatternPreview(window_);
 }
 
 // --- Which view a gesture acts on ---------------------------------------------------------

@@ -31,6 +31,7 @@ class QWheelEvent;
 namespace plorvex::app {
 
 class MainWindow;
+class PatternPreview;
 
 class Explorer : public QObject {
   Q_OBJECT
@@ -55,6 +56,8 @@ class Explorer : public QObject {
   const ViewHistory& history() const { return history_; }
   // The last refusal shown at the pointer (tests read it).
   const QString& lastNote() const { return lastNote_; }
+  // The small pictures shown while a pattern button is hovered.
+  const PatternPreview& preview() const { return *preview_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -98,6 +101,7 @@ class Explorer : public QObject {
   QAction* backAction_ = nullptr;
   QAction* forwardAction_ = nullptr;
   QRubberBand* band_ = nullptr;
+  PatternPreview* preview_ = nullptr;  // a child object
 
   Gesture gesture_ = Gesture::None;
   QPoint pressPixel_;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QTest>
 #include <QToolTip>
 #include <QWheelEvent>
@@ -13,6 +14,7 @@
 #include <string>
 
 #include "explorer.h"
+#include "pattern_preview.h"
 #include "window_support.h"
 
 namespace plorvex::app::testing_support {
@@ -463,6 +465,63 @@ TEST(ViewHistory, RecordsChangesDropsTheViewsAheadAndKeepsTheNewest256) {
   EXPECT_EQ(kept.back(), view(399));
   history.back();
   EXPECT_EQ(history.viewsUpToCurrent().size(), 255u);
+}
+
+}  // namespace
+}  // namespace plorvex::app::testing_support
+
+namespace plorvex::app::testing_support {
+namespace {
+
+const QLabel* waitForPreview(TestWindow& w) {
+  const PatternPreview& preview = w.window->explorer().preview();
+  for (int k = 0; k < 300 && !preview.shown(); ++k) QTest::qWait(10);
+  return preview.shown();
+}
+
+void hover(QWidget* button, bool enter) {
+  QEvent event(enter ? QEvent::Enter : QEvent::Leave);
+  QCoreApplication::sendEvent(button, &event);
+}
+
+// Hovering a pattern button shows, after a pause, that pattern at the texts
+// in the fields, at a small size, rendered off the window's thread and kept
+// while the texts stay the same.
+TEST(PatternPreview, ShowsThePatternAtTheFieldTextsAndKeepsItWhileTheyStay) {
+  TestWindow w;
+  w.setFields("-30.5", "12", "300", "0.3", "150");
+  const PatternPreview& preview = w.window->explorer().preview();
+  hover(w.pattern(kEntropy), true);
+  EXPECT_EQ(preview.shown(), nullptr);  // not before the pause
+  const QLabel* label = waitForPreview(w);
+  ASSERT_NE(label, nullptr);
+  const auto texts = PatternPreview::previewTexts(kEntropy, fieldsOf(w));
+  ASSERT_TRUE(texts);
+  EXPECT_EQ(texts->size, "128");
+  HeadlessHost reference(*texts);
+  patternAt(kEntropy)->render(reference);
+  const QImage shownImage = label->pixmap().toImage();
+  ASSERT_EQ(shownImage.size(), QSize(128, 128));
+  for (int y = 0; y < 128; y += 7)
+    for (int x = 0; x < 128; x += 5) {
+      const Colour c = reference.pixel(161 + x, 51 + y);
+      ASSERT_EQ(shownImage.pixel(x, y), qRgb(redOf(c), greenOf(c), blueOf(c))) << x << ", " << y;
+    }
+  // The same part of the pattern: the centre's counters times the zoom agree.
+  const WorldView world = worldOf(geometryOf(kEntropy, fieldsOf(w)));
+  const WorldView small = worldOf(geometryOf(kEntropy, *texts));
+  EXPECT_NEAR(small.centreX, world.centreX, 1e-9 * std::abs(world.centreX) + 1e-9);
+  EXPECT_NEAR(small.width, world.width, 1e-12);
+  hover(w.pattern(kEntropy), false);
+  EXPECT_EQ(preview.shown(), nullptr);
+  hover(w.pattern(kEntropy), true);
+  EXPECT_NE(waitForPreview(w), nullptr);
+  EXPECT_EQ(preview.rendersStarted(), 1);  // kept
+  hover(w.pattern(kEntropy), false);
+  w.field("TextFour")->setText("0.6");
+  hover(w.pattern(kEntropy), true);
+  EXPECT_NE(waitForPreview(w), nullptr);
+  EXPECT_EQ(preview.rendersStarted(), 2);  // new texts, new picture
 }
 
 }  // namespace

@@ -1,0 +1,130 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "pattern_preview.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+
+#include "catalogue.h"
+#include "main_window.h"
+#include "picture_render.h"
+#include "view_geometry.h"
+
+namespace plorvex::app {
+namespace {
+
+bool sameTexts(const FieldTexts& a, const FieldTexts& b) {
+  return a.x == b.x && a.y == b.y && a.size == b.size && a.zoom == b.zoom && a.brightness == b.brightness;
+}
+
+QWidget* patternButton(QWidget& window, int k) { return window.findChild<QWidget*>(QString("CMD(%1)").arg(k)); }
+
+}  // namespace
+
+PatternPreview::PatternPreview(MainWindow& window) : QObject(&window), window_(window) {
+  pause_.setSingleShot(true);
+  pause_.setInterval(kPauseMs);
+  connect(&pause_, &QTimer::timeout, this, &PatternPreview::showPreview);
+  for (int k = 0; k < kPatternButtons; ++k)
+    if (QWidget* button = patternButton(window_, k)) {
+      button->setProperty("previewPattern", k);
+      button->installEventFilter(this);
+    }
+  label_ = new QLabel(&window_);
+  label_->setObjectName("patternPreview");
+  label_->setFrameStyle(QFrame::Box | QFrame::Plain);
+  label_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  label_->hide();
+}
+
+PatternPreview::~PatternPreview() { stopRender(); }
+
+const QLabel* PatternPreview::shown() const { return label_->isVisible() ? label_ : nullptr; }
+
+std::optional<FieldTexts> PatternPreview::previewTexts(int pattern, const FieldTexts& fields) {
+  const PatternEntry* entry = patternAt(pattern);
+  ViewGeometry view, frame;
+  FieldTexts small = fields;
+  small.size = QByteArray::number(kSide).toStdString();
+  if (!entry || viewGeometryOf(*entry, fields, view) != Fault::None || view.columns == 0 ||
+      viewGeometryOf(*entry, small, frame) != Fault::None || frame.columns == 0)
+    return std::nullopt;
+  try {
+    return textsForWorld(frame, worldOf(view), val(fields.brightness));
+  } catch (const ArithmeticFault&) {
+    return std::nullopt;
+  }
+}
+
+bool PatternPreview::eventFilter(QObject* watched, QEvent* event) {
+  const QVariant pattern = watched->property("previewPattern");
+  if (!pattern.isValid()) return false;
+  if (event->type() == QEvent::Enter) {
+    hoveredPattern_ = pattern.toInt();
+    pause_.start();
+  } else if (event->type() == QEvent::Leave || event->type() == QEvent::MouseButtonPress) {
+    hoveredPattern_ = -1;
+    pause_.stop();
+    label_->hide();
+  }
+  return false;
+}
+
+void PatternPreview::showPreview() {
+  const int k = hoveredPattern_;
+  if (k < 0) return;
+  const FieldTexts fields{window_.fieldText(Field::One), window_.fieldText(Field::Two),
+                          window_.fieldText(Field::Three), window_.fieldText(Field::Four),
+                          window_.fieldText(Field::Five)};
+  if (!sameTexts(fields, cachedFields_)) {
+    cache_.clear();
+    cachedFields_ = fields;
+  }
+  if (const auto found = cache_.find(k); found != cache_.end()) {
+    if (found->second.isNull()) return;
+    QWidget* button = patternButton(window_, k);
+    label_->setPixmap(QPixmap::fromImage(found->second));
+    label_->adjustSize();
+    label_->move(button->geometry().topRight() + QPoint(6, 0));
+    label_->show();
+    label_->raise();
+    return;
+  }
+  if (rendering_ == k) return;  // on its way
+  stopRender();
+  const std::optional<FieldTexts> texts = previewTexts(k, fields);
+  if (!texts) return;
+  auto host = std::make_shared<picture::PictureHost>(*texts, Sampling{});
+  renderHost_ = host;
+  rendering_ = k;
+  ++rendersStarted_;
+  thread_ = std::thread([this, k, fields, host] {
+    const bool completed = patternAt(k)->render(*host).end == RenderEnd::Completed;
+    if (host->cancelled()) return;
+    // A view that cannot be painted gives no picture, and is not tried again
+    // until the texts change. Delivered on the window's thread.
+    QMetaObject::invokeMethod(
+        this, [this, k, fields, image = completed ? host->image() : QImage()] { rendered(k, fields, image); },
+        Qt::QueuedConnection);
+  });
+}
+
+void PatternPreview::rendered(int pattern, FieldTexts fields, QImage image) {
+  if (rendering_ == pattern) {
+    thread_.join();
+    rendering_ = -1;
+  }
+  if (!sameTexts(fields, cachedFields_)) return;
+  cache_[pattern] = std::move(image);
+  if (hoveredPattern_ == pattern && !pause_.isActive() && !cache_[pattern].isNull()) showPreview();
+}
+
+void PatternPreview::stopRender() {
+  if (!thread_.joinable()) return;
+  renderHost_->cancel();
+  thread_.join();
+  rendering_ = -1;
+}
+
+}  // namespace plorvex::app
