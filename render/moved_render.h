@@ -13,6 +13,7 @@
 #include "column_pool.h"
 #include "frame.h"
 #include "pixel_kernels.h"
+#include "renderer.h"
 
 namespace plorvex {
 
@@ -50,14 +51,9 @@ template <class P>
 RenderOutcome renderMoved(RenderHost& host, const SweepPlan& previous, int dx, int dy) {
   static_assert(!carriesValue<P>(), "a carried value runs through every pixel before");
   Intake<typename P::Params> intake;
-  if (const Fault fault = takeIntake<P>(host, intake); fault != Fault::None)
-    return faultedBeforeSweep(fault);
   SweepPlan plan;
-  if (const Fault fault = planSweep(intake.sweep, host.pictureLimits(), plan, host.sampling());
-      fault != Fault::None)
+  if (const Fault fault = beginPatternPicture<P>(host, intake, plan); fault != Fault::None)
     return faultedBeforeSweep(fault);
-  if (!host.beginPicture(plan.columns.size(), plan.rows.size()))
-    return faultedBeforeSweep(Fault::PictureTooLarge);
   const std::vector<PixelSpan> spans = uncoveredSpans(previous, plan, dx, dy);
   std::size_t longest = 1;
   for (const PixelSpan& span : spans) longest = std::max(longest, span.count);

@@ -11,18 +11,25 @@
 
 namespace plorvex {
 
+// Pattern P's intake and plan on a host, and the picture begun; the fault
+// of whichever refuses it.
+template <class P>
+Fault beginPatternPicture(RenderHost& host, Intake<typename P::Params>& intake, SweepPlan& plan) {
+  if (const Fault fault = takeIntake<P>(host, intake); fault != Fault::None) return fault;
+  if (const Fault fault = planSweep(intake.sweep, host.pictureLimits(), plan, host.sampling());
+      fault != Fault::None)
+    return fault;
+  if (!host.beginPicture(plan.columns.size(), plan.rows.size())) return Fault::PictureTooLarge;
+  return Fault::None;
+}
+
 // The whole render of pattern P on a host.
 template <class P>
 RenderOutcome renderPattern(RenderHost& host) {
   Intake<typename P::Params> intake;
-  if (const Fault fault = takeIntake<P>(host, intake); fault != Fault::None)
-    return faultedBeforeSweep(fault);
   SweepPlan plan;
-  if (const Fault fault = planSweep(intake.sweep, host.pictureLimits(), plan, host.sampling());
-      fault != Fault::None)
+  if (const Fault fault = beginPatternPicture<P>(host, intake, plan); fault != Fault::None)
     return faultedBeforeSweep(fault);
-  if (!host.beginPicture(plan.columns.size(), plan.rows.size()))
-    return faultedBeforeSweep(Fault::PictureTooLarge);
   const UnitLayout layout = UnitLayout::of(plan);
   if (ColumnPool* pool = host.columnPool();
       pool && plan.columns.size() * layout.unitsPerColumn > 1) {
