@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "catalogue.h"
 #include "main_window.h"
@@ -335,7 +336,7 @@ bool Explorer::moveExactly(const HistoryView& view, QPoint step) {
   if (pattern->sweep(shown.fields, sweep) != Fault::None ||
       planSweep(sweep, window_.pictureLimits(), previous, window_.sampling()) != Fault::None)
     return false;
-  paintMoved(shownPixels(), step);
+  scrollPicture(step);
   MovedViewHost host(window_, view.texts);
   if (pattern->moved(host, previous, step.x(), step.y()).end != RenderEnd::Completed) return false;
   writeFields(view.texts);
@@ -431,6 +432,34 @@ void Explorer::paintMoved(const QImage& pixels, QPoint offset) {
   painter.fillRect(area, QColor::fromRgb(kWindowColour));
   painter.drawImage(area.topLeft() + offset * window_.canvasDensity_, pixels);
   painter.end();
+  window_.latest_.overpainted = true;
+  window_.update(window_.latest_.picture);
+}
+
+void Explorer::scrollPicture(QPoint offset) {
+  const QRect area = pictureArea();
+  const int density = window_.canvasDensity_;
+  const int dx = offset.x() * density, dy = offset.y() * density;
+  const int width = area.width();
+  const int kept = std::max(0, width - std::abs(dx));
+  QImage& canvas = window_.canvas_;
+  const auto row = [&](int y) { return reinterpret_cast<QRgb*>(canvas.scanLine(y)) + area.left(); };
+  // Rows are written from the side the picture moves to, so that each is
+  // read before it is overwritten.
+  for (int n = 0; n < area.height(); ++n) {
+    const int y = dy > 0 ? area.bottom() - n : area.top() + n;
+    const int from = y - dy;
+    QRgb* target = row(y);
+    if (from < area.top() || from > area.bottom() || kept == 0) {
+      std::fill(target, target + width, kWindowColour);
+      continue;
+    }
+    const QRgb* source = row(from);
+    const int start = std::max(0, dx);
+    std::memmove(target + start, source + std::max(0, -dx), static_cast<std::size_t>(kept) * sizeof(QRgb));
+    std::fill(target, target + start, kWindowColour);
+    std::fill(target + start + kept, target + width, kWindowColour);
+  }
   window_.latest_.overpainted = true;
   window_.update(window_.latest_.picture);
 }

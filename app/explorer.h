@@ -94,6 +94,8 @@ class Explorer : public QObject {
   QRect pictureArea() const;  // the shown picture, in canvas pixels at density
   QImage shownPixels() const;
   void paintMoved(const QImage& pixels, QPoint offset);
+  // Moves the picture's pixels on the canvas in place; what it uncovers is grey.
+  void scrollPicture(QPoint offset);
   void paintScaled(bool in, QPoint pixel);
 
   MainWindow& window_;
