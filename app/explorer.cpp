@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRubberBand>
+#include <QScrollBar>
 #include <QTimer>
 #include <QToolTip>
 #include <QWheelEvent>
@@ -18,6 +19,7 @@
 #include <cstring>
 
 #include "catalogue.h"
+#include "layout_scroller.h"
 #include "main_window.h"
 #include "pattern_preview.h"
 
@@ -28,9 +30,6 @@ constexpr int kNotch = 120;              // wheel units in one notch
 constexpr qint64 kNotchSeriesMs = 400;   // notches closer than this are one history entry
 const QRgb kWindowColour = qRgb(redOf(kBackground), greenOf(kBackground), blueOf(kBackground));
 
-QPoint pixelOf(const QPointF& position) {
-  return QPoint(static_cast<int>(std::floor(position.x())), static_cast<int>(std::floor(position.y())));
-}
 
 QAction* addShortcutAction(QWidget& window, const char* text, QList<QKeySequence> keys) {
   auto* action = new QAction(text, &window);
@@ -78,11 +77,23 @@ Explorer::Explorer(MainWindow& window) : QObject(&window), window_(window) {
   connect(zoomIn, &QAction::triggered, this, [this] { zoomAtCentre(true); });
   connect(zoomOut, &QAction::triggered, this, [this] { zoomAtCentre(false); });
   for (QLineEdit* field : window_.fields_) field->installEventFilter(this);
+  // Installed after the scroll bars' filter, so it sees the wheel first.
+  window_.installEventFilter(this);
   // "reset" stops what runs and what is about to.
   if (auto* reset = window_.findChild<QPushButton*>("Command3"))
     connect(reset, &QPushButton::clicked, this, &Explorer::cancelPending);
   band_ = new QRubberBand(QRubberBand::Rectangle, &window_);
   preview_ = new PatternPreview(window_);
+}
+
+QPoint Explorer::canvasPixel(const QPointF& position) const {
+  const QPoint scrolled = window_.scroller_->offset();
+  return QPoint(static_cast<int>(std::floor(position.x())) + scrolled.x(),
+                static_cast<int>(std::floor(position.y())) + scrolled.y());
+}
+
+QRect Explorer::onWindow(const QRect& canvasArea) const {
+  return canvasArea.translated(-window_.scroller_->offset());
 }
 
 // --- Which view a gesture acts on ---------------------------------------------------------
@@ -125,14 +136,14 @@ bool Explorer::mousePress(QMouseEvent* event) {
     return true;
   }
   if (event->button() != Qt::LeftButton) return false;
-  const QPoint pixel = pixelOf(event->position());
+  const QPoint pixel = canvasPixel(event->position());
   if (!viewAt(pixel, gestureView_, gestureGeometry_)) return false;
   pressPixel_ = pixel;
   dragShift_ = QPoint();
   dragRefusal_.clear();
   if (event->modifiers() & Qt::ShiftModifier) {
     gesture_ = Gesture::Box;
-    band_->setGeometry(QRect(pixel, QSize(1, 1)));
+    band_->setGeometry(onWindow(QRect(pixel, QSize(1, 1))));
     band_->show();
   } else {
     gesture_ = Gesture::Pressed;
@@ -141,14 +152,14 @@ bool Explorer::mousePress(QMouseEvent* event) {
 }
 
 bool Explorer::mouseMove(QMouseEvent* event) {
-  const QPoint pixel = pixelOf(event->position());
+  const QPoint pixel = canvasPixel(event->position());
   if (gesture_ == Gesture::Pressed || gesture_ == Gesture::Dragging) {
     moveDrag(pixel, event->globalPosition().toPoint());
   } else if (gesture_ == Gesture::Box) {
     const QRect picture = window_.latest_.picture;
     const QPoint end(std::clamp(pixel.x(), picture.left(), picture.right()),
                      std::clamp(pixel.y(), picture.top(), picture.bottom()));
-    band_->setGeometry(QRect(pressPixel_, end).normalized());
+    band_->setGeometry(onWindow(QRect(pressPixel_, end).normalized()));
   }
   updateCursor(pixel);
   return gesture_ != Gesture::None;
@@ -186,7 +197,7 @@ void Explorer::moveDrag(QPoint pixel, QPoint globalPos) {
 
 bool Explorer::mouseRelease(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton || gesture_ == Gesture::None) return false;
-  const QPoint pixel = pixelOf(event->position());
+  const QPoint pixel = canvasPixel(event->position());
   const Gesture ended = gesture_;
   gesture_ = Gesture::None;
   if (ended == Gesture::Box) {
@@ -219,7 +230,7 @@ void Explorer::endBox(QPoint pixel, QPoint globalPos) {
 
 bool Explorer::mouseDoubleClick(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return false;
-  const QPoint pixel = pixelOf(event->position());
+  const QPoint pixel = canvasPixel(event->position());
   HistoryView view;
   ViewGeometry geometry;
   if (!viewAt(pixel, view, geometry)) return false;
@@ -243,10 +254,16 @@ bool Explorer::mouseDoubleClick(QMouseEvent* event) {
 // --- Wheel and keys ------------------------------------------------------------------------
 
 bool Explorer::wheel(QWheelEvent* event) {
-  const QPoint pixel = pixelOf(event->position());
+  const QPoint pixel = canvasPixel(event->position());
   HistoryView view;
   ViewGeometry geometry;
   if (gesture_ != Gesture::None || !viewAt(pixel, view, geometry)) return false;
+  // With scroll bars showing, the plain wheel scrolls the window everywhere
+  // and Ctrl with the wheel zooms.
+  const LayoutScroller& scroller = *window_.scroller_;
+  const bool scrolls = scroller.verticalBar()->isVisibleTo(&window_) ||
+                       scroller.horizontalBar()->isVisibleTo(&window_);
+  if (scrolls && !(event->modifiers() & Qt::ControlModifier)) return false;
   wheelRemainder_ += event->angleDelta().y();
   while (std::abs(wheelRemainder_) >= kNotch) {
     const bool in = wheelRemainder_ > 0;  // away from the user
@@ -282,13 +299,15 @@ void Explorer::zoomAtCentre(bool in) {
 }
 
 bool Explorer::eventFilter(QObject* watched, QEvent* event) {
+  // Over the picture the wheel zooms; elsewhere it scrolls the window.
+  if (watched == &window_) return event->type() == QEvent::Wheel && wheel(static_cast<QWheelEvent*>(event));
   if (event->type() != QEvent::KeyPress) return false;
   const auto* key = static_cast<QKeyEvent*>(event);
   if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) return false;
   if (key->modifiers() & ~Qt::KeypadModifier) return false;
   // As leaving the size field would, the size is checked first.
   if (watched == window_.field(Field::Three)) window_.TextThree_LostFocus();
-  const int highlighted = window_.latest_.pattern;
+  const int highlighted = window_.starting_.pattern;
   if (highlighted >= 0 && !window_.exiting_)
     window_.patternButtons_[static_cast<std::size_t>(highlighted)]->click();
   return true;
@@ -433,7 +452,7 @@ void Explorer::paintMoved(const QImage& pixels, QPoint offset) {
   painter.drawImage(area.topLeft() + offset * window_.canvasDensity_, pixels);
   painter.end();
   window_.latest_.overpainted = true;
-  window_.update(window_.latest_.picture);
+  window_.update(onWindow(window_.latest_.picture));
 }
 
 void Explorer::scrollPicture(QPoint offset) {
@@ -461,7 +480,7 @@ void Explorer::scrollPicture(QPoint offset) {
     std::fill(target + start + kept, target + width, kWindowColour);
   }
   window_.latest_.overpainted = true;
-  window_.update(window_.latest_.picture);
+  window_.update(onWindow(window_.latest_.picture));
 }
 
 void Explorer::paintScaled(bool in, QPoint pixel) {
@@ -482,7 +501,7 @@ void Explorer::paintScaled(bool in, QPoint pixel) {
   painter.drawImage(area.topLeft(), pixels);
   painter.end();
   window_.latest_.overpainted = true;
-  window_.update(window_.latest_.picture);
+  window_.update(onWindow(window_.latest_.picture));
 }
 
 }  // namespace plorvex::app

@@ -43,7 +43,6 @@ class Explorer : public QObject {
   bool mouseMove(QMouseEvent* event);
   bool mouseRelease(QMouseEvent* event);
   bool mouseDoubleClick(QMouseEvent* event);
-  bool wheel(QWheelEvent* event);
   // The window started a render of this pattern with these texts.
   void renderStarted(int pattern, const FieldTexts& texts);
   // Every render has returned.
@@ -64,6 +63,11 @@ class Explorer : public QObject {
 
  private:
   enum class Gesture { None, Pressed, Dragging, Box };
+  bool wheel(QWheelEvent* event);
+  // The canvas pixel under a window position (the window may be scrolled),
+  // and a canvas area where the window shows it.
+  QPoint canvasPixel(const QPointF& position) const;
+  QRect onWindow(const QRect& canvasArea) const;
   // The view a gesture starts from: the one about to be rendered, or else the
   // one the shown picture was rendered from.
   bool currentView(HistoryView& view, ViewGeometry& geometry) const;

@@ -551,9 +551,6 @@ void MainWindow::mouseReleaseEvent(QMouseEvent* event) {
 void MainWindow::mouseDoubleClickEvent(QMouseEvent* event) {
   if (!explorer_->mouseDoubleClick(event)) QWidget::mouseDoubleClickEvent(event);
 }
-void MainWindow::wheelEvent(QWheelEvent* event) {
-  if (!explorer_->wheel(event)) QWidget::wheelEvent(event);
-}
 
 void MainWindow::acceptPictureDrag(QDropEvent* event) {
   if (!droppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();

@@ -115,7 +115,6 @@ class MainWindow : public QWidget, public RenderHost {
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
-  void wheelEvent(QWheelEvent* event) override;
 
  private:
   friend class Explorer;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <QScrollBar>
 #include <QTest>
 #include <QToolTip>
 #include <QWheelEvent>
@@ -14,6 +15,7 @@
 #include <string>
 
 #include "explorer.h"
+#include "layout_scroller.h"
 #include "pattern_preview.h"
 #include "window_support.h"
 
@@ -42,6 +44,15 @@ ViewGeometry geometryOf(int pattern, const FieldTexts& texts) {
   ViewGeometry geometry;
   EXPECT_EQ(viewGeometryOf(*patternAt(pattern), texts, geometry), Fault::None);
   return geometry;
+}
+
+// A window that holds the whole layout: no scroll bars, so the plain wheel
+// zooms (with them it scrolls, and Ctrl with the wheel zooms).
+void showWhole(TestWindow& w) {
+  w.window->showNormal();
+  w.window->resize(QSize(1280, 1024));
+  QCoreApplication::processEvents();
+  ASSERT_FALSE(w.window->scroller().verticalBar()->isVisible());
 }
 
 // Lets posted gesture renders start and finish.
@@ -111,6 +122,7 @@ class Gestures : public ::testing::TestWithParam<GestureCase> {};
 TEST_P(Gestures, LeadToTheGeometrysTextsAndRenderThemExactly) {
   const GestureCase& c = GetParam();
   TestWindow w;
+  showWhole(w);
   shown(w, c.start);
   const ViewChange change = c.expected(geometryOf(c.start.pattern, c.start.texts));
   ASSERT_TRUE(change.changed);
@@ -164,6 +176,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Explorer, GesturesOutsideThePictureOrBeforeAnyPictureDoNothing) {
   TestWindow w;
+  showWhole(w);
   w.setFields("1", "1", "30", "1", "150");
   wheel(w, {170, 60}, 120);  // no picture yet
   drag(w, {170, 60}, {190, 70});
@@ -182,6 +195,7 @@ TEST(Explorer, GesturesOutsideThePictureOrBeforeAnyPictureDoNothing) {
 
 TEST(Explorer, SmallBoxesAndPlainClicksChangeNothing) {
   TestWindow w;
+  showWhole(w);
   shown(w, kAtlasStart);
   drag(w, {170, 60}, {172, 75}, Qt::ShiftModifier);  // 3 pixels wide
   mouse(w, QEvent::MouseButtonPress, {175, 65}, Qt::LeftButton, Qt::LeftButton);
@@ -193,6 +207,7 @@ TEST(Explorer, SmallBoxesAndPlainClicksChangeNothing) {
 
 TEST(Explorer, CursorIsAnOpenHandOverThePictureAndClosedWhileDragging) {
   TestWindow w;
+  showWhole(w);
   shown(w, kAtlasStart);
   mouse(w, QEvent::MouseMove, {170, 60}, Qt::NoButton, Qt::NoButton);
   EXPECT_EQ(w.window->cursor().shape(), Qt::OpenHandCursor);
@@ -211,6 +226,7 @@ TEST(Explorer, DuringADragThePictureFollowsEveryMoveOfTheHand) {
   for (const int pattern : {kAtlas, kEntropy, kDada}) {
     SCOPED_TRACE(patternAt(pattern)->caption);
     TestWindow w;
+  showWhole(w);
     const Start start{pattern, kAtlasStart.texts};
     shown(w, start);
     const ViewGeometry geometry = geometryOf(pattern, start.texts);
@@ -245,6 +261,7 @@ TEST(Explorer, DuringADragThePictureFollowsEveryMoveOfTheHand) {
 // the full render's.
 TEST(Explorer, DoubleClickBackAndForwardMoveTheCompletePictureWithoutARender) {
   TestWindow w;
+  showWhole(w);
   shown(w, kEntropyStart);
   int yields = 0;
   w.window->onYield = [&](int) { ++yields; };
@@ -265,6 +282,7 @@ TEST(Explorer, DoubleClickBackAndForwardMoveTheCompletePictureWithoutARender) {
 
 TEST(Explorer, AWheelNotchShowsTheOldPictureScaledAboutThePointerAtOnce) {
   TestWindow w;
+  showWhole(w);
   shown(w, kEntropyStart);
   const QImage before = w.window->shownPicture();
   std::unique_ptr<QWheelEvent> event(wheelEvent(w, {170, 60}, 120));
@@ -282,6 +300,7 @@ TEST(Explorer, AWheelNotchShowsTheOldPictureScaledAboutThePointerAtOnce) {
 // storm adds up to is rendered once it has returned, never inside it.
 TEST(Explorer, ABurstOfNotchesDuringARenderRendersOnlyTheViewItAddsUpTo) {
   TestWindow w;
+  showWhole(w);
   const Start start{kAtlas, {"1", "1", "200", "0.15", "150"}};
   w.setFields("1", "1", "200", "0.15", "150");
   ViewGeometry geometry = geometryOf(kAtlas, start.texts);
@@ -315,6 +334,7 @@ TEST(Explorer, ABurstOfNotchesDuringARenderRendersOnlyTheViewItAddsUpTo) {
 
 TEST(Explorer, AGestureDuringNestedRendersHaltsThemAllFirst) {
   TestWindow w;
+  showWhole(w);
   w.setFields("1", "1", "120", "1", "150");
   int deepest = 0;
   int yields = 0;
@@ -334,6 +354,7 @@ TEST(Explorer, AGestureDuringNestedRendersHaltsThemAllFirst) {
 
 TEST(Explorer, ReturnInAnyFieldPressesTheHighlightedPatternAfterTheSizeCheck) {
   TestWindow w;
+  showWhole(w);
   shown(w, kEntropyStart);
   w.field("TextFour")->setText("0.5");
   QTest::keyClick(w.field("TextFour"), Qt::Key_Return);
@@ -350,6 +371,7 @@ TEST(Explorer, ReturnInAnyFieldPressesTheHighlightedPatternAfterTheSizeCheck) {
 
 TEST(Explorer, BackAndForwardRetraceTheViewsByKeysMouseButtonsAndMenu) {
   TestWindow w;
+  showWhole(w);
   shown(w, kAtlasStart);
   wheel(w, {170, 60}, 120);
   settle();
@@ -402,6 +424,7 @@ class Limits : public ::testing::TestWithParam<LimitCase> {};
 TEST_P(Limits, ARefusedGestureChangesNothingAndSaysSoAtThePointer) {
   const LimitCase& c = GetParam();
   TestWindow w;
+  showWhole(w);
   shown(w, Start{kAtlas, c.texts});
   const QImage before = w.window->shownPicture();
   const qsizetype messages = w.recorded.messageTexts.size();
@@ -430,6 +453,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Explorer, TheWayBackFromALimitAlwaysWorks) {
   TestWindow w;
+  showWhole(w);
   shown(w, Start{kAtlas, {"1", "1", "30", "1.5E-300", "150"}});
   wheel(w, {170, 60}, 120);
   wheel(w, {170, 60}, -120);
@@ -489,6 +513,7 @@ void hover(QWidget* button, bool enter) {
 // while the texts stay the same.
 TEST(PatternPreview, ShowsThePatternAtTheFieldTextsAndKeepsItWhileTheyStay) {
   TestWindow w;
+  showWhole(w);
   w.setFields("-30.5", "12", "300", "0.3", "150");
   const PatternPreview& preview = w.window->explorer().preview();
   hover(w.pattern(kEntropy), true);
@@ -522,6 +547,45 @@ TEST(PatternPreview, ShowsThePatternAtTheFieldTextsAndKeepsItWhileTheyStay) {
   hover(w.pattern(kEntropy), true);
   EXPECT_NE(waitForPreview(w), nullptr);
   EXPECT_EQ(preview.rendersStarted(), 2);  // new texts, new picture
+}
+
+}  // namespace
+}  // namespace plorvex::app::testing_support
+
+namespace plorvex::app::testing_support {
+namespace {
+
+// On a screen smaller than the layout the window scrolls: gestures act on the
+// canvas pixel under the pointer, the plain wheel scrolls, Ctrl with it zooms.
+TEST(Explorer, OnAScrolledWindowGesturesActOnThePixelUnderThePointer) {
+  TestWindow w;
+  showWhole(w);
+  w.window->showNormal();
+  w.window->resize(QSize(1000, 700));
+  QCoreApplication::processEvents();
+  const Start start{kAtlas, {"1", "1", "300", "0.3", "150"}};
+  shown(w, start);
+  const LayoutScroller& scroller = w.window->scroller();
+  ASSERT_TRUE(scroller.verticalBar()->isVisible());
+  scroller.verticalBar()->setValue(100);
+  scroller.horizontalBar()->setValue(40);
+  const QPoint offset = scroller.offset();
+  ASSERT_EQ(offset, QPoint(40, 100));
+  wheel(w, {300, 150}, -120);  // scrolls back up
+  EXPECT_NE(scroller.offset(), offset);
+  expectTexts(fieldsOf(w), start.texts);
+  scroller.verticalBar()->setValue(100);
+  std::unique_ptr<QWheelEvent> zoom(new QWheelEvent(QPointF(300, 150), w.window->mapToGlobal(QPointF(300, 150)),
+                                                    QPoint(), QPoint(0, 120), Qt::NoButton, Qt::ControlModifier,
+                                                    Qt::NoScrollPhase, false));
+  QCoreApplication::sendEvent(w.window.get(), zoom.get());
+  settle();
+  const FieldTexts zoomed = zoomInAt(geometryOf(kAtlas, start.texts), 340, 250).texts;
+  expectTexts(fieldsOf(w), zoomed);
+  drag(w, {300, 150}, {290, 160});
+  settle();
+  expectTexts(fieldsOf(w), dragView(geometryOf(kAtlas, zoomed), -10, 10).texts);
+  EXPECT_EQ(scroller.offset(), offset);
 }
 
 }  // namespace
