@@ -56,7 +56,9 @@ struct Window {
   plorvex::app::WindowServices services = plorvex::app::defaultServices();
   MainWindow window{services};
   Window() {
-    window.showMaximized();
+    // The whole layout on screen: no scroll bars, so the wheel zooms.
+    window.showNormal();
+    window.resize(1280, 1024);
     settle();
   }
   void startView() {
