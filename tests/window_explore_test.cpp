@@ -85,13 +85,15 @@ void wheel(TestWindow& w, QPoint at, int delta) {
 
 // The shown picture against a headless render of the same pattern and texts.
 void expectPictureOf(const TestWindow& w, int pattern, const FieldTexts& texts) {
+  const int density = w.window->canvasDensity();
   HeadlessHost reference(texts);
+  reference.samplingToUse = Sampling{density, 1};
   patternAt(pattern)->render(reference);
   const QImage shown = w.window->shownPicture();
-  ASSERT_EQ(static_cast<std::size_t>(shown.width()), reference.pictureColumns());
+  ASSERT_EQ(static_cast<std::size_t>(shown.width()), reference.pictureColumns() * density);
   for (int y = 0; y < shown.height(); ++y)
     for (int x = 0; x < shown.width(); ++x) {
-      const Colour c = reference.pixel(161 + x, 51 + y);
+      const Colour c = reference.pixel(161 * density + x, 51 * density + y);
       ASSERT_EQ(shown.pixel(x, y), qRgb(redOf(c), greenOf(c), blueOf(c))) << x << ", " << y;
     }
   EXPECT_TRUE(w.window->shownParameters().complete);
@@ -240,10 +242,13 @@ TEST(Explorer, DuringADragThePictureFollowsEveryMoveOfTheHand) {
         expectTexts(fieldsOf(w), view);
         expectPictureOf(w, pattern, view);
       } else {
+        // In canvas pixels at the window's density.
         const QImage during = w.window->shownPicture();
-        for (int y = std::max(0, -shift.y()); y < 40 && y + shift.y() < 40; ++y)
-          for (int x = std::max(0, -shift.x()); x < 40 && x + shift.x() < 40; ++x)
-            ASSERT_EQ(during.pixel(x + shift.x(), y + shift.y()), before.pixel(x, y)) << x << ", " << y;
+        const QPoint moved = shift * w.window->canvasDensity();
+        const int side = during.width();
+        for (int y = std::max(0, -moved.y()); y < side && y + moved.y() < side; ++y)
+          for (int x = std::max(0, -moved.x()); x < side && x + moved.x() < side; ++x)
+            ASSERT_EQ(during.pixel(x + moved.x(), y + moved.y()), before.pixel(x, y)) << x << ", " << y;
         EXPECT_EQ(fieldsOf(w).x, start.texts.x);  // rendered at the release
       }
     }
@@ -288,10 +293,13 @@ TEST(Explorer, AWheelNotchShowsTheOldPictureScaledAboutThePointerAtOnce) {
   std::unique_ptr<QWheelEvent> event(wheelEvent(w, {170, 60}, 120));
   QCoreApplication::sendEvent(w.window.get(), event.get());  // the render is only posted
   const QImage preview = w.window->shownPicture();
-  // Pixel (x + 2d) shows what (x + d) showed.
-  for (int d = -4; d < 13; ++d)
-    for (int e = -4; e < 13; ++e)
-      ASSERT_EQ(preview.pixel(9 + 2 * d, 9 + 2 * e), before.pixel(9 + d, 9 + e)) << d << ", " << e;
+  // Pixel (x + 2d) shows what (x + d) showed, in canvas pixels at the
+  // window's density from the pointer pixel's corner c.
+  const int density = w.window->canvasDensity();
+  const int c = 9 * density;
+  for (int d = -4 * density; d < 13 * density; ++d)
+    for (int e = -4 * density; e < 13 * density; ++e)
+      ASSERT_EQ(preview.pixel(c + 2 * d, c + 2 * e), before.pixel(c + d, c + e)) << d << ", " << e;
   settle();
   expectPictureOf(w, kEntropy, zoomInAt(geometryOf(kEntropy, kEntropyStart.texts), 170, 60).texts);
 }
