@@ -3,24 +3,18 @@
 #include "movie.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QImage>
 #include <QString>
 
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstring>
-#include <future>
+#include <optional>
 
 #include "column_pool.h"
+#include "movie_frames.h"
 #include "movie_path.h"
 #include "options.h"
-#include "path_file.h"
-#include "picture.h"
-#include "picture_render.h"
-#include "png_chunks.h"
 #include "progress.h"
 #include "video.h"
 
@@ -29,154 +23,33 @@ namespace {
 
 constexpr int kExitUsage = 2;
 constexpr int kExitFault = 3;
+constexpr const char* kNoFfmpeg = "--video needs the ffmpeg program, which is not installed (Debian package ffmpeg)";
 
 int refuse(const std::string& message) {
   std::fprintf(stderr, "plorvex-render: %s\n", message.c_str());
   return kExitUsage;
 }
 
-bool isPng(const std::string& file) {
-  QFile in(QString::fromStdString(file));
-  if (!in.open(QIODevice::ReadOnly)) return false;
-  const QByteArray start = in.read(8);
-  return start.size() == 8 && std::memcmp(start.constData(), picture::detail::kPngSignature.data(), 8) == 0;
-}
-
-// The keyframes of one KEY: a saved picture's view, or a path file's views.
-bool appendKeyframes(const std::string& key, std::vector<movie::Keyframe>& keyframes, std::string& error) {
-  const QString file = QString::fromStdString(key);
-  if (isPng(key)) {
-    const picture::ReadResult saved = picture::readParameters(file);
-    if (!saved.parameters) return error = saved.error, false;
-    keyframes.push_back({saved.parameters->pattern, saved.parameters->fields, key});
-    return true;
-  }
-  const picture::PathReadResult path = picture::readPathFile(file);
-  if (!path.path) return error = path.error, false;
-  for (std::size_t k = 0; k < path.path->views.size(); ++k) {
-    const picture::PathView& view = path.path->views[k];
-    keyframes.push_back({view.pattern, view.fields, key + ", view " + std::to_string(k)});
-  }
-  return true;
-}
-
-// Frame files are named frame-00000.png ..., with more digits when needed.
-struct FrameNames {
-  QString folder;
-  int digits = 5;
-  QString at(std::size_t k) const {
-    return folder + QStringLiteral("/frame-%1.png").arg(static_cast<qulonglong>(k), digits, 10, QChar('0'));
-  }
-  std::string ffmpegPattern() const {
-    std::string escaped;
-    for (const char c : folder.toStdString()) escaped += c == '%' ? std::string("%%") : std::string(1, c);
-    return escaped + "/frame-%0" + std::to_string(digits) + "d.png";
-  }
-};
-
-int digitsFor(std::size_t frames) { return std::max(5, static_cast<int>(std::to_string(frames - 1).size())); }
-
-picture::PictureParameters frameParameters(const movie::MoviePath& path, const FieldTexts& texts,
-                                           Sampling sampling) {
-  return {PLORVEX_VERSION, path.pattern().caption, texts, sampling.density, sampling.smooth, true};
-}
-
-// Whether the file already holds the whole picture these parameters make.
-bool alreadyRendered(const QString& file, const picture::PictureParameters& wanted) {
-  if (!QFileInfo(file).isFile()) return false;
-  const picture::ReadResult found = picture::readParameters(file);
-  if (!found.parameters) return false;
-  picture::PictureParameters kept = *found.parameters;
-  kept.version = wanted.version;  // any version paints the same view alike
-  return kept == wanted;
-}
-
-// Writes one frame on its own thread while the next one renders.
-class FrameWriter {
- public:
-  ~FrameWriter() { finish(); }
-  // Starts writing; returns the previous write's error, if it failed.
-  std::string start(QImage image, QString file, picture::PictureParameters parameters) {
-    std::string previous = finish();
-    pending_ = std::async(std::launch::async, [image = std::move(image), file = std::move(file),
-                                               parameters = std::move(parameters)] {
-      std::string error;
-      picture::writePicture(image, file, picture::ImageFormat::Png, parameters, error);
-      return error;
-    });
-    return previous;
-  }
-  // Waits for the write in flight; returns its error ("" when written).
-  std::string finish() { return pending_.valid() ? pending_.get() : std::string(); }
-
- private:
-  std::future<std::string> pending_;
-};
-
-struct Tally {
-  std::size_t rendered = 0, kept = 0, faulted = 0;
-};
-
-class MovieRun {
- public:
-  MovieRun(const MovieOptions& options, const movie::MoviePath& path, std::size_t frames, FrameNames names)
-      : options_(options), path_(path), frames_(frames), names_(std::move(names)) {}
-
-  // Renders every frame of the range not already in the folder; returns the exit status.
-  int render(Tally& tally);
-
- private:
-  int renderFrame(std::size_t k, std::size_t index, std::size_t count, ColumnPool* pool, Tally& tally);
-
-  const MovieOptions& options_;
-  const movie::MoviePath& path_;
-  const std::size_t frames_;
-  const FrameNames names_;
-  FrameWriter writer_;
-  ProgressBar bar_{!options_.quiet && isatty(STDERR_FILENO) ? stderr : nullptr};
-};
-
-int MovieRun::render(Tally& tally) {
-  std::vector<std::size_t> missing;
-  for (std::size_t k = options_.first; k <= options_.last; ++k)
-    if (alreadyRendered(names_.at(k), frameParameters(path_, path_.frameTexts(k, frames_), options_.sampling)))
-      ++tally.kept;
-    else
-      missing.push_back(k);
+// Renders every frame of the range not already in the folder, with the
+// progress bar on a terminal; returns the exit status.
+int renderRange(const MovieOptions& options, const movie::MoviePath& path, std::size_t frames,
+                const movie::FrameNames& names, movie::FrameTally& tally) {
   std::optional<ColumnPool> workers;
-  ColumnPool* pool = options_.threads > 1 ? &workers.emplace(options_.threads) : nullptr;
-  for (std::size_t index = 0; index < missing.size(); ++index)
-    if (const int status = renderFrame(missing[index], index, missing.size(), pool, tally); status != 0)
-      return status;
-  bar_.erase();
-  if (const std::string error = writer_.finish(); !error.empty()) return refuse(error);
-  return 0;
-}
-
-int MovieRun::renderFrame(std::size_t k, std::size_t index, std::size_t count, ColumnPool* pool, Tally& tally) {
-  const FieldTexts texts = path_.frameTexts(k, frames_);
-  picture::PictureHost host(texts, options_.sampling, pool);
+  ColumnPool* pool = options.threads > 1 ? &workers.emplace(options.threads) : nullptr;
+  ProgressBar bar(!options.quiet && isatty(STDERR_FILENO) ? stderr : nullptr);
+  movie::FrameRun run(path, frames, names, options.sampling, pool);
   // The bar counts frames, each in columns, so that its time left is steady.
-  const std::string what = "frame " + std::to_string(index + 1) + " of " + std::to_string(count);
-  host.onColumn = [&](std::size_t done, std::size_t total) {
-    bar_.update(index * total + done, count * total, what);
+  run.onColumn = [&](std::size_t index, std::size_t count, std::size_t done, std::size_t total) {
+    bar.update(index * total + done, count * total,
+               "frame " + std::to_string(index + 1) + " of " + std::to_string(count));
   };
-  const RenderOutcome outcome = path_.pattern().render(host);
-  const bool faulted = outcome.end == RenderEnd::Faulted;
-  if (faulted) {
-    bar_.erase();
-    std::fprintf(stderr, "plorvex-render: frame %zu: %s: %s\n", k, path_.pattern().caption,
-                 picture::faultDescription(outcome).c_str());
-    if (outcome.fault == Fault::PictureTooLarge || outcome.fault == Fault::CounterStalled) return kExitUsage;
-    ++tally.faulted;
-    if (!outcome.faultInSweep || host.image().isNull()) return 0;
-  }
-  picture::PictureParameters parameters = frameParameters(path_, texts, options_.sampling);
-  parameters.complete = !faulted;
-  if (const std::string error = writer_.start(host.image(), names_.at(k), parameters); !error.empty())
-    return refuse(error);
-  ++tally.rendered;
-  return 0;
+  run.onFault = [&](const std::string& what) {
+    bar.erase();
+    std::fprintf(stderr, "plorvex-render: %s\n", what.c_str());
+  };
+  const std::string stop = run.render(options.first, options.last, tally);
+  bar.erase();
+  return stop.empty() ? 0 : refuse(stop);
 }
 
 void listFrames(const movie::MoviePath& path, std::size_t frames, std::size_t first, std::size_t last) {
@@ -187,23 +60,16 @@ void listFrames(const movie::MoviePath& path, std::size_t frames, std::size_t fi
   }
 }
 
-// The first frame of the movie not in the folder as a whole picture, or frames.
-std::size_t firstAbsentFrame(const movie::MoviePath& path, std::size_t frames, const FrameNames& names,
-                             Sampling sampling) {
-  for (std::size_t k = 0; k < frames; ++k)
-    if (!alreadyRendered(names.at(k), frameParameters(path, path.frameTexts(k, frames), sampling))) return k;
-  return frames;
-}
-
-int joinVideo(const MovieOptions& options, const movie::MoviePath& path, std::size_t frames, const FrameNames& names) {
-  if (const std::size_t absent = firstAbsentFrame(path, frames, names, options.sampling); absent < frames)
+int joinVideo(const MovieOptions& options, const movie::MoviePath& path, std::size_t frames,
+              const movie::FrameNames& names) {
+  if (const std::size_t absent = movie::firstAbsentFrame(path, frames, names, options.sampling); absent < frames)
     return refuse("--video: frame " + std::to_string(absent) + " is not in " + options.folder +
                   " as a whole picture; render it first (--frames)");
-  const VideoJob job{options.video, names.ffmpegPattern(), frames, options.fpsText,
-                     static_cast<int>(path.columns()) * options.sampling.density,
-                     static_cast<int>(path.rows()) * options.sampling.density};
+  const movie::VideoJob job{options.video, names.ffmpegPattern(), frames, options.fpsText,
+                            static_cast<int>(path.columns()) * options.sampling.density,
+                            static_cast<int>(path.rows()) * options.sampling.density, {}};
   std::string note;
-  const std::string error = encodeVideo(job, note);
+  const std::string error = movie::encodeVideo(job, note);
   if (!note.empty() && !options.quiet) std::fprintf(stderr, "plorvex-render: note: %s\n", note.c_str());
   if (!error.empty()) return refuse("--video: " + error);
   return 0;
@@ -219,15 +85,15 @@ bool makeFolder(const std::string& folder, std::string& error) {
 std::optional<movie::MoviePath> pathOf(const MovieOptions& options, std::string& error) {
   std::vector<movie::Keyframe> keyframes;
   for (const std::string& key : options.keys)
-    if (!appendKeyframes(key, keyframes, error)) return std::nullopt;
+    if (!movie::appendKeyframes(key, keyframes, error)) return std::nullopt;
   return movie::MoviePath::make(std::move(keyframes), error);
 }
 
 // Everything that can be refused before a frame is rendered.
 std::string videoProblem(const MovieOptions& options) {
   if (options.video.empty()) return {};
-  if (std::string problem = videoFileProblem(options.video); !problem.empty()) return problem;
-  return ffmpegInstalled() ? std::string() : kNoFfmpeg;
+  if (std::string problem = movie::videoFileProblem(options.video); !problem.empty()) return "--video: " + problem;
+  return movie::ffmpegInstalled() ? std::string() : kNoFfmpeg;
 }
 
 }  // namespace
@@ -253,9 +119,9 @@ int runMovie(const MovieOptions& given) {
   }
   if (error = videoProblem(options); !error.empty()) return refuse(error);
   if (!makeFolder(options.folder, error)) return refuse(error);
-  const FrameNames names{QString::fromStdString(options.folder), digitsFor(*frames)};
-  Tally tally;
-  if (const int status = MovieRun(options, *path, *frames, names).render(tally); status != 0) return status;
+  const movie::FrameNames names = movie::FrameNames::forMovie(QString::fromStdString(options.folder), *frames);
+  movie::FrameTally tally;
+  if (const int status = renderRange(options, *path, *frames, names, tally); status != 0) return status;
   if (!options.quiet)
     std::fprintf(stderr, "plorvex-render: frames %zu-%zu of %zu: %zu rendered, %zu kept (%s)\n", options.first,
                  options.last, *frames, tally.rendered, tally.kept, options.folder.c_str());

@@ -15,7 +15,7 @@
 
 extern char** environ;
 
-namespace plorvex::cli {
+namespace plorvex::movie {
 namespace {
 
 struct Codec {
@@ -100,16 +100,18 @@ std::string lastLines(const std::string& text, std::size_t count) {
 }  // namespace
 
 std::string videoFileProblem(const std::string& file) {
-  if (!codecFor(file)) return "--video: '" + file + "' does not end in .mp4, .webm or .mkv";
+  if (!codecFor(file)) return "'" + file + "' does not end in .mp4, .webm or .mkv";
   struct stat status;
   if (lstat(file.c_str(), &status) == 0 && !S_ISREG(status.st_mode))
-    return "--video: '" + file + "' is not a regular file; a video replaces only a regular file";
+    return "'" + file + "' is not a regular file; a video replaces only a regular file";
   const std::size_t slash = file.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : file.substr(0, slash + 1);
   if (stat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode) || access(folder.c_str(), W_OK) != 0)
-    return "--video: the folder of '" + file + "' does not exist or cannot be written to";
+    return "the folder of '" + file + "' does not exist or cannot be written to";
   return {};
 }
+
+bool isVideoFile(const std::string& file) { return codecFor(file) != nullptr; }
 
 bool ffmpegInstalled() {
   const char* path = std::getenv("PATH");
@@ -142,6 +144,10 @@ std::string encodeVideo(const VideoJob& job, std::string& note) {
   command.insert(command.end(), {"-f", codec->muxer, temporary});
   std::string errors;
   const int status = runCapturingErrors(command, errors);
+  if (job.keepGoing && !job.keepGoing()) {
+    std::remove(temporary.c_str());
+    return kVideoCancelled;
+  }
   if (status == 0 && std::rename(temporary.c_str(), job.file.c_str()) == 0) return {};
   const std::string why = status == 0    ? "cannot rename " + temporary + " to " + job.file + ": " + std::strerror(errno)
                           : status == -1 ? "cannot start ffmpeg: " + errors
@@ -151,4 +157,4 @@ std::string encodeVideo(const VideoJob& job, std::string& note) {
   return why;
 }
 
-}  // namespace plorvex::cli
+}  // namespace plorvex::movie
