@@ -10,6 +10,7 @@
 #include <QJsonParseError>
 #include <QString>
 
+#include "file_write.h"
 #include "json_text.h"
 #include "parameters.h"
 #include "png_chunks.h"
@@ -126,6 +127,17 @@ std::string pathToJson(const PathFile& path) {
     out += '}';
   }
   return out + "]}";
+}
+
+bool writePathFile(const PathFile& path, const QString& fileName, std::string& error) {
+  const std::string text = pathToJson(path) + "\n";
+  return writeFile(
+      fileName,
+      [&](QIODevice& file, std::string& reason) {
+        if (file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size())) return true;
+        return reason = deviceError(file, "the data could not be written"), false;
+      },
+      error);
 }
 
 }  // namespace plorvex::picture

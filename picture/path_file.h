@@ -41,5 +41,8 @@ PathReadResult pathFromJson(std::string_view utf8);
 PathReadResult readPathFile(const QString& fileName);
 // One JSON object on one line, plain ASCII; pathFromJson reads it back equal.
 std::string pathToJson(const PathFile& path);
+// Writes pathToJson's text and a line end to the file, atomically as pictures
+// are written; false with the reason in error.
+bool writePathFile(const PathFile& path, const QString& fileName, std::string& error);
 
 }  // namespace plorvex::picture

@@ -7,25 +7,14 @@
 // same way, after the JFIF segment: Qt's own comments squeeze the blanks out
 // of a text, and the field texts keep theirs.
 
-#include <QDir>
 #include <QFile>
 #include <QFileDevice>
-#include <QFileInfo>
 #include <QIODevice>
 #include <QImage>
 #include <QImageWriter>
-#include <QSaveFile>
 #include <QString>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <chrono>
-#include <cstring>
-#include <thread>
-
+#include "file_write.h"
 #include "jpeg_comment.h"
 #include "picture.h"
 #include "png_chunks.h"
@@ -140,70 +129,6 @@ const char* formatName(ImageFormat format) {
 // Plenty for the fine stripes of the patterns; Qt's default of 75 smears them.
 constexpr int kJpegQuality = 95;
 
-std::string deviceError(const QIODevice& out, const std::string& fallback) {
-  const std::string reason = out.errorString().toStdString();
-  return reason.empty() || reason == "Unknown error" ? fallback : reason;
-}
-
-// True when the name leads, through links or not, to an entry of a process's
-// open descriptors (/dev/stdout, /dev/fd/N, /proc/self/fd/N): whatever the
-// descriptor holds, the name is not a file of its own to be replaced.
-bool namesAnOpenDescriptor(const QString& path) {
-  QFileInfo link(path);
-  for (int depth = 0; depth < 40 && link.isSymLink(); ++depth) {
-    const QString folder = QFileInfo(link.absolutePath()).canonicalFilePath();
-    if (folder.startsWith("/proc/") && QDir(folder).dirName() == "fd") return true;
-    link.setFile(link.symLinkTarget());
-  }
-  return false;
-}
-
-// Only a regular file, or a name with nothing behind it yet, is replaced by a
-// rename: a device, a pipe or a socket would turn into an ordinary file that
-// way, so they are opened and written in place. A folder is left to the
-// atomic write, which refuses it.
-bool writesInPlace(const QString& path) {
-  if (namesAnOpenDescriptor(path)) return true;
-  struct stat status {};
-  if (::stat(QFile::encodeName(path).constData(), &status) != 0) return false;
-  return !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
-}
-
-// Opens a name that is written in place. A named pipe nobody reads yet is
-// waited for, as a shell's redirection waits; with keepGoing the wait asks it
-// every 50 ms, so that a save from the window can be cancelled meanwhile.
-bool openInPlace(QFile& file, const std::function<bool()>& keepGoing, std::string& error) {
-  if (!keepGoing) {
-    if (file.open(QIODevice::WriteOnly)) return true;
-    error = deviceError(file, "it cannot be opened for writing");
-    return false;
-  }
-  const QByteArray name = QFile::encodeName(file.fileName());
-  for (;;) {
-    const int descriptor = ::open(name.constData(), O_WRONLY | O_TRUNC | O_NONBLOCK | O_CLOEXEC);
-    if (descriptor >= 0) {
-      ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
-      if (file.open(descriptor, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) return true;
-      ::close(descriptor);
-      error = deviceError(file, "it cannot be opened for writing");
-      return false;
-    }
-    // A socket gives ENXIO as well; only a pipe's is worth waiting out.
-    const int failure = errno;
-    struct stat status {};
-    const bool pipe = ::stat(name.constData(), &status) == 0 && S_ISFIFO(status.st_mode);
-    if (failure != ENXIO || !pipe) {
-      error = std::strerror(failure);
-      return false;
-    }
-    if (!keepGoing()) {
-      error = kWriteCancelled;
-      return false;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-}
-
 }  // namespace
 
 const char* formatLabel(ImageFormat format) {
@@ -273,35 +198,12 @@ bool writePicture(const QImage& image, QIODevice& out, ImageFormat format, const
 
 bool writePicture(const QImage& image, const QString& path, ImageFormat format, const PictureParameters& parameters,
                   std::string& error, const std::function<bool()>& keepGoing) {
-  const std::string name = QDir::toNativeSeparators(path).toStdString();
-  // QSaveFile writes a temporary file beside the target and renames it over the
-  // target on commit; anything short of that leaves the folder as it was. A
-  // link to a file is followed: its target is replaced and the link stays.
-  const bool inPlace = writesInPlace(path);
-  QFile direct(path);
-  QSaveFile atomic(path);
-  QFileDevice& file = inPlace ? static_cast<QFileDevice&>(direct) : atomic;
-  std::string reason;
-  if (inPlace ? !openInPlace(direct, keepGoing, reason) : !atomic.open(QIODevice::WriteOnly)) {
-    if (!inPlace) reason = deviceError(file, "the file cannot be created");
-    error = reason == kWriteCancelled ? reason : "cannot write '" + name + "': " + reason;
-    return false;
-  }
-  bool written = writePicture(image, file, format, parameters, reason, keepGoing);
-  if (written && keepGoing && !keepGoing()) {
-    written = false;
-    reason = kWriteCancelled;
-  }
-  if (!written) {
-    if (!inPlace) atomic.cancelWriting();
-    error = reason == kWriteCancelled ? reason : "cannot write '" + name + "': " + reason;
-    return false;
-  }
-  if (!inPlace && !atomic.commit()) {
-    error = "cannot write '" + name + "': " + deviceError(file, "the file could not be completed");
-    return false;
-  }
-  return true;
+  return writeFile(
+      path,
+      [&](QIODevice& file, std::string& reason) {
+        return writePicture(image, file, format, parameters, reason, keepGoing);
+      },
+      error, keepGoing);
 }
 
 }  // namespace plorvex::picture
