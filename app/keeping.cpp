@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QPushButton>
 
 #include <algorithm>
@@ -150,64 +151,99 @@ void SaveDialog::accept() {
 
 // --- Saving off the window's thread ------------------------------------------------
 
-PictureSaveJob::~PictureSaveJob() {
+void BackgroundJob::stop() {
   cancel();
   if (thread_.joinable()) thread_.join();
 }
 
-void PictureSaveJob::start(Request request) {
+void BackgroundJob::launch(Phase first, QString label, std::function<std::string()> work) {
   if (thread_.joinable()) thread_.join();
   failure_.clear();
   cancelled_ = false;
   done_ = 0;
   total_ = 0;
-  phase_ = request.image.isNull() ? Phase::Rendering : Phase::Writing;
-  path_ = request.path;
+  label_ = std::move(label);
   started_ = std::chrono::steady_clock::now();
-  thread_ = std::thread([this, request = std::move(request)]() mutable { run(std::move(request)); });
+  phase_ = first;
+  thread_ = std::thread([this, work = std::move(work)] {
+    failure_ = work();
+    phase_ = Phase::Finished;
+  });
+}
+
+std::string BackgroundJob::finish() {
+  if (thread_.joinable()) thread_.join();
+  phase_ = Phase::Idle;
+  return failure_;
+}
+
+QString BackgroundJob::progressText() const {
+  if (phase_ == Phase::Writing) return label_ + "\nwriting the file";
+  const std::size_t done = done_, total = total_;
+  if (phase_ != Phase::Rendering || total == 0) return label_;
+  const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+  return label_ + "\n" + QString::fromStdString(picture::elapsedAndLeftText(done, total, elapsed));
+}
+
+void PictureSaveJob::start(Request request) {
+  const Phase first = request.image.isNull() ? Phase::Rendering : Phase::Writing;
+  const QString label = QString("Saving %1…").arg(QDir::toNativeSeparators(request.path));
+  launch(first, label, [this, request = std::move(request)]() mutable { return run(request); });
 }
 
 std::string PictureSaveJob::render(Request& request) {
   const picture::PictureParameters& p = request.parameters;
   picture::PictureHost host(p.fields, {p.density, p.smooth}, request.pool);
   host.onColumn = [&](std::size_t done, std::size_t total) {
-    total_ = total;
-    done_ = done;
-    if (cancelled_) host.cancel();
+    progress(done, total);
+    if (cancelled()) host.cancel();
   };
   const RenderOutcome outcome = request.pattern->render(host);
-  if (cancelled_) return picture::kWriteCancelled;
+  if (cancelled()) return picture::kWriteCancelled;
   if (outcome.end == RenderEnd::Faulted)
     return "the picture could not be painted again: " + picture::faultDescription(outcome);
   request.image = host.image();
   return {};
 }
 
-void PictureSaveJob::run(Request request) {
+std::string PictureSaveJob::run(Request& request) {
   std::string failure;
   if (request.image.isNull()) failure = render(request);
   if (failure.empty()) {
-    phase_ = Phase::Writing;
+    enter(Phase::Writing);
     picture::writePicture(request.image, request.path, request.format, request.parameters, failure,
-                          [this] { return !cancelled_; });
+                          [this] { return !cancelled(); });
   }
-  failure_ = failure;
-  phase_ = Phase::Finished;
+  return failure;
 }
 
-QString PictureSaveJob::progressText() const {
-  QString text = QString("Saving %1…").arg(QDir::toNativeSeparators(path_));
-  if (phase_ == Phase::Writing) return text + "\nwriting the file";
-  const std::size_t done = done_, total = total_;
-  if (phase_ != Phase::Rendering || total == 0) return text;
-  const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
-  return text + "\n" + QString::fromStdString(picture::elapsedAndLeftText(done, total, elapsed));
+// --- Its progress --------------------------------------------------------------------
+
+QProgressDialog* openJobProgress(QWidget* parent, const QString& title, const QList<QAction*>& keys,
+                                 BackgroundJob& job) {
+  auto* progress = new QProgressDialog(job.progressText(), "Cancel", 0, 1000, parent);
+  progress->setWindowTitle(title);
+  progress->setWindowModality(Qt::NonModal);  // the window stays usable
+  // and keeps the keyboard where the window manager allows; the keys work in
+  // the progress dialog as well.
+  progress->setAttribute(Qt::WA_ShowWithoutActivating);
+  progress->addActions(keys);
+  progress->setMinimumDuration(500);
+  progress->setAttribute(Qt::WA_DeleteOnClose);
+  QObject::connect(progress, &QProgressDialog::canceled, progress, [&job] { job.cancel(); });
+  return progress;
 }
 
-std::string PictureSaveJob::finish() {
-  if (thread_.joinable()) thread_.join();
-  phase_ = Phase::Idle;
-  return failure_;
+bool followJobProgress(BackgroundJob& job, QProgressDialog* progress) {
+  if (progress && progress->wasCanceled()) job.cancel();
+  const BackgroundJob::Phase phase = job.phase();
+  if (progress && phase != BackgroundJob::Phase::Finished) progress->setLabelText(job.progressText());
+  if (progress && phase == BackgroundJob::Phase::Rendering && job.total() > 0)
+    progress->setValue(static_cast<int>(900 * job.done() / job.total()));
+  if (progress && phase == BackgroundJob::Phase::Writing) progress->setValue(950);
+  if (phase != BackgroundJob::Phase::Finished) return false;
+  if (progress) progress->close();
+  return true;
 }
 
 }  // namespace plorvex::app

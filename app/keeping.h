@@ -12,16 +12,19 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <thread>
 
 #include "catalogue.h"
 #include "parameters.h"
 
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QMimeData;
+class QProgressDialog;
 
 namespace plorvex {
 class ColumnPool;
@@ -80,9 +83,57 @@ class SaveDialog : public QDialog {
   QCheckBox* smooth_ = nullptr;
 };
 
-// One save at a time, on a thread of its own. Everything the window reads of
-// it while it runs is atomic; the result is read once it has finished.
-class PictureSaveJob {
+// Work on a thread of its own: a save, a movie. Everything the window reads
+// of it while it runs is atomic; the result is read once it has finished.
+class BackgroundJob {
+ public:
+  enum class Phase { Idle, Rendering, Writing, Finished };
+
+  BackgroundJob() = default;
+  virtual ~BackgroundJob() { stop(); }
+  BackgroundJob(const BackgroundJob&) = delete;
+  BackgroundJob& operator=(const BackgroundJob&) = delete;
+
+  Phase phase() const { return phase_; }
+  bool busy() const { return phase_ != Phase::Idle; }
+  // Work done of all (columns, say), while rendering.
+  std::size_t done() const { return done_; }
+  std::size_t total() const { return total_; }
+  void cancel() { cancelled_ = true; }
+  // What the progress says of the job: its label, and while rendering the
+  // time taken and the time left (then "writing the file").
+  QString progressText() const;
+  // Once finished: joins the thread and gives the reason it failed ("" when
+  // it succeeded, picture::kWriteCancelled when cancelled).
+  std::string finish();
+
+ protected:
+  // Runs `work` on the thread, beginning in `first`; what it returns is what
+  // finish() gives. `label` names the job in its progress ("Saving x.png…").
+  void launch(Phase first, QString label, std::function<std::string()> work);
+  void enter(Phase phase) { phase_ = phase; }
+  void progress(std::size_t done, std::size_t total) {
+    total_ = total;
+    done_ = done;
+  }
+  bool cancelled() const { return cancelled_; }
+  // Cancels and joins; a derived job calls it first in its destructor, so that
+  // the work never outlives what it uses.
+  void stop();
+
+ private:
+  QString label_;
+  std::chrono::steady_clock::time_point started_;
+  std::thread thread_;
+  std::atomic<Phase> phase_{Phase::Idle};
+  std::atomic<std::size_t> done_{0};
+  std::atomic<std::size_t> total_{0};
+  std::atomic<bool> cancelled_{false};
+  std::string failure_;  // written by the thread before it sets Finished
+};
+
+// One save at a time.
+class PictureSaveJob : public BackgroundJob {
  public:
   struct Request {
     QString path;
@@ -92,40 +143,21 @@ class PictureSaveJob {
     const PatternEntry* pattern = nullptr;  // rendered again from the parameters
     ColumnPool* pool = nullptr;
   };
-  enum class Phase { Idle, Rendering, Writing, Finished };
 
-  PictureSaveJob() = default;
-  ~PictureSaveJob();
-  PictureSaveJob(const PictureSaveJob&) = delete;
-  PictureSaveJob& operator=(const PictureSaveJob&) = delete;
-
+  ~PictureSaveJob() override { stop(); }
   void start(Request request);
-  Phase phase() const { return phase_; }
-  bool busy() const { return phase_ != Phase::Idle; }
-  // Columns rendered of all, while rendering.
-  std::size_t done() const { return done_; }
-  std::size_t total() const { return total_; }
-  void cancel() { cancelled_ = true; }
-  // Where the picture goes, and what the progress says of it: the name, and
-  // while rendering the time taken and the time left (then "writing the file").
-  const QString& path() const { return path_; }
-  QString progressText() const;
-  // Once finished: joins the thread and gives the reason it failed ("" when the
-  // picture was written, picture::kWriteCancelled when cancelled).
-  std::string finish();
 
  private:
-  void run(Request request);
+  std::string run(Request& request);
   std::string render(Request& request);
-
-  QString path_;
-  std::chrono::steady_clock::time_point started_;
-  std::thread thread_;
-  std::atomic<Phase> phase_{Phase::Idle};
-  std::atomic<std::size_t> done_{0};
-  std::atomic<std::size_t> total_{0};
-  std::atomic<bool> cancelled_{false};
-  std::string failure_;  // written by the thread before it sets Finished
 };
+
+// A job's progress dialog: it leaves the window usable and, where the window
+// manager allows, the keyboard with it; the `keys` work in it as well. Its
+// Cancel cancels the job. It closes itself with followJobProgress.
+QProgressDialog* openJobProgress(QWidget* parent, const QString& title, const QList<QAction*>& keys,
+                                 BackgroundJob& job);
+// Shows the job's progress, cancelling it when asked; true once it has finished.
+bool followJobProgress(BackgroundJob& job, QProgressDialog* progress);
 
 }  // namespace plorvex::app

@@ -30,6 +30,7 @@
 #include "explorer.h"
 #include "headless.h"
 #include "layout_scroller.h"
+#include "movie_maker.h"
 #include "picture.h"
 #include "val.h"
 
@@ -91,6 +92,11 @@ MainWindow::MainWindow(WindowServices services)
   pictureFolder_ = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
   if (pictureFolder_.isEmpty() || !QFileInfo(pictureFolder_).isDir()) pictureFolder_ = QDir::homePath();
   explorer_ = new Explorer(*this);
+  movieMaker_ = new MovieMaker(*this, explorer_->history(),
+                               [this](const QString& title, const QString& text) {
+                                 services_.showCritical(this, title, text);
+                               },
+                               [this] { return canvasDensity_; });
 }
 
 void MainWindow::Form_Load() {
@@ -536,6 +542,7 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);
   menu.addActions({saveAction_, copyAction_, openAction_});
   explorer_->addMenuEntries(menu);
+  movieMaker_->addMenuEntries(menu);
   menu.exec(event->globalPos());
 }
 
@@ -634,30 +641,14 @@ void MainWindow::startSave(const SaveChoice& choice) {
   }
   pictureFolder_ = QFileInfo(choice.path).absolutePath();
   saveJob_.start(std::move(request));
-  saveProgress_ = new QProgressDialog(saveJob_.progressText(), "Cancel", 0, 1000, this);
-  saveProgress_->setWindowTitle(kSaveTitle);
-  saveProgress_->setWindowModality(Qt::NonModal);  // the window stays usable
-  // and keeps the keyboard where the window manager allows; the keys work in
-  // the progress dialog as well.
-  saveProgress_->setAttribute(Qt::WA_ShowWithoutActivating);
-  saveProgress_->addActions({saveAction_, copyAction_, openAction_});
-  saveProgress_->setMinimumDuration(500);
-  saveProgress_->setAttribute(Qt::WA_DeleteOnClose);
-  connect(saveProgress_, &QProgressDialog::canceled, this, [this] { saveJob_.cancel(); });
+  saveProgress_ = openJobProgress(this, kSaveTitle, {saveAction_, copyAction_, openAction_}, saveJob_);
   saveTimer_.start();
 }
 
 void MainWindow::followSave() {
-  if (saveProgress_ && saveProgress_->wasCanceled()) saveJob_.cancel();
-  const PictureSaveJob::Phase phase = saveJob_.phase();
-  if (saveProgress_ && phase != PictureSaveJob::Phase::Finished) saveProgress_->setLabelText(saveJob_.progressText());
-  if (saveProgress_ && phase == PictureSaveJob::Phase::Rendering && saveJob_.total() > 0)
-    saveProgress_->setValue(static_cast<int>(900 * saveJob_.done() / saveJob_.total()));
-  if (saveProgress_ && phase == PictureSaveJob::Phase::Writing) saveProgress_->setValue(950);
-  if (phase != PictureSaveJob::Phase::Finished) return;
+  if (!followJobProgress(saveJob_, saveProgress_)) return;
   saveTimer_.stop();
   const std::string failure = saveJob_.finish();
-  if (saveProgress_) saveProgress_->close();
   if (!failure.empty() && failure != picture::kWriteCancelled && !exiting_)
     services_.showCritical(this, kSaveTitle,
                            QString("The picture was not saved: %1.").arg(QString::fromStdString(failure)));

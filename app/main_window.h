@@ -27,6 +27,7 @@ namespace plorvex::app {
 
 class LayoutScroller;
 class Explorer;
+class MovieMaker;
 
 class MainWindow : public QWidget, public RenderHost {
   Q_OBJECT
@@ -102,6 +103,8 @@ class MainWindow : public QWidget, public RenderHost {
   const PictureSaveJob& saveJob() const { return saveJob_; }
   // Gestures on the picture, Back and Forward.
   Explorer& explorer() const { return *explorer_; }
+  // Movies of the way here, from the context menu.
+  MovieMaker& movieMaker() const { return *movieMaker_; }
 
  protected:
   bool event(QEvent* event) override;
@@ -177,6 +180,7 @@ class MainWindow : public QWidget, public RenderHost {
   QTimer saveTimer_;
   QPointer<QProgressDialog> saveProgress_;
   Explorer* explorer_ = nullptr;  // a child object
+  MovieMaker* movieMaker_ = nullptr;  // a child object
 };
 
 }  // namespace plorvex::app
