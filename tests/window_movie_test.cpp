@@ -1,0 +1,256 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Movies from the window: the way to the view shown, saved as a path file the
+// command line reads, or made into frames that are the command line's own,
+// off the window's thread and cancelled without leaving anything half made.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMenu>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+
+#include <array>
+#include <cstdlib>
+#include <tuple>
+
+#include "cli_support.h"
+#include "explorer.h"
+#include "movie_maker.h"
+#include "path_file.h"
+#include "picture.h"
+#include "picture_render.h"
+#include "video.h"
+#include "window_support.h"
+
+namespace plorvex::app::testing_support {
+namespace {
+
+using testing_cli::runRenderer;
+
+constexpr int kAtlas = 0;
+constexpr int kLazy = 11;
+
+bool eventually(const std::function<bool()>& condition, int milliseconds = 60000) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!condition()) {
+    if (clock.elapsed() > milliseconds) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(2);
+  }
+  return true;
+}
+
+void renderView(TestWindow& w, int pattern, const FieldTexts& t) {
+  w.setFields(t.x.c_str(), t.y.c_str(), t.size.c_str(), t.zoom.c_str(), t.brightness.c_str());
+  click(w.pattern(pattern));
+}
+
+// A way of another pattern, then three views of atlas at one size: only
+// those three make the way here.
+const FieldTexts kOther{"1", "1", "30", "1", "150"};
+const FieldTexts kWay[] = {{"1", "1", "40", "0.2", "150"}, {"30", "-10", "40", "0.05", "150"},
+                           {"32", "-8", "40", "0.02", "180"}};
+
+void walkTheWay(TestWindow& w) {
+  renderView(w, kLazy, kOther);
+  for (const FieldTexts& view : kWay) renderView(w, kAtlas, view);
+  ASSERT_EQ(w.window->explorer().history().viewsUpToCurrent().size(), 4u);
+}
+
+QString saveWay(TestWindow& w, const QString& file, QString* note = nullptr) {
+  w.window->movieMaker().asks.chooseWayFile = [&](QWidget*, const QString&, const QString& given,
+                                                  std::function<void(const QString&)> chosen) {
+    if (note) *note = given;
+    chosen(file);
+  };
+  w.window->movieMaker().saveWayHere();
+  return file;
+}
+
+void makeMovie(TestWindow& w, const MovieChoice& choice, QString* note = nullptr) {
+  w.window->movieMaker().asks.chooseMovie = [&, choice](QWidget*, const MovieChoice&, const QString& given,
+                                                        std::function<void(const MovieChoice&)> chosen) {
+    if (note) *note = given;
+    chosen(choice);
+  };
+  w.window->movieMaker().makeMovie();
+}
+
+QStringList entriesOf(const QString& folder) {
+  return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+std::string bytesOf(const QString& file) {
+  QFile in(file);
+  return in.open(QIODevice::ReadOnly) ? in.readAll().toStdString() : std::string();
+}
+
+// The right-click menu holds both entries, and they answer through it: with
+// no way here, Save says why and Make a movie asks for pictures, whose
+// different patterns it refuses by name.
+TEST(MovieMenu, BothEntriesAnswerFromTheMenuWithoutAWayHere) {
+  QTemporaryDir dir;
+  TestWindow w;
+  renderView(w, kAtlas, kWay[0]);
+  const QString atlas = dir.filePath("atlas.png"), lazy = dir.filePath("lazy.png");
+  for (const auto& [file, pattern, view] : {std::tuple{atlas, "atlas", kWay[0]}, {lazy, "lazy", kOther}}) {
+    picture::PictureHost host(view, {});
+    findPattern(pattern)->render(host);
+    std::string error;
+    ASSERT_TRUE(picture::writePicture(host.image(), file, picture::ImageFormat::Png,
+                                      {PLORVEX_VERSION, pattern, view, 1, 1, true}, error))
+        << error;
+  }
+  QStringList offered;
+  w.window->movieMaker().asks.choosePictures = [&](QWidget*, const QString&,
+                                                   std::function<void(const QStringList&)> chosen) {
+    offered << "pictures";
+    chosen({atlas, lazy});
+  };
+  for (const char* entry : {"Save the way here…", "Make a movie…"}) {
+    QStringList texts;
+    QTimer::singleShot(0, [&] {
+      auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      ASSERT_TRUE(menu);
+      for (QAction* action : menu->actions()) texts << action->text();
+      menu->close();
+      for (QAction* action : menu->actions())
+        if (action->text() == entry) action->trigger();
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(300, 300), w.window->mapToGlobal(QPoint(300, 300)));
+    QCoreApplication::sendEvent(w.window.get(), &event);
+    EXPECT_TRUE(texts.contains("Make a movie…")) << texts.join(", ").toStdString();
+    EXPECT_TRUE(texts.contains("Save the way here…")) << texts.join(", ").toStdString();
+  }
+  EXPECT_EQ(offered, QStringList{"pictures"});
+  ASSERT_EQ(w.recorded.messageTexts.size(), 2);
+  EXPECT_TRUE(w.recorded.messageTexts[0].contains("fewer than two views")) << w.recorded.messageTexts[0].toStdString();
+  EXPECT_TRUE(w.recorded.messageTexts[1].contains("lazy.png")) << w.recorded.messageTexts[1].toStdString();
+  EXPECT_FALSE(w.window->movieMaker().job().busy());
+  EXPECT_EQ(entriesOf(dir.path()), (QStringList{"atlas.png", "lazy.png"}));
+}
+
+// The path file holds the way's run of one pattern and size, in order, says
+// so, and the command line follows it from its first view to its last.
+TEST(SaveTheWayHere, WritesTheRunOfThePatternAndSizeShownForTheCommandLine) {
+  QTemporaryDir dir;
+  TestWindow w;
+  walkTheWay(w);
+  QString note;
+  const QString file = saveWay(w, dir.filePath("way.json"), &note);
+  EXPECT_TRUE(note.contains("holds 4 views") && note.contains("last 3")) << note.toStdString();
+  const picture::PathReadResult read = picture::readPathFile(file);
+  ASSERT_TRUE(read.path) << read.error;
+  ASSERT_EQ(read.path->views.size(), 3u);
+  for (std::size_t k = 0; k < 3; ++k) {
+    EXPECT_EQ(read.path->views[k].pattern, "atlas");
+    const FieldTexts& seen = read.path->views[k].fields;
+    EXPECT_EQ((std::array{seen.x, seen.y, seen.size, seen.zoom, seen.brightness}),
+              (std::array{kWay[k].x, kWay[k].y, kWay[k].size, kWay[k].zoom, kWay[k].brightness}))
+        << k;
+  }
+  const auto listed = runRenderer("--movie " + file.toStdString() + " --seconds 1 --fps 5 --list-frames");
+  ASSERT_EQ(listed.exitCode, 0) << listed.errors;
+  EXPECT_EQ(listed.output.substr(0, listed.output.find('\n')), "0\t1\t1\t40\t0.2\t150");
+  EXPECT_NE(listed.output.find("\n4\t32\t-8\t40\t0.02\t180\n"), std::string::npos) << listed.output;
+  EXPECT_TRUE(w.recorded.messageTexts.isEmpty()) << w.recorded.messageTexts.join("; ").toStdString();
+  EXPECT_EQ(entriesOf(dir.path()), QStringList{"way.json"});
+}
+
+// Frames made by the window are pixel for pixel, and in their views, those
+// the command line makes of the same way, size and smoothing.
+TEST(MakeAMovie, IntoAFolderOrALosslessVideoMakesTheCommandLinesFrames) {
+  QTemporaryDir dir;
+  TestWindow w;
+  walkTheWay(w);
+  QString note;
+  makeMovie(w, {dir.filePath("window"), 0.6, 10, 2, true}, &note);
+  EXPECT_TRUE(note.contains("last 3")) << note.toStdString();
+  ASSERT_TRUE(eventually([&] { return !w.window->movieMaker().job().busy(); })) << "the movie never ended";
+  EXPECT_TRUE(w.recorded.messageTexts.isEmpty()) << w.recorded.messageTexts.join("; ").toStdString();
+  const QString way = saveWay(w, dir.filePath("way.json"));
+  const auto run = runRenderer("--movie " + way.toStdString() + " --seconds 0.6 --fps 10 --density 2 --smooth 4 -o " +
+                               dir.filePath("cli").toStdString() + " --quiet");
+  ASSERT_EQ(run.exitCode, 0) << run.errors;
+  const QStringList frames = entriesOf(dir.filePath("cli"));
+  ASSERT_EQ(frames.size(), 6);
+  EXPECT_EQ(entriesOf(dir.filePath("window")), frames);
+  for (const QString& frame : frames) {
+    SCOPED_TRACE(frame.toStdString());
+    const QString mine = dir.filePath("window/" + frame), theirs = dir.filePath("cli/" + frame);
+    const QImage made(mine);
+    ASSERT_FALSE(made.isNull());
+    EXPECT_EQ(made.convertToFormat(QImage::Format_RGB32), QImage(theirs).convertToFormat(QImage::Format_RGB32));
+    const picture::ReadResult a = picture::readParameters(mine), b = picture::readParameters(theirs);
+    ASSERT_TRUE(a.parameters && b.parameters);
+    EXPECT_EQ(*a.parameters, *b.parameters);
+  }
+  // As a lossless video, the same pictures, and nothing left beside it.
+  if (!movie::ffmpegInstalled()) return;
+  makeMovie(w, {dir.filePath("movie.mkv"), 0.6, 10, 2, true});
+  ASSERT_TRUE(eventually([&] { return !w.window->movieMaker().job().busy(); })) << "the video never ended";
+  EXPECT_TRUE(w.recorded.messageTexts.isEmpty()) << w.recorded.messageTexts.join("; ").toStdString();
+  EXPECT_EQ(entriesOf(dir.path()), (QStringList{"cli", "movie.mkv", "way.json", "window"}));
+  ASSERT_TRUE(QDir(dir.path()).mkdir("decoded"));
+  const std::string decode = "ffmpeg -nostdin -loglevel error -i " + dir.filePath("movie.mkv").toStdString() +
+                             " -start_number 0 " + dir.filePath("decoded/frame-%05d.png").toStdString();
+  ASSERT_EQ(std::system(decode.c_str()), 0);
+  ASSERT_EQ(entriesOf(dir.filePath("decoded")), frames);
+  for (const QString& frame : frames)
+    EXPECT_EQ(QImage(dir.filePath("decoded/" + frame)).convertToFormat(QImage::Format_RGB32),
+              QImage(dir.filePath("cli/" + frame)).convertToFormat(QImage::Format_RGB32))
+        << frame.toStdString();
+}
+
+// Cancelled while it renders, a video leaves no file and no frames, and the
+// file it would have replaced as it was; a folder keeps only whole frames.
+TEST(MakeAMovie, ACancelLeavesNothingHalfMade) {
+  for (const bool video : {true, false}) {
+    SCOPED_TRACE(video ? "video" : "folder");
+    if (video && !movie::ffmpegInstalled()) continue;  // a video is refused before it starts
+    QTemporaryDir dir;
+    const QString output = dir.filePath(video ? "movie.mkv" : "frames");
+    if (video) {
+      QFile before(output);
+      ASSERT_TRUE(before.open(QIODevice::WriteOnly) && before.write("what was there before") > 0);
+    }
+    TestWindow w;
+    walkTheWay(w);
+    makeMovie(w, {output, 10, 30, 4, true});
+    const MovieJob& job = w.window->movieMaker().job();
+    ASSERT_TRUE(eventually([&] { return job.done() > 0; }));
+    QProgressDialog* progress = nullptr;
+    ASSERT_TRUE(eventually([&] {
+      progress = w.window->findChild<QProgressDialog*>();
+      return progress && progress->isVisible();
+    }));
+    QTest::mouseClick(progress->findChild<QPushButton*>(), Qt::LeftButton);  // "Cancel"
+    ASSERT_TRUE(eventually([&] { return !job.busy(); }));
+    EXPECT_TRUE(w.recorded.messageTexts.isEmpty()) << w.recorded.messageTexts.join("; ").toStdString();
+    if (video) {
+      EXPECT_EQ(entriesOf(dir.path()), QStringList{"movie.mkv"});
+      EXPECT_EQ(bytesOf(output), "what was there before");
+      continue;
+    }
+    const QStringList frames = entriesOf(output);
+    EXPECT_LT(frames.size(), 300);
+    for (const QString& frame : frames) {
+      const picture::ReadResult read = picture::readParameters(dir.filePath("frames/" + frame));
+      ASSERT_TRUE(read.parameters) << frame.toStdString() << ": " << read.error;
+      EXPECT_TRUE(read.parameters->complete) << frame.toStdString();
+    }
+  }
+}
+
+}  // namespace
+}  // namespace plorvex::app::testing_support
