@@ -41,18 +41,6 @@ QImage rendered(const char* pattern, const FieldTexts& fields, Sampling sampling
 
 void pressKeys(TestWindow& w, Qt::Key key) { QTest::keyClick(w.window.get(), key, Qt::ControlModifier); }
 
-// Lets events run until the condition holds; false after the time given.
-bool eventually(const std::function<bool()>& condition, int milliseconds = 10000) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!condition()) {
-    if (clock.elapsed() > milliseconds) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    QThread::msleep(2);
-  }
-  return true;
-}
-
 void waitForSave(const TestWindow& w) {
   ASSERT_TRUE(eventually([&] { return !w.window->saveJob().busy(); }, 60000)) << "the save never ended";
 }

@@ -8,14 +8,12 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QMenu>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 #include <QTimer>
 
 #include <array>
@@ -39,16 +37,7 @@ using testing_cli::runRenderer;
 constexpr int kAtlas = 0;
 constexpr int kLazy = 11;
 
-bool eventually(const std::function<bool()>& condition, int milliseconds = 60000) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!condition()) {
-    if (clock.elapsed() > milliseconds) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    QThread::msleep(2);
-  }
-  return true;
-}
+constexpr int kLongWaitMs = 60000;
 
 void renderView(TestWindow& w, int pattern, const FieldTexts& t) {
   w.setFields(t.x.c_str(), t.y.c_str(), t.size.c_str(), t.zoom.c_str(), t.brightness.c_str());
@@ -176,7 +165,7 @@ TEST(MakeAMovie, IntoAFolderOrALosslessVideoMakesTheCommandLinesFrames) {
   QString note;
   makeMovie(w, {dir.filePath("window"), 0.6, 10, 2, true}, &note);
   EXPECT_TRUE(note.contains("last 3")) << note.toStdString();
-  ASSERT_TRUE(eventually([&] { return !w.window->movieMaker().job().busy(); })) << "the movie never ended";
+  ASSERT_TRUE(eventually([&] { return !w.window->movieMaker().job().busy(); }, kLongWaitMs)) << "the movie never ended";
   EXPECT_TRUE(w.recorded.messageTexts.isEmpty()) << w.recorded.messageTexts.join("; ").toStdString();
   const QString way = saveWay(w, dir.filePath("way.json"));
   const auto run = runRenderer("--movie " + way.toStdString() + " --seconds 0.6 --fps 10 --density 2 --smooth 4 -o " +
@@ -198,7 +187,7 @@ TEST(MakeAMovie, IntoAFolderOrALosslessVideoMakesTheCommandLinesFrames) {
   // As a lossless video, the same pictures, and nothing left beside it.
   if (!movie::ffmpegInstalled()) return;
   makeMovie(w, {dir.filePath("movie.mkv"), 0.6, 10, 2, true});
-  ASSERT_TRUE(eventually([&] { return !w.window->movieMaker().job().busy(); })) << "the video never ended";
+  ASSERT_TRUE(eventually([&] { return !w.window->movieMaker().job().busy(); }, kLongWaitMs)) << "the video never ended";
   EXPECT_TRUE(w.recorded.messageTexts.isEmpty()) << w.recorded.messageTexts.join("; ").toStdString();
   EXPECT_EQ(entriesOf(dir.path()), (QStringList{"cli", "movie.mkv", "way.json", "window"}));
   ASSERT_TRUE(QDir(dir.path()).mkdir("decoded"));
@@ -228,14 +217,14 @@ TEST(MakeAMovie, ACancelLeavesNothingHalfMade) {
     walkTheWay(w);
     makeMovie(w, {output, 10, 30, 4, true});
     const MovieJob& job = w.window->movieMaker().job();
-    ASSERT_TRUE(eventually([&] { return job.done() > 0; }));
+    ASSERT_TRUE(eventually([&] { return job.done() > 0; }, kLongWaitMs));
     QProgressDialog* progress = nullptr;
     ASSERT_TRUE(eventually([&] {
       progress = w.window->findChild<QProgressDialog*>();
       return progress && progress->isVisible();
     }));
     QTest::mouseClick(progress->findChild<QPushButton*>(), Qt::LeftButton);  // "Cancel"
-    ASSERT_TRUE(eventually([&] { return !job.busy(); }));
+    ASSERT_TRUE(eventually([&] { return !job.busy(); }, kLongWaitMs));
     EXPECT_TRUE(w.recorded.messageTexts.isEmpty()) << w.recorded.messageTexts.join("; ").toStdString();
     if (video) {
       EXPECT_EQ(entriesOf(dir.path()), QStringList{"movie.mkv"});

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "window_support.h"
 
+#include <QElapsedTimer>
 #include <QTest>
+#include <QThread>
 
 namespace plorvex::app::testing_support {
 
@@ -70,5 +72,16 @@ void postClick(QWidget* widget) {
 }
 
 void click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
+
+bool eventually(const std::function<bool()>& condition, int milliseconds) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!condition()) {
+    if (clock.elapsed() > milliseconds) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(2);
+  }
+  return true;
+}
 
 }  // namespace plorvex::app::testing_support

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -68,5 +69,7 @@ class UrlCatcher : public QObject {
 void postClick(QWidget* widget);
 // Clicks at once (outside renders).
 void click(QWidget* widget);
+// Lets events run until the condition holds; false after the time given.
+bool eventually(const std::function<bool()>& condition, int milliseconds = 10000);
 
 }  // namespace plorvex::app::testing_support
