@@ -277,8 +277,10 @@ void MovieMaker::askForMovie(std::vector<movie::Keyframe> keyframes, const QStri
   });
 }
 
-void MovieMaker::start(const movie::MoviePath& path, const MovieChoice& choice) {
+void MovieMaker::start(const movie::MoviePath& path, const MovieChoice& chosen) {
   if (job_.busy()) return;
+  MovieChoice choice = chosen;
+  choice.output = QDir::cleanPath(QDir(folder_).absoluteFilePath(chosen.output));  // relative names lie in the folder
   const std::string output = choice.output.toStdString();
   const std::optional<std::size_t> frames = movie::frameCount(choice.seconds, choice.fps);
   QString problem;
