@@ -25,7 +25,7 @@
 
 #include "cli_support.h"
 #include "sampled_cases.h"
-#include "special_files.h"
+#include "file_nodes.h"
 
 namespace {
 

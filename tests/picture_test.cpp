@@ -35,7 +35,7 @@
 
 #include "picture.h"
 #include "png_chunks.h"
-#include "special_files.h"
+#include "file_nodes.h"
 
 namespace {
 
