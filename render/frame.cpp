@@ -104,16 +104,21 @@ void plotSpan(RenderHost& host, const SweepPlan& plan, const PixelSpan& span, co
   const std::size_t density = static_cast<std::size_t>(plan.sampling.density);
   const std::size_t outputRows = plan.outputRows();
   int top = -1, bottom = -1;
-  // Output pixel p of the column is output column p / outputRows, and output
-  // row r of it is row r % D of the D that plain row r / D is painted as.
-  for (std::size_t p = span.first; p < span.first + span.count; ++p) {
-    const std::size_t m = p / outputRows, r = p % outputRows;
-    const int plainY = plan.ys[r / density];
-    if (plainY < 0) continue;
-    host.plot(x * static_cast<int>(density) + static_cast<int>(m),
-              plainY * static_cast<int>(density) + static_cast<int>(r % density), colours[p - span.first]);
-    if (top < 0 || plainY < top) top = plainY;
-    bottom = std::max(bottom, plainY);
+  // Output pixel p of the column is output column m = p / outputRows, and its
+  // output row r = p % outputRows is row n = r % D of the D that plain row
+  // l = r / D is painted as; divided once, then stepped.
+  std::size_t m = span.first / outputRows, r = span.first % outputRows;
+  std::size_t l = r / density, n = r % density;
+  for (std::size_t k = 0; k < span.count; ++k) {
+    const int plainY = plan.ys[l];
+    if (plainY >= 0) {
+      host.plot(x * static_cast<int>(density) + static_cast<int>(m),
+                plainY * static_cast<int>(density) + static_cast<int>(n), colours[k]);
+      if (top < 0 || plainY < top) top = plainY;
+      bottom = std::max(bottom, plainY);
+    }
+    if (++n == density) n = 0, ++l;
+    if (++r == outputRows) r = 0, l = 0, n = 0, ++m;
   }
   if (top >= 0) host.columnPainted(x, top, bottom);
 }
