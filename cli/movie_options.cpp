@@ -154,8 +154,9 @@ std::string movieHelpText() {
          "  --list-frames         print each frame's number and texts; render nothing\n"
          "  --video FILE          join every frame into FILE with ffmpeg: .mp4 (H.264),\n"
          "                        .webm (VP9) or .mkv (FFV1, lossless)\n"
-         "  --density, --smooth, --threads and --quiet apply to every frame. A frame\n"
-         "  already in DIR as a whole picture of its view is kept, not rendered again.\n";
+         "  --density, --smooth, --threads and --quiet apply to every frame; the other\n"
+         "  options, and -o -, are refused. A frame already in DIR as a whole picture of\n"
+         "  its view is kept, not rendered again. A keyframe is read once: a pipe serves.\n";
 }
 
 }  // namespace plorvex::cli

@@ -32,22 +32,28 @@ constexpr int kKeyframeDecodeMegabytes = 4096;
 // without a writer is waited for, as cat waits. False with the reason.
 bool readOnce(const std::string& name, qint64 limit, QByteArray& bytes, std::string& error) {
   const int descriptor = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  QFile file;
-  if (descriptor < 0 || !file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+  if (descriptor < 0) {
     error = name + ": cannot be opened (" + std::strerror(errno) + ")";
-    if (descriptor >= 0) ::close(descriptor);
     return false;
   }
-  bytes = file.read(limit + 1);
-  if (file.error() != QFileDevice::NoError) {
-    error = name + ": cannot be read (" + file.errorString().toStdString() + ")";
-    return false;
+  bytes.clear();
+  bool whole = true;
+  char piece[65536];
+  while (whole) {
+    const ssize_t got = ::read(descriptor, piece, sizeof piece);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      error = name + ": cannot be read (" + std::strerror(errno) + ")";
+      whole = false;
+    } else if (got == 0) {
+      break;
+    } else if (bytes.append(piece, got).size() > limit) {
+      error = name + ": larger than " + std::to_string(limit >> 20) + " MiB; refused";
+      whole = false;
+    }
   }
-  if (bytes.size() > limit) {
-    error = name + ": larger than " + std::to_string(limit >> 20) + " MiB; refused";
-    return false;
-  }
-  return true;
+  ::close(descriptor);
+  return whole;
 }
 
 std::span<const unsigned char> spanOf(const QByteArray& bytes) {
