@@ -311,7 +311,7 @@ std::string encodeVideo(const VideoJob& job, std::string& note) {
     why = "cannot rename " + temporary + " to " + job.file + ": " + std::strerror(errno);
   if (why.empty()) return {};
   if (why != kVideoCancelled && diskFull(job.file, encoded.errors))
-    why = "the disk is full; " + job.file + " was not written (" + why + ")";
+    why = "the disk is full: " + job.file + " is left as it was (" + why + ")";
   std::remove(temporary.c_str());
   return why;
 }
