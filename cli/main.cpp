@@ -6,20 +6,25 @@
 #include <QImage>
 #include <QString>
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "catalogue.h"
 #include "column_pool.h"
+#include "file_write.h"
 #include "headless.h"
 #include "movie.h"
 #include "options.h"
 #include "picture.h"
 #include "picture_render.h"
+#include "png_chunks.h"
 #include "progress.h"
 
 namespace {
@@ -57,9 +62,25 @@ int usageError(const std::string& message) {
   return kExitUsage;
 }
 
+// A saved picture's parameters; its name is the system's bytes, which Qt's
+// names may not hold (bytes that are not UTF-8).
+picture::ReadResult readSavedParameters(const std::string& name) {
+  const QByteArray bytes = QByteArray::fromStdString(name);
+  if (QFile::encodeName(QFile::decodeName(bytes)) == bytes) return picture::readParameters(QFile::decodeName(bytes));
+  QFile file;
+  const int descriptor = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0 || !file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    if (descriptor >= 0) ::close(descriptor);
+    return {std::nullopt, name + ": cannot be opened (" + std::strerror(errno) + ")"};
+  }
+  picture::ReadResult result = picture::detail::readParametersFrom(file);
+  if (!result.parameters) result.error = name + ": " + result.error;
+  return result;
+}
+
 // Takes from a saved picture what the options leave open.
 bool takeSavedParameters(cli::Options& options, std::string& error) {
-  const picture::ReadResult saved = picture::readParameters(QString::fromStdString(options.from));
+  const picture::ReadResult saved = readSavedParameters(options.from);
   if (!saved.parameters) {
     error = saved.error;
     return false;
@@ -94,7 +115,7 @@ bool checkFieldTexts(const cli::Options& options, std::string& error) {
 std::optional<picture::ImageFormat> outputFormat(const cli::Options& options) {
   if (!options.format.empty()) return picture::formatFromName(options.format);
   if (options.out == cli::kStandardOutput) return picture::ImageFormat::Png;
-  return picture::formatFromPath(QString::fromStdString(options.out));
+  return picture::formatFromPath(QFile::decodeName(QByteArray::fromStdString(options.out)));
 }
 
 bool writeImage(const QImage& image, const cli::Options& options, picture::ImageFormat format,
@@ -107,8 +128,10 @@ bool writeImage(const QImage& image, const cli::Options& options, picture::Image
     std::fprintf(stderr, "plorvex-render: cannot write the image to standard output (%s)\n", error.c_str());
     return false;
   }
-  if (picture::writePicture(image, QString::fromStdString(options.out), format, parameters, error))
-    return true;
+  const auto write = [&](QIODevice& file, std::string& reason) {
+    return picture::writePicture(image, file, format, parameters, reason);
+  };
+  if (picture::writeFileNamed(QByteArray::fromStdString(options.out), write, error)) return true;
   std::fprintf(stderr, "plorvex-render: %s\n", error.c_str());
   return false;
 }

@@ -2,14 +2,12 @@
 // Renders a zoom movie's frames: each one a saved picture of its own view.
 #include "movie.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QString>
-
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <optional>
+#include <system_error>
 
 #include "column_pool.h"
 #include "movie_frames.h"
@@ -20,6 +18,8 @@
 
 namespace plorvex::cli {
 namespace {
+
+namespace fs = std::filesystem;
 
 constexpr int kExitUsage = 2;
 constexpr int kExitFault = 3;
@@ -75,11 +75,29 @@ int joinVideo(const MovieOptions& options, const movie::MoviePath& path, std::si
   return 0;
 }
 
-bool makeFolder(const std::string& folder, std::string& error) {
-  const QFileInfo info(QString::fromStdString(folder));
-  if (info.exists() && !info.isDir()) return error = "-o: '" + folder + "' is not a folder", false;
-  if (!QDir().mkpath(QString::fromStdString(folder))) return error = "-o: cannot make the folder '" + folder + "'", false;
+// Makes the folder (its name is the system's bytes); `made` tells whether it
+// was not there before.
+bool makeFolder(const std::string& folder, bool& made, std::string& error) {
+  std::error_code failure;
+  const fs::path name(folder);
+  if (fs::exists(name, failure) && !fs::is_directory(name, failure))
+    return error = "-o: '" + folder + "' is not a folder", false;
+  made = fs::create_directories(name, failure);
+  if (failure) return error = "-o: cannot make the folder '" + folder + "' (" + failure.message() + ")", false;
   return true;
+}
+
+// A video needs every frame: those outside --frames must be in the folder
+// already, which is known before anything is rendered.
+std::string framesMissingForVideo(const MovieOptions& options, const movie::MoviePath& path, std::size_t frames,
+                                  const movie::FrameNames& names) {
+  if (options.video.empty()) return {};
+  const std::size_t absent =
+      movie::firstAbsentFrame(path, frames, names, options.sampling, options.first, options.last);
+  if (absent == frames) return {};
+  return "--video: frame " + std::to_string(absent) + " is not in " + options.folder +
+         " as a whole picture and --frames " + std::to_string(options.first) + "-" + std::to_string(options.last) +
+         " does not render it; render it first, or leave out --frames";
 }
 
 std::optional<movie::MoviePath> pathOf(const MovieOptions& options, std::string& error) {
@@ -118,10 +136,16 @@ int runMovie(const MovieOptions& given) {
     return 0;
   }
   if (error = videoProblem(options); !error.empty()) return refuse(error);
-  if (!makeFolder(options.folder, error)) return refuse(error);
-  const movie::FrameNames names = movie::FrameNames::forMovie(QString::fromStdString(options.folder), *frames);
+  const movie::FrameNames names = movie::FrameNames::forMovie(options.folder, *frames);
+  if (error = framesMissingForVideo(options, *path, *frames, names); !error.empty()) return refuse(error);
+  bool made = false;
+  if (!makeFolder(options.folder, made, error)) return refuse(error);
   movie::FrameTally tally;
-  if (const int status = renderRange(options, *path, *frames, names, tally); status != 0) return status;
+  if (const int status = renderRange(options, *path, *frames, names, tally); status != 0) {
+    std::error_code ignored;
+    if (made && fs::is_empty(options.folder, ignored)) fs::remove(options.folder, ignored);  // leave nothing
+    return status;
+  }
   if (!options.quiet)
     std::fprintf(stderr, "plorvex-render: frames %zu-%zu of %zu: %zu rendered, %zu kept (%s)\n", options.first,
                  options.last, *frames, tally.rendered, tally.kept, options.folder.c_str());

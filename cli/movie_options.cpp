@@ -22,11 +22,16 @@ bool positiveNumber(const std::string& text, double& value) {
   return parsed.ec == std::errc() && parsed.ptr == end && std::isfinite(value) && value > 0;
 }
 
-// "A-B" with A <= B.
+// "A-B" with A <= B, or "A", the one frame.
 bool frameRange(const std::string& text, std::size_t& first, std::size_t& last) {
   const std::size_t dash = text.find('-');
   unsigned a = 0, b = 0;
-  if (dash == std::string::npos || !wholeNumber(text.substr(0, dash), 0, kMaxFrameNumber, a) ||
+  if (dash == std::string::npos) {
+    if (!wholeNumber(text, 0, kMaxFrameNumber, a)) return false;
+    first = last = a;
+    return true;
+  }
+  if (!wholeNumber(text.substr(0, dash), 0, kMaxFrameNumber, a) ||
       !wholeNumber(text.substr(dash + 1), 0, kMaxFrameNumber, b) || a > b)
     return false;
   first = a;
@@ -80,7 +85,7 @@ const ValuedOption kValuedOptions[] = {
      [](MovieOptions& o, const std::string& v, std::string& e) {
        o.rangeGiven = true;
        if (frameRange(v, o.first, o.last)) return true;
-       e = "--frames takes a range A-B of frame numbers from 0, with A <= B";
+       e = "--frames takes a range A-B of frame numbers from 0, with A <= B, or one frame A";
        return false;
      }},
 };
@@ -128,6 +133,10 @@ std::optional<MovieOptions> parseMovieOptions(const std::vector<std::string>& ar
     error = "--out is missing: the folder the frames go to";
     return std::nullopt;
   }
+  if (options.folder == kStandardOutput) {
+    error = "a movie needs a folder; `-` is standard output";
+    return std::nullopt;
+  }
   return options;
 }
 
@@ -140,12 +149,14 @@ std::string movieHelpText() {
          "  -o, --out DIR         the folder of the frames, DIR/frame-00000.png ...\n"
          "  --seconds T           the movie's length (default 10)\n"
          "  --fps F               frames per second (default 30); round(T * F) frames\n"
-         "  --frames A-B          render only frames A to B (from 0, inclusive)\n"
+         "  --frames A-B          render only frames A to B (from 0, inclusive); A alone\n"
+         "                        is that one frame\n"
          "  --list-frames         print each frame's number and texts; render nothing\n"
          "  --video FILE          join every frame into FILE with ffmpeg: .mp4 (H.264),\n"
          "                        .webm (VP9) or .mkv (FFV1, lossless)\n"
-         "  --density, --smooth, --threads and --quiet apply to every frame. A frame\n"
-         "  already in DIR as a whole picture of its view is kept, not rendered again.\n";
+         "  --density, --smooth, --threads and --quiet apply to every frame; the other\n"
+         "  options, and -o -, are refused. A frame already in DIR as a whole picture of\n"
+         "  its view is kept, not rendered again. A keyframe is read once: a pipe serves.\n";
 }
 
 }  // namespace plorvex::cli

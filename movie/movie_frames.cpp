@@ -2,35 +2,88 @@
 #include "movie_frames.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QImage>
 
-#include <algorithm>
-#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <span>
+
+#include "file_write.h"
 #include "path_file.h"
 #include "picture.h"
 #include "picture_render.h"
 #include "png_chunks.h"
+#include "whole_picture.h"
 
 namespace plorvex::movie {
 namespace {
 
-bool isPng(const QString& file) {
-  QFile in(file);
-  if (!in.open(QIODevice::ReadOnly)) return false;
-  const QByteArray start = in.read(8);
-  return start.size() == 8 && std::memcmp(start.constData(), picture::detail::kPngSignature.data(), 8) == 0;
+// A keyframe picture is read whole into memory; larger ones are refused.
+constexpr qint64 kMaxKeyframeBytes = qint64{1} << 30;
+constexpr int kKeyframeDecodeMegabytes = 4096;
+
+// Reads the file of that name (the system's bytes) once, from its start to
+// its end, so that a pipe or /dev/stdin is read as a file is. A named pipe
+// without a writer is waited for, as cat waits. False with the reason.
+bool readOnce(const std::string& name, qint64 limit, QByteArray& bytes, std::string& error) {
+  const int descriptor = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0) {
+    error = name + ": cannot be opened (" + std::strerror(errno) + ")";
+    return false;
+  }
+  bytes.clear();
+  bool whole = true;
+  char piece[65536];
+  while (whole) {
+    const ssize_t got = ::read(descriptor, piece, sizeof piece);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      error = name + ": cannot be read (" + std::strerror(errno) + ")";
+      whole = false;
+    } else if (got == 0) {
+      break;
+    } else if (bytes.append(piece, got).size() > limit) {
+      error = name + ": larger than " + std::to_string(limit >> 20) + " MiB; refused";
+      whole = false;
+    }
+  }
+  ::close(descriptor);
+  return whole;
 }
 
-// Whether the file already holds the whole picture these parameters make.
-bool alreadyRendered(const QString& file, const picture::PictureParameters& wanted) {
-  if (!QFileInfo(file).isFile()) return false;
-  const picture::ReadResult found = picture::readParameters(file);
+std::span<const unsigned char> spanOf(const QByteArray& bytes) {
+  return {reinterpret_cast<const unsigned char*>(bytes.constData()), static_cast<std::size_t>(bytes.size())};
+}
+
+bool isPicture(const QByteArray& bytes) {
+  const auto& signature = picture::detail::kPngSignature;
+  return (bytes.size() >= 8 && std::memcmp(bytes.constData(), signature.data(), 8) == 0) ||
+         bytes.startsWith("\xFF\xD8");
+}
+
+// Whether the file already holds the whole picture these parameters make, of
+// `size` pixels: its chunk names this view and all its image data decodes.
+bool alreadyRendered(const std::string& file, const picture::PictureParameters& wanted, QSize size) {
+  struct stat status {};
+  if (::stat(file.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
+  QByteArray bytes;
+  std::string error;
+  if (!readOnce(file, status.st_size, bytes, error)) return false;
+  const picture::ReadResult found = picture::parametersFromPng(spanOf(bytes));
   if (!found.parameters) return false;
   picture::PictureParameters kept = *found.parameters;
   kept.version = wanted.version;  // any version paints the same view alike
-  return kept == wanted;
+  QSize decoded;
+  return kept == wanted && wholePictureProblem(bytes, 0, decoded).empty() && decoded == size;
+}
+
+QSize frameSize(const MoviePath& path, Sampling sampling) {
+  return {static_cast<int>(path.columns()) * sampling.density, static_cast<int>(path.rows()) * sampling.density};
 }
 
 // A fault no other frame can avoid ends the run.
@@ -41,15 +94,22 @@ bool faultEndsTheRun(const RenderOutcome& outcome) {
 }  // namespace
 
 bool appendKeyframes(const std::string& key, std::vector<Keyframe>& keyframes, std::string& error) {
-  const QString file = QString::fromStdString(key);
-  if (isPng(file)) {
-    const picture::ReadResult saved = picture::readParameters(file);
-    if (!saved.parameters) return error = saved.error, false;
+  QByteArray bytes;
+  if (!readOnce(key, kMaxKeyframeBytes, bytes, error)) return false;
+  if (isPicture(bytes)) {
+    const picture::ReadResult saved = picture::parametersFromPicture(spanOf(bytes));
+    if (!saved.parameters) return error = key + ": " + saved.error, false;
+    QSize size;
+    if (const std::string problem = wholePictureProblem(bytes, kKeyframeDecodeMegabytes, size); !problem.empty())
+      return error = key + ": " + problem, false;
     keyframes.push_back({saved.parameters->pattern, saved.parameters->fields, key});
     return true;
   }
-  const picture::PathReadResult path = picture::readPathFile(file);
-  if (!path.path) return error = path.error, false;
+  if (bytes.size() > static_cast<qsizetype>(picture::kMaxPathFileBytes))
+    return error = key + ": the path file is larger than 1 MiB", false;
+  const picture::PathReadResult path =
+      picture::pathFromJson(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+  if (!path.path) return error = key + ": " + path.error, false;
   for (std::size_t k = 0; k < path.path->views.size(); ++k) {
     const picture::PathView& view = path.path->views[k];
     keyframes.push_back({view.pattern, view.fields, key + ", view " + std::to_string(k)});
@@ -57,17 +117,23 @@ bool appendKeyframes(const std::string& key, std::vector<Keyframe>& keyframes, s
   return true;
 }
 
-FrameNames FrameNames::forMovie(const QString& folder, std::size_t frames) {
+FrameNames FrameNames::forMovie(const std::string& folder, std::size_t frames) {
   return {folder, std::max(5, static_cast<int>(std::to_string(frames - 1).size()))};
 }
 
-QString FrameNames::at(std::size_t k) const {
-  return folder + QStringLiteral("/frame-%1.png").arg(static_cast<qulonglong>(k), digits, 10, QChar('0'));
+FrameNames FrameNames::forMovie(const QString& folder, std::size_t frames) {
+  return forMovie(QFile::encodeName(folder).toStdString(), frames);
+}
+
+std::string FrameNames::at(std::size_t k) const {
+  std::string number = std::to_string(k);
+  if (number.size() < static_cast<std::size_t>(digits)) number.insert(0, digits - number.size(), '0');
+  return folder + "/frame-" + number + ".png";
 }
 
 std::string FrameNames::ffmpegPattern() const {
   std::string escaped;
-  for (const char c : folder.toStdString()) escaped += c == '%' ? std::string("%%") : std::string(1, c);
+  for (const char c : folder) escaped += c == '%' ? std::string("%%") : std::string(1, c);
   return escaped + "/frame-%0" + std::to_string(digits) + "d.png";
 }
 
@@ -75,18 +141,27 @@ picture::PictureParameters frameParameters(const MoviePath& path, const FieldTex
   return {PLORVEX_VERSION, path.pattern().caption, texts, sampling.density, sampling.smooth, true};
 }
 
-std::size_t firstAbsentFrame(const MoviePath& path, std::size_t frames, const FrameNames& names, Sampling sampling) {
+std::size_t firstAbsentFrame(const MoviePath& path, std::size_t frames, const FrameNames& names, Sampling sampling,
+                             std::size_t skipFirst, std::size_t skipLast) {
   for (std::size_t k = 0; k < frames; ++k)
-    if (!alreadyRendered(names.at(k), frameParameters(path, path.frameTexts(k, frames), sampling))) return k;
+    if ((k < skipFirst || k > skipLast) &&
+        !alreadyRendered(names.at(k), frameParameters(path, path.frameTexts(k, frames), sampling),
+                         frameSize(path, sampling)))
+      return k;
   return frames;
 }
 
-std::string FrameWriter::start(QImage image, QString file, picture::PictureParameters parameters) {
+std::string FrameWriter::start(QImage image, std::string file, picture::PictureParameters parameters) {
   std::string previous = finish();
   pending_ = std::async(std::launch::async, [image = std::move(image), file = std::move(file),
                                              parameters = std::move(parameters)] {
     std::string error;
-    picture::writePicture(image, file, picture::ImageFormat::Png, parameters, error);
+    picture::writeFileNamed(
+        QByteArray::fromStdString(file),
+        [&](QIODevice& out, std::string& reason) {
+          return picture::writePicture(image, out, picture::ImageFormat::Png, parameters, reason);
+        },
+        error);
     return error;
   });
   return previous;
@@ -95,7 +170,8 @@ std::string FrameWriter::start(QImage image, QString file, picture::PictureParam
 std::string FrameRun::render(std::size_t first, std::size_t last, FrameTally& tally) {
   std::vector<std::size_t> missing;
   for (std::size_t k = first; k <= last; ++k)
-    if (alreadyRendered(names_.at(k), frameParameters(path_, path_.frameTexts(k, frames_), sampling_)))
+    if (alreadyRendered(names_.at(k), frameParameters(path_, path_.frameTexts(k, frames_), sampling_),
+                        frameSize(path_, sampling_)))
       ++tally.kept;
     else
       missing.push_back(k);

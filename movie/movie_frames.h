@@ -22,24 +22,32 @@ class QImage;
 
 namespace plorvex::movie {
 
-// The keyframes one file holds, appended in order: a saved picture's view (its
-// `plorvex` chunk) or a path file's views. False with the reason in error.
+// The keyframes one file holds, appended in order: a saved picture's view (the
+// `plorvex` chunk or comment of a whole PNG or JPEG) or a path file's views.
+// The file (named by the system's bytes) is opened once and read once, so a
+// pipe, process substitution or /dev/stdin serves; a named pipe without a
+// writer is waited for as cat waits. False with the reason in error.
 bool appendKeyframes(const std::string& file, std::vector<Keyframe>& keyframes, std::string& error);
 
 // Frame files are named frame-00000.png ..., with more digits when needed.
+// The folder is the system's bytes, whatever their encoding.
 struct FrameNames {
-  QString folder;
+  std::string folder;
   int digits = 5;
+  static FrameNames forMovie(const std::string& folder, std::size_t frames);
   static FrameNames forMovie(const QString& folder, std::size_t frames);
-  QString at(std::size_t k) const;
+  std::string at(std::size_t k) const;
   // The names as ffmpeg's image sequence pattern.
   std::string ffmpegPattern() const;
 };
 
 // What frame k's picture carries.
 picture::PictureParameters frameParameters(const MoviePath& path, const FieldTexts& texts, Sampling sampling);
-// The first frame the folder does not hold as a whole picture, or `frames`.
-std::size_t firstAbsentFrame(const MoviePath& path, std::size_t frames, const FrameNames& names, Sampling sampling);
+// The first frame the folder does not hold as a whole picture (its chunk names
+// the frame's view and its image data decodes whole at the frame's size), or
+// `frames`. Frames skipFirst..skipLast are not looked at (about to be rendered).
+std::size_t firstAbsentFrame(const MoviePath& path, std::size_t frames, const FrameNames& names, Sampling sampling,
+                             std::size_t skipFirst = 1, std::size_t skipLast = 0);
 
 struct FrameTally {
   std::size_t rendered = 0, kept = 0, faulted = 0;
@@ -53,7 +61,7 @@ class FrameWriter {
  public:
   ~FrameWriter() { finish(); }
   // Starts writing; returns the previous write's error, if it failed.
-  std::string start(QImage image, QString file, picture::PictureParameters parameters);
+  std::string start(QImage image, std::string file, picture::PictureParameters parameters);
   // Waits for the write in flight; returns its error ("" when written).
   std::string finish() { return pending_.valid() ? pending_.get() : std::string(); }
 
@@ -78,7 +86,7 @@ class FrameRun {
   void cancel() { cancelled_ = true; }
 
   // Renders frames first..last (inclusive) that the folder does not hold
-  // whole. "" when every one was written or kept; else why the run stopped: a
+  // whole (as firstAbsentFrame tells). "" when every one was written or kept; else why the run stopped: a
   // write that failed, a fault that no frame can avoid (a picture too large),
   // or kFramesCancelled. Frames written stay, whole, whatever happens.
   std::string render(std::size_t first, std::size_t last, FrameTally& tally);

@@ -33,13 +33,11 @@ std::string firstMismatch(const std::vector<Keyframe>& keyframes) {
   return {};
 }
 
-// r = ln(sqrt(b^2 + 1) - b), as the path defines it. Leaving a deep zoom for a
-// far-off view makes b so large that the difference cancels to 0; there the
-// same value is taken as -ln(sqrt(b^2 + 1) + b), which does not cancel.
-double pathParameter(double b) {
-  const double r = std::log(std::sqrt(std::pow(b, 2) + 1) - b);
-  return std::isfinite(r) ? r : -std::log(std::sqrt(std::pow(b, 2) + 1) + b);
-}
+// The path's parameter r = ln(sqrt(b^2 + 1) - b), written as the same
+// number -asinh(b): the difference in the first form cancels for a large b
+// (leaving a deep zoom for a far-off view) and loses the digits that set the
+// first frames' widths.
+double pathParameter(double b) { return -std::asinh(b); }
 
 bool finiteSegment(const Segment& segment) { return std::isfinite(segment.length) && std::isfinite(segment.r0); }
 

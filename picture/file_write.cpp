@@ -13,6 +13,8 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -80,7 +82,56 @@ bool openInPlace(QFile& file, const std::function<bool()>& keepGoing, std::strin
   }
 }
 
+// Whether Qt's file names keep these bytes: names that are not text in the
+// locale's encoding (not UTF-8, say) are changed on the way to a QString.
+bool keptByQt(const QByteArray& name) { return QFile::encodeName(QFile::decodeName(name)) == name; }
+
+// The same rule as writeFile's for a name Qt cannot hold, with the system's
+// calls on the bytes: a temporary file beside the target, renamed over it.
+bool writeBytesNamed(const QByteArray& given, const std::function<bool(QIODevice&, std::string& reason)>& write,
+                     std::string& error) {
+  const std::string name = given.toStdString();
+  const auto fail = [&](const std::string& reason) { return error = "cannot write '" + name + "': " + reason, false; };
+  QByteArray target = given;
+  char resolved[PATH_MAX];
+  struct stat status {};
+  if (::lstat(given.constData(), &status) == 0 && S_ISLNK(status.st_mode) && ::realpath(given.constData(), resolved))
+    target = resolved;  // a link stays; its target is replaced
+  QFile file;
+  if (::stat(target.constData(), &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) {
+    const int descriptor = ::open(target.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (descriptor < 0 || !file.open(descriptor, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
+      return fail(std::strerror(errno));
+    std::string reason;
+    return write(file, reason) && file.flush() ? true : fail(reason.empty() ? deviceError(file, "short write") : reason);
+  }
+  const qsizetype slash = target.lastIndexOf('/');
+  QByteArray temporary = target.left(slash + 1) + "." + target.mid(slash + 1) + ".XXXXXX";
+  const int descriptor = ::mkostemp(temporary.data(), O_CLOEXEC);
+  if (descriptor < 0) return fail(std::strerror(errno));
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(descriptor, 0666 & ~mask);
+  std::string reason;
+  const bool written = file.open(descriptor, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle) &&
+                       write(file, reason) && file.flush();
+  if (reason.empty() && !written) reason = deviceError(file, "the data could not be written");
+  file.close();
+  if (!written || ::rename(temporary.constData(), target.constData()) != 0) {
+    if (written) reason = std::strerror(errno);
+    ::unlink(temporary.constData());
+    return fail(reason);
+  }
+  return true;
+}
+
 }  // namespace
+
+bool writeFileNamed(const QByteArray& name, const std::function<bool(QIODevice&, std::string& reason)>& write,
+                    std::string& error) {
+  if (keptByQt(name)) return writeFile(QFile::decodeName(name), write, error);
+  return writeBytesNamed(name, write, error);
+}
 
 std::string deviceError(const QIODevice& out, const std::string& fallback) {
   const std::string reason = out.errorString().toStdString();

@@ -8,6 +8,7 @@
 // pipe, a socket, a process's open descriptor) is opened and written in place,
 // so that it never turns into an ordinary file; a short write there fails.
 
+#include <QByteArray>
 #include <QString>
 
 #include <functional>
@@ -23,6 +24,11 @@ namespace plorvex::picture {
 // Errors name the file, except kWriteCancelled, which is given as it is.
 bool writeFile(const QString& path, const std::function<bool(QIODevice&, std::string& reason)>& write,
                std::string& error, const std::function<bool()>& keepGoing = {});
+
+// The same for a name given as the system's bytes, which Qt's names may not
+// hold (bytes that are not UTF-8): such a name is written as given.
+bool writeFileNamed(const QByteArray& name, const std::function<bool(QIODevice&, std::string& reason)>& write,
+                    std::string& error);
 
 // The device's own reason for a failure, or the fallback when it has none.
 std::string deviceError(const QIODevice& out, const std::string& fallback);

@@ -8,10 +8,12 @@
 #include <QImage>
 #include <QString>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -20,6 +22,7 @@
 #include "cli_support.h"
 #include "parameters.h"
 #include "path_file.h"
+#include "picture.h"
 
 namespace {
 
@@ -158,6 +161,16 @@ TEST_F(MovieCliTest, DamagedOrForeignKeyframesAreRefusedAndNothingIsWritten) {
   QImage bare(4, 4, QImage::Format_RGB32);
   bare.fill(Qt::red);
   ASSERT_TRUE(bare.save(QString::fromStdString(file("bare.png"))));
+  // Saved pictures whose chunk is whole but whose image data is not.
+  const std::string png = readFile(file("start.png"));
+  write("cut.png", png.substr(0, png.find("IDAT") + 40));
+  write("noend.png", png.substr(0, png.size() - 12));
+  std::string flipped = png;
+  flipped[png.find("IDAT") + 20] ^= 0x55;
+  write("flipped.png", flipped);
+  ASSERT_EQ(runRenderer("--pattern atlas --size 40 -o " + file("start.jpg")).exitCode, 0);
+  const std::string jpeg = readFile(file("start.jpg"));
+  write("cut.jpg", jpeg.substr(0, jpeg.size() / 2));
   const struct {
     std::string key;
     const char* says;
@@ -175,6 +188,10 @@ TEST_F(MovieCliTest, DamagedOrForeignKeyframesAreRefusedAndNothingIsWritten) {
       {"text.txt", "not a JSON object"},
       {"bare.png", "plorvex"},
       {"none.json", "none.json: cannot be opened"},
+      {"cut.png", "cut.png: the picture is damaged"},
+      {"noend.png", "noend.png: the picture is damaged (it does not end with an IEND chunk)"},
+      {"flipped.png", "flipped.png: the picture is damaged (its image data does not decode"},
+      {"cut.jpg", "cut.jpg: the picture is damaged"},
   };
   for (const auto& c : cases) {
     const CliRun run = runRenderer(keys() + " " + file(c.key) + " --video " + file("m.mkv") + " -o " + file("out"));
@@ -199,14 +216,136 @@ TEST_F(MovieCliTest, BadMovieOptionsExitWithTwo) {
       {"--video " + file("nowhere/m.mp4"), "does not exist or cannot be written to"},
       {"--pattern bobcat", "unknown argument for --movie: --pattern"},
       {"--threads 0", "--threads takes a whole number from 1 to 256"},
+      {"--frames 7-", "--frames takes a range A-B"},
+      {"--frames 300", "the movie has 300 frames, 0 to 299"},
+      // A video needs the frames outside the range: known before rendering.
+      {"--seconds 0.2 --frames 0-2 --video " + file("m.mkv"), "frame 3 is not in"},
+      {"-o -", "a movie needs a folder; `-` is standard output"},
   };
   for (const auto& c : cases) {
-    const CliRun run = runRenderer(keys() + " " + c.arguments + " -o " + file("out"));
+    const bool out = c.arguments.find("-o ") == std::string::npos;
+    const CliRun run = runRenderer(keys() + " " + c.arguments + (out ? " -o " + file("out") : ""));
     EXPECT_EQ(run.exitCode, 2) << c.arguments;
     EXPECT_NE(run.errors.find(c.says), std::string::npos) << c.arguments << ": " << run.errors;
     EXPECT_FALSE(fs::exists(file("out"))) << c.arguments;
   }
   EXPECT_NE(runRenderer("--movie -o " + file("out")).errors.find("--movie needs keyframes"), std::string::npos);
+  EXPECT_FALSE(fs::exists(file("m.mkv")));
+  EXPECT_FALSE(fs::exists("-"));
+  // A path the pattern cannot paint at frame 0 (too many pixels at this
+  // density) leaves no folder behind, and one frame alone is a range.
+  std::ofstream(file("huge.json")) << R"({"version": "1", "views": [
+      {"pattern": "atlas", "x": "1", "y": "1", "size": "3000", "zoom": "1", "brightness": "150"},
+      {"pattern": "atlas", "x": "9", "y": "1", "size": "3000", "zoom": "1", "brightness": "150"}]})";
+  const CliRun huge = runRenderer("--movie " + file("huge.json") + " --density 16 -o " + file("huge"));
+  EXPECT_EQ(huge.exitCode, 2);
+  EXPECT_NE(huge.errors.find("frame 0: atlas: The picture is too large"), std::string::npos) << huge.errors;
+  EXPECT_FALSE(fs::exists(file("huge")));
+  const CliRun one = runRenderer(keys() + " --frames 7 -o " + file("one"));
+  EXPECT_EQ(one.exitCode, 0) << one.errors;
+  EXPECT_NE(one.errors.find("frames 7-7 of 300: 1 rendered, 0 kept"), std::string::npos) << one.errors;
+  EXPECT_EQ(contents("one").size(), 1u);
+  EXPECT_TRUE(fs::exists(file("one/frame-00007.png")));
+}
+
+// A kept frame must read back whole: its chunk names the frame's view, its
+// image data decodes to the end (IEND) at the frame's size. Anything else is
+// rendered again, and the frames are then those of a plain run.
+TEST_F(MovieCliTest, AFrameWhoseImageIsDamagedIsRenderedAgain) {
+  const std::string options = keys() + " --seconds 0.2 --fps 30 --density 2 -o " + file("frames");
+  ASSERT_EQ(runRenderer(options).exitCode, 0);
+  const auto first = contents("frames");
+  const std::string frame = file("frames/frame-00001.png");
+  const std::string whole = first.at("frame-00001.png");
+  std::string flipped = whole;
+  flipped[whole.find("IDAT") + 30] ^= 0x01;
+  plorvex::picture::PictureParameters own = parametersOf(frame);
+  const struct {
+    const char* damage;
+    std::function<void()> make;
+  } cases[] = {
+      {"cut to half its bytes", [&] { std::ofstream(frame, std::ios::binary) << whole.substr(0, whole.size() / 2); }},
+      {"cut before IEND", [&] { std::ofstream(frame, std::ios::binary) << whole.substr(0, whole.size() - 12); }},
+      {"a bit of its image data flipped", [&] { std::ofstream(frame, std::ios::binary) << flipped; }},
+      {"another size with its chunk", [&] {
+         QImage small(40, 40, QImage::Format_RGB32);
+         small.fill(Qt::blue);
+         std::string error;
+         ASSERT_TRUE(plorvex::picture::writePicture(small, QString::fromStdString(frame),
+                                                    plorvex::picture::ImageFormat::Png, own, error)) << error;
+       }},
+  };
+  for (const auto& c : cases) {
+    c.make();
+    const CliRun again = runRenderer(options);
+    ASSERT_EQ(again.exitCode, 0) << c.damage << ": " << again.errors;
+    EXPECT_NE(again.errors.find("1 rendered, 5 kept"), std::string::npos) << c.damage << ": " << again.errors;
+    EXPECT_EQ(contents("frames"), first) << c.damage;
+  }
+}
+
+// Keyframes from pipes are read once: process substitution, /dev/stdin and a
+// named pipe whose writer comes later all give the listing plain files give.
+TEST_F(MovieCliTest, KeyframesReadThroughPipesAsFiles) {
+  std::ofstream(file("way.json")) << R"({"version": "1", "views": [
+      {"pattern": "atlas", "x": "24", "y": "24", "size": "40", "zoom": "1", "brightness": "150"},
+      {"pattern": "atlas", "x": "1000", "y": "300", "size": "40", "zoom": "0.125", "brightness": "90"}]})";
+  const CliRun plain = runRenderer(keys() + " --seconds 0.2 --list-frames");
+  ASSERT_EQ(plain.exitCode, 0) << plain.errors;
+  ASSERT_EQ(::mkfifo(file("fifo").c_str(), 0600), 0);
+  const std::string render = PLORVEX_RENDER_CLI;
+  const struct {
+    const char* form;
+    std::string script;
+  } cases[] = {
+      {"process substitution of a path file", render + " --movie <(cat " + file("way.json") + ") --seconds 0.2 --list-frames"},
+      {"process substitution of a picture",
+       render + " --movie " + file("start.png") + " <(cat " + file("end.png") + ") --seconds 0.2 --list-frames"},
+      {"/dev/stdin", render + " --movie /dev/stdin --seconds 0.2 --list-frames < " + file("way.json")},
+      {"a named pipe written later",
+       "(sleep 0.3; cat " + file("way.json") + " > " + file("fifo") + ") & " + render + " --movie " + file("fifo") +
+           " --seconds 0.2 --list-frames; wait"},
+  };
+  for (const auto& c : cases) {
+    std::ofstream(file("script.sh")) << "{ " << c.script << "; } > " << file("listed.txt") << " 2>&1\n";
+    const int status = std::system(("bash " + file("script.sh")).c_str());
+    EXPECT_EQ(WEXITSTATUS(status), 0) << c.form << ": " << readFile(file("listed.txt"));
+    EXPECT_EQ(readFile(file("listed.txt")), plain.output) << c.form;
+  }
+}
+
+// Names are the system's bytes: a name that is not UTF-8 is written and read
+// as given, for a picture, a movie folder, a keyframe and --from.
+TEST_F(MovieCliTest, FileNamesThatAreNotUtf8AreKeptAsBytes) {
+  const std::string key = file("k\xff.png"), folder = file("m\xfe"), poster = file("x\xff.png");
+  ASSERT_EQ(runRenderer("--pattern atlas --size 40 --zoom 0.5 -o '" + key + "'").exitCode, 0);
+  ASSERT_TRUE(fs::is_regular_file(key));
+  const CliRun again = runRenderer("--from '" + key + "' -o '" + poster + "'");
+  ASSERT_EQ(again.exitCode, 0) << again.errors;
+  EXPECT_EQ(readFile(poster), readFile(key));
+  const CliRun movie = runRenderer("--movie " + file("start.png") + " '" + key + "' --seconds 0.1 -o '" + folder + "'");
+  ASSERT_EQ(movie.exitCode, 0) << movie.errors;
+  const std::string last = readFile(folder + "/frame-00002.png");
+  const plorvex::picture::ReadResult read = plorvex::picture::parametersFromPng(
+      {reinterpret_cast<const unsigned char*>(last.data()), last.size()});
+  ASSERT_TRUE(read.parameters) << read.error;
+  EXPECT_EQ(read.parameters->fields.zoom, "0.5");
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir_)) names.push_back(entry.path().filename().string());
+  for (const std::string& name : names) EXPECT_EQ(name.find("\xEF\xBF\xBD"), std::string::npos) << name;
+}
+
+// Any picture --from reads is a keyframe: JPEGs give the views PNGs give.
+TEST_F(MovieCliTest, JpegKeyframesAreSavedPicturesToo) {
+  picture("start.jpg", "--x 24 --y 24 --zoom 1 --brightness 150");
+  picture("end.jpg", "--x 1000 --y 300 --zoom 0.125 --brightness 90");
+  const CliRun pngs = runRenderer(keys() + " --seconds 0.2 --list-frames");
+  const CliRun jpegs = runRenderer("--movie " + file("start.jpg") + " " + file("end.jpg") + " --seconds 0.2 --list-frames");
+  ASSERT_EQ(jpegs.exitCode, 0) << jpegs.errors;
+  EXPECT_EQ(jpegs.output, pngs.output);
+  const CliRun mixed = runRenderer("--movie " + file("start.jpg") + " " + file("end.png") + " --seconds 0.2 -o " + file("f"));
+  EXPECT_EQ(mixed.exitCode, 0) << mixed.errors;
+  EXPECT_EQ(contents("f").size(), 6u);
 }
 
 TEST_F(MovieCliTest, VideoJoinsEveryFrameAndAFailedEncodeLeavesNoFile) {
@@ -232,6 +371,7 @@ TEST_F(MovieCliTest, VideoJoinsEveryFrameAndAFailedEncodeLeavesNoFile) {
   std::ofstream(file("bin/ffmpeg")) << "#!/bin/sh\nfor a; do last=$a; done\necho partial > \"$last\"\n"
                                        "echo 'Conversion failed: disk on fire' >&2\nexit 1\n";
   fs::permissions(file("bin/ffmpeg"), fs::perms::owner_all);
+  fs::create_symlink("/usr/bin/ffprobe", file("bin/ffprobe"));
   const CliRun failed = runRenderer(odd + " --video " + file("f.mp4"), "PATH=" + file("bin"));
   EXPECT_EQ(failed.exitCode, 2);
   EXPECT_NE(failed.errors.find("Conversion failed: disk on fire"), std::string::npos) << failed.errors;

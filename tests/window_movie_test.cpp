@@ -16,7 +16,12 @@
 #include <QTest>
 #include <QTimer>
 
+#include <unistd.h>
+
 #include <array>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <cstdlib>
 #include <tuple>
 
@@ -238,6 +243,63 @@ TEST(MakeAMovie, ACancelLeavesNothingHalfMade) {
       ASSERT_TRUE(read.parameters) << frame.toStdString() << ": " << read.error;
       EXPECT_TRUE(read.parameters->complete) << frame.toStdString();
     }
+  }
+}
+
+}  // namespace
+}  // namespace plorvex::app::testing_support
+
+namespace plorvex::app::testing_support {
+namespace {
+
+// Whether this process has an ffmpeg child that is still running.
+bool encoderRunning() {
+  const std::string parent = std::to_string(::getpid());
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string stat = testing_cli::readFile(entry.path() / "stat");
+    const std::size_t close = stat.rfind(')');
+    if (stat.find("(ffmpeg)") == std::string::npos || close == std::string::npos) continue;
+    char state = 0;
+    int ppid = 0;
+    if (std::sscanf(stat.c_str() + close + 1, " %c %d", &state, &ppid) == 2 && state != 'Z' &&
+        std::to_string(ppid) == parent)
+      return true;
+  }
+  return false;
+}
+
+// While ffmpeg writes the video, Cancel and closing the window each stop it
+// within a second: no encoder left, no video, no part file, the old file kept.
+TEST(MakeAMovie, CancelOrCloseWhileWritingStopsTheEncoderWithinASecond) {
+  if (!movie::ffmpegInstalled()) GTEST_SKIP() << "no ffmpeg here (Debian package ffmpeg)";
+  for (const bool close : {false, true}) {
+    SCOPED_TRACE(close ? "close" : "cancel");
+    QTemporaryDir dir;
+    const QString output = dir.filePath("movie.webm");
+    QFile before(output);
+    ASSERT_TRUE(before.open(QIODevice::WriteOnly) && before.write("what was there before") > 0);
+    before.close();
+    TestWindow w;
+    walkTheWay(w);
+    makeMovie(w, {output, 4, 30, 2, false});
+    const MovieJob& job = w.window->movieMaker().job();
+    ASSERT_TRUE(eventually([&] { return job.phase() == BackgroundJob::Phase::Writing && encoderRunning(); },
+                           kLongWaitMs));
+    const auto start = std::chrono::steady_clock::now();
+    if (close) {
+      w.window.reset();
+    } else {
+      auto* progress = w.window->findChild<QProgressDialog*>();
+      ASSERT_TRUE(progress);
+      QTest::mouseClick(progress->findChild<QPushButton*>(), Qt::LeftButton);  // "Cancel"
+      EXPECT_TRUE(eventually([&] { return !encoderRunning(); }, 1000));
+      EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+      ASSERT_TRUE(eventually([&] { return !job.busy(); }, kLongWaitMs));
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(close ? 1 : 3));
+    EXPECT_FALSE(encoderRunning());
+    EXPECT_EQ(entriesOf(dir.path()), QStringList{"movie.webm"});
+    EXPECT_EQ(bytesOf(output), "what was there before");
   }
 }
 

@@ -27,12 +27,9 @@ def world(v):
 
 
 def path_parameter(b):
-    """ln(sqrt(b^2 + 1) - b); where the difference cancels to 0 (a large b),
-    the same value as -ln(sqrt(b^2 + 1) + b)."""
-    difference = math.sqrt(b ** 2 + 1) - b
-    if difference > 0 and math.isfinite(difference):
-        return math.log(difference)
-    return -math.log(math.sqrt(b ** 2 + 1) + b)
+    """ln(sqrt(b^2 + 1) - b), as the same number -asinh(b), which does not
+    cancel for a large b."""
+    return -math.asinh(b)
 
 
 def segment(a, b):

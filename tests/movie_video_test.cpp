@@ -1,0 +1,263 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A movie's video as a hostile world treats it: a disk that fills up, a
+// program killed while ffmpeg runs, a cancel while it encodes, names that
+// look like ffmpeg's protocols. A video is there whole or not at all, and the
+// encoder never outlives the program.
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli_support.h"
+#include "video.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using plorvex::testing_cli::CliRun;
+using plorvex::testing_cli::readFile;
+using plorvex::testing_cli::runRenderer;
+using Clock = std::chrono::steady_clock;
+
+bool haveFfmpeg() { return std::system("command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null") == 0; }
+
+// The processes whose parent is `parent` and whose name is `name`.
+std::vector<pid_t> childrenNamed(pid_t parent, const std::string& name) {
+  std::vector<pid_t> found;
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    const std::string stat = readFile(entry.path() / "stat");
+    const std::size_t open = stat.find('('), close = stat.rfind(')');
+    if (open == std::string::npos || close == std::string::npos) continue;
+    char state = 0;
+    int ppid = 0;
+    if (std::sscanf(stat.c_str() + close + 1, " %c %d", &state, &ppid) != 2) continue;
+    if (ppid == parent && state != 'Z' && stat.substr(open + 1, close - open - 1) == name)
+      found.push_back(static_cast<pid_t>(std::stol(entry.path().filename().string())));
+  }
+  return found;
+}
+
+// Alive: there and not a zombie (a container's first process may reap late).
+bool alive(pid_t pid) {
+  const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+  const std::size_t close = stat.rfind(')');
+  return close != std::string::npos && stat.size() > close + 2 && stat[close + 2] != 'Z';
+}
+
+template <class Condition>
+bool within(std::chrono::milliseconds limit, Condition condition) {
+  for (const auto end = Clock::now() + limit; Clock::now() < end;) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return condition();
+}
+
+class MovieVideoTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("plorvex_video_" + std::to_string(::getpid()));
+    fs::create_directories(dir_);
+    picture("start.png", "--x 24 --y 24 --zoom 1 --brightness 150");
+    picture("end.png", "--x 1000 --y 300 --zoom 0.125 --brightness 90");
+  }
+  void TearDown() override {
+    if (!mounted_.empty()) ::umount2(mounted_.c_str(), MNT_DETACH);
+    fs::remove_all(dir_);
+  }
+  std::string file(const std::string& name) const { return (dir_ / name).string(); }
+  void picture(const std::string& name, const std::string& texts) {
+    ASSERT_EQ(runRenderer("--pattern atlas --size 40 " + texts + " -o " + file(name)).exitCode, 0);
+  }
+  std::string movie(const std::string& more) const {
+    return "--movie " + file("start.png") + " " + file("end.png") + " --quiet " + more;
+  }
+  // "width,height,frames" as ffprobe reads the video back.
+  std::string probe(const std::string& video) const {
+    const std::string out = file("probe.txt");
+    std::system(("ffprobe -v error -count_frames -show_entries stream=width,height,nb_read_frames -of csv=p=0 'file:" +
+                 video + "' >" + out + " 2>/dev/null").c_str());
+    return readFile(out);
+  }
+  // Names in the folder that hold "part".
+  std::vector<std::string> partFiles(const std::string& folder) const {
+    std::vector<std::string> parts;
+    for (const auto& entry : fs::directory_iterator(folder))
+      if (entry.path().filename().string().find(".part-") != std::string::npos) parts.push_back(entry.path());
+    return parts;
+  }
+  fs::path dir_;
+  std::string mounted_;
+};
+
+// On a small disk that fills up, ffmpeg may end well (WebM) yet leave a cut
+// video: it is read back before it replaces the old one, and refused naming
+// the full disk; the old video stays and no part file is left.
+TEST_F(MovieVideoTest, AVideoOnAFullDiskIsRefusedAndTheOldOneKept) {
+  if (!haveFfmpeg()) GTEST_SKIP() << "no ffmpeg here (Debian package ffmpeg)";
+  const std::string disk = file("disk");
+  fs::create_directories(disk);
+  if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=1m") != 0)
+    GTEST_SKIP() << "cannot mount a small tmpfs here (" << std::strerror(errno) << "; needs root)";
+  mounted_ = disk;
+  ASSERT_EQ(runRenderer(movie("--seconds 1 --density 3 -o " + file("frames"))).exitCode, 0);
+  const struct {
+    const char* video;
+    std::size_t leftBytes;  // free on the disk when the second video is made
+  } cases[] = {{"zoom.webm", 0}, {"zoom.webm", 8 * 1024}, {"zoom.mkv", 8 * 1024}, {"zoom.mp4", 8 * 1024}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.video) + " with " + std::to_string(c.leftBytes) + " bytes left");
+    for (const auto& entry : fs::directory_iterator(disk)) fs::remove_all(entry.path());
+    const std::string video = disk + "/" + c.video;
+    const CliRun good = runRenderer(movie("--seconds 0.2 --density 3 -o " + file("small") + " --video " + video));
+    ASSERT_EQ(good.exitCode, 0) << good.errors;
+    const std::string before = readFile(video);
+    ASSERT_EQ(probe(video), "120,120,6\n");
+    std::system(("dd if=/dev/zero of=" + disk + "/fill bs=4k 2>/dev/null; cat /dev/null").c_str());
+    if (c.leftBytes > 0) fs::resize_file(disk + "/fill", fs::file_size(disk + "/fill") - c.leftBytes);
+    const CliRun full = runRenderer(movie("--seconds 1 --density 3 -o " + file("frames") + " --video " + video));
+    EXPECT_EQ(full.exitCode, 2) << full.errors;
+    EXPECT_NE(full.errors.find("--video: the disk is full"), std::string::npos) << full.errors;
+    EXPECT_EQ(readFile(video), before);
+    EXPECT_TRUE(partFiles(disk).empty());
+  }
+}
+
+// ffmpeg that ends well but leaves a cut video (as WebM does on a full disk):
+// what ffprobe reads back decides. Needs no tmpfs.
+TEST_F(MovieVideoTest, AVideoThatDoesNotReadBackWholeIsNotPublished) {
+  if (!haveFfmpeg()) GTEST_SKIP() << "no ffmpeg here (Debian package ffmpeg)";
+  fs::create_directories(file("bin"));
+  std::ofstream(file("bin/ffmpeg")) << "#!/bin/sh\nexport PATH=/usr/bin:/bin\nfor a; do last=${a#file:}; done\n"
+                                       "ffmpeg \"$@\" || exit $?\n"
+                                       "head -c 3000 \"$last\" > \"$last.cut\" && mv \"$last.cut\" \"$last\"\n";
+  fs::permissions(file("bin/ffmpeg"), fs::perms::owner_all);
+  ::symlink("/usr/bin/ffprobe", file("bin/ffprobe").c_str());
+  std::ofstream(file("old.webm")) << "the old video";
+  const CliRun cut = runRenderer(movie("--seconds 0.4 --density 3 -o " + file("frames") + " --video " + file("old.webm")),
+                                 "PATH=" + file("bin"));
+  EXPECT_EQ(cut.exitCode, 2) << cut.errors;
+  EXPECT_NE(cut.errors.find("--video: "), std::string::npos) << cut.errors;
+  EXPECT_EQ(cut.errors.find("disk is full"), std::string::npos) << cut.errors;
+  EXPECT_EQ(readFile(file("old.webm")), "the old video");
+  EXPECT_EQ(partFiles(dir_), std::vector<std::string>{}) << cut.errors;
+}
+
+// Killed while ffmpeg runs, the program takes the encoder with it: SIGTERM
+// and SIGINT remove its part file at once; after SIGKILL the next run removes
+// the part file left behind and makes the video.
+TEST_F(MovieVideoTest, TheEncoderNeverOutlivesTheProgram) {
+  if (!haveFfmpeg()) GTEST_SKIP() << "no ffmpeg here (Debian package ffmpeg)";
+  ASSERT_EQ(runRenderer(movie("--seconds 2 --density 4 -o " + file("frames"))).exitCode, 0);
+  const std::string video = file("zoom.webm");
+  for (const int signal : {SIGTERM, SIGINT, SIGKILL}) {
+    SCOPED_TRACE(strsignal(signal));
+    const std::vector<std::string> args{PLORVEX_RENDER_CLI, "--movie", file("start.png"), file("end.png"),
+                                        "--seconds", "2", "--density", "4", "--quiet", "-o", file("frames"),
+                                        "--video", video};
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    // As from a terminal: SIGINT and SIGTERM at their defaults.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGINT);
+    sigaddset(&defaults, SIGTERM);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    pid_t render = 0;
+    const int spawned = posix_spawn(&render, argv[0], nullptr, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    ASSERT_EQ(spawned, 0);
+    std::vector<pid_t> encoders;
+    ASSERT_TRUE(within(std::chrono::seconds(60), [&] {
+      encoders = childrenNamed(render, "ffmpeg");
+      return !encoders.empty();
+    }));
+    ASSERT_EQ(::kill(render, signal), 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(render, &status, 0), render);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+    EXPECT_TRUE(within(std::chrono::seconds(1), [&] { return !alive(encoders.front()); }));
+    EXPECT_FALSE(fs::exists(video));
+    if (signal != SIGKILL) {
+      EXPECT_TRUE(partFiles(dir_).empty());
+    }
+  }
+  // A part file of a process long gone, of our naming, goes with the next run;
+  // another program's file of a like name stays.
+  std::ofstream(file(".zoom.webm.part-999999999")) << "left behind";
+  std::ofstream(file(".zoom.webm.part-x")) << "not ours";
+  const CliRun again = runRenderer(movie("--seconds 2 --density 4 -o " + file("frames") + " --video " + video));
+  ASSERT_EQ(again.exitCode, 0) << again.errors;
+  EXPECT_EQ(probe(video), "160,160,60\n");
+  EXPECT_EQ(partFiles(dir_), std::vector<std::string>{file(".zoom.webm.part-x")});
+}
+
+// What the window's Cancel and close do: keepGoing turning false stops the
+// encoder within a second and leaves neither the video nor a part file.
+TEST_F(MovieVideoTest, ACancelStopsTheEncoderWithinASecond) {
+  if (!haveFfmpeg()) GTEST_SKIP() << "no ffmpeg here (Debian package ffmpeg)";
+  ASSERT_EQ(runRenderer(movie("--seconds 2 --density 4 -o " + file("frames"))).exitCode, 0);
+  std::ofstream(file("zoom.webm")) << "the old video";
+  std::atomic<bool> going{true};
+  Clock::time_point cancelled;
+  std::thread canceller([&] {
+    if (within(std::chrono::seconds(60), [] { return !childrenNamed(::getpid(), "ffmpeg").empty(); })) {
+      cancelled = Clock::now();
+      going = false;
+    }
+  });
+  plorvex::movie::VideoJob job{file("zoom.webm"), file("frames") + "/frame-%05d.png", 60, "30", 160, 160,
+                               [&] { return going.load(); }};
+  std::string note;
+  const std::string outcome = plorvex::movie::encodeVideo(job, note);
+  const auto took = Clock::now() - cancelled;
+  canceller.join();
+  ASSERT_FALSE(going.load()) << "ffmpeg was never seen running";
+  EXPECT_EQ(outcome, plorvex::movie::kVideoCancelled);
+  EXPECT_LT(took, std::chrono::seconds(1));
+  EXPECT_TRUE(childrenNamed(::getpid(), "ffmpeg").empty());
+  EXPECT_EQ(readFile(file("zoom.webm")), "the old video");
+  EXPECT_TRUE(partFiles(dir_).empty());
+}
+
+// Names that look like ffmpeg's protocols or options are plain files.
+TEST_F(MovieVideoTest, NamesAreNeverProtocolsOrOptions) {
+  if (!haveFfmpeg()) GTEST_SKIP() << "no ffmpeg here (Debian package ffmpeg)";
+  // An old movie's first frame in "x", which "file:x" once read instead.
+  ASSERT_EQ(runRenderer(movie("--seconds 0.1 --frames 0-0 -o " + file("x"))).exitCode, 0);
+  const struct {
+    const char* folder;
+    const char* video;
+  } cases[] = {{"file:x", "v.mkv"}, {"data:x", "data:v.mkv"}, {"pipe:1", "http:v.mkv"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.folder) + " and " + c.video);
+    std::ofstream(file("run.sh")) << "cd " << dir_.string() << " && " << PLORVEX_RENDER_CLI << " "
+                                  << movie("--seconds 0.2") << " -o " << c.folder << " --video " << c.video
+                                  << " 2>errors.txt\n";
+    EXPECT_EQ(std::system(("sh " + file("run.sh")).c_str()), 0) << readFile(file("errors.txt"));
+    EXPECT_EQ(probe(file(c.video)), "40,40,6\n");
+  }
+}
+
+}  // namespace
