@@ -1,0 +1,28 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// Sine, cosine and tangent of doubles, correctly rounded (to nearest, ties to
+// even) for every argument: the one result no CPU, compiler or C library can
+// change. A fast double-double evaluation settles nearly every argument; the
+// rare ones it cannot settle go to MPFR. Faults are raised as the C library
+// raises them: an infinite argument raises invalid (and gives NaN), a NaN
+// passes through, and nothing else raises divide-by-zero, overflow or invalid.
+
+#include <optional>
+
+namespace plorvex {
+
+double crSin(double x);
+double crCos(double x);
+double crTan(double x);
+
+namespace trig_detail {
+
+// The fast evaluation alone: the correctly rounded result when its error bound
+// proves the rounding, nothing when the bound straddles a rounding boundary
+// (then the functions above ask MPFR). For the tests and the soak run.
+std::optional<double> fastSin(double x);
+std::optional<double> fastCos(double x);
+std::optional<double> fastTan(double x);
+
+}  // namespace trig_detail
+}  // namespace plorvex
