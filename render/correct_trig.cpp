@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Correctly rounded sin, cos and tan in three steps (Ziv's strategy):
-//   1. Reduction of |x| to r in [-pi/4, pi/4] and a quadrant, as a double-double
-//      with relative error below 2^-88: exactly by the Cody-Waite pieces of pi/2
-//      below 2^20, by the bits of 2/pi in integer arithmetic (Payne-Hanek) above
-//      and within 2^-50 of a multiple of pi/2.
-//   2. sin or cos of r from a table of sin and cos at i/256 and short Taylor
+//   1. Reduction of x to r in [-pi/4, pi/4] and a quadrant q, as a
+//      double-double with relative error below 2^-85: by three pieces of pi/2
+//      (Cody-Waite) below 2^20, by the bits of 2/pi in integer arithmetic
+//      (Payne-Hanek) above and within 2^-13 of a multiple of pi/2.
+//   2. sin(r + q pi/2) from a table of sin and cos at i/256 and short Taylor
 //      polynomials of the remainder t = r - i/256 (|t| <= 2^-9), relative error
-//      below 2^-68 (the bound is worked out at evaluateAt below).
+//      below 2^-67.1 (worked out at sinOfQuarterTurns below).
 //   3. A rounding test: if the whole interval of the error bound rounds to one
 //      double, that double is the correctly rounded result. Otherwise MPFR,
 //      which rounds correctly by construction, gives it (about one argument in
@@ -33,9 +33,9 @@ namespace {
 using std::uint64_t;
 using Uint128 = unsigned __int128;
 
-// Relative error bounds, each with a margin over the worked-out value.
-constexpr double kSinCosBound = 0x1p-67;  // evaluation 2^-67.9 + reduction 2^-88
-constexpr double kTanBound = 0x1p-65;     // a quotient of two of those
+// Relative error bounds of the double-double results, rounded up.
+constexpr double kSinCosBound = 0x1p-66;  // evaluation 2^-67.1 + reduction 2^-85
+constexpr double kTanBound = 0x1p-65;     // a quotient of two of those + 2^-100
 
 // Below these magnitudes the correctly rounded result is known without work:
 // sin x = x(1 - x^2/6 ...) and tan x = x(1 + x^2/3 ...) lie within half an
@@ -46,40 +46,42 @@ constexpr double kTanTinyBelow = 0x1p-28;
 constexpr double kCosTinyBelow = 0x1p-27;
 
 constexpr double kQuarterPi = 0x1.921fb54442d18p-1;
-// Cody-Waite is exact below this magnitude (k < 2^20 keeps k times a 33-bit
-// piece of pi/2 exact).
 constexpr double kCodyWaiteBelow = 0x1p20;
+constexpr double kRoundingShift = 0x1.8p52;  // adding it rounds to an integer
 
 double powerOfTwo(int exponent) {  // 2^exponent, for -1022 <= exponent <= 1023
   return std::bit_cast<double>(static_cast<uint64_t>(exponent + 1023) << 52);
 }
 
 // Without a comparison, which would raise invalid for a NaN.
-bool finite(double x) { return (std::bit_cast<uint64_t>(x) & 0x7ff0000000000000ull) != 0x7ff0000000000000ull; }
+bool finite(double x) {
+  return (std::bit_cast<uint64_t>(x) & 0x7ff0000000000000ull) != 0x7ff0000000000000ull;
+}
 
 DoubleDouble negated(DoubleDouble a) { return {-a.hi, -a.lo}; }
 
 struct Reduction {
-  DoubleDouble r;  // |x| - quadrant * pi/2 (mod 2 pi), |r| <= pi/4 or a hair above
+  DoubleDouble r;  // x - quadrant * pi/2 (mod 2 pi), |r| <= pi/4 or a hair above
   unsigned quadrant = 0;
-  bool exact = true;  // false: too close to a multiple of pi/2 for the bound
 };
 
-// |x| below 2^20: k = nearest integer to |x| 2/pi, r = |x| - k (P0 + P1 + P2 +
-// P3). |x| - k P0 is exact (Sterbenz: k P0 lies within a factor 2 of |x|) and
-// so are k P0, k P1 (33-bit pieces) and the two-sum and two-product; the one
-// rounded sum (add) errs by less than 2^-104 |r|, and k P3 and the pieces' sum
-// against pi/2 by less than 2^-140 in all. Hence 2^-89 of |r| when |r| >=
-// 2^-50; closer to a multiple of pi/2 the integer reduction takes over.
-Reduction reduceCodyWaite(double ax) {
-  const double k = (ax * kTwoOverPi + 0x1.8p52) - 0x1.8p52;
-  const double first = ax - k * kHalfPiPiece[0];
-  const DoubleDouble second = twoSum(first, -(k * kHalfPiPiece[1]));
-  const DoubleDouble third = twoProduct(k, kHalfPiPiece[2]);
-  const DoubleDouble r = add(second, negated(third));
-  const DoubleDouble reduced = fastTwoSum(r.hi, r.lo - k * kHalfPiPiece[3]);
-  const bool farEnough = std::fabs(reduced.hi) >= 0x1p-50;
-  return {reduced, static_cast<unsigned>(static_cast<uint64_t>(k) & 3), farEnough};
+// |x| below 2^20: k = the integer nearest x 2/pi, r = x - k (P0 + P1 + P2),
+// P0 and P1 of 33 bits, so k P0 and k P1 are exact (|k| < 2^20). x - k P0 is
+// exact (Sterbenz: k P0 lies within a factor 2 of x), and so is its sum with
+// -k P1 while |x - k P0| >= 2^-13 > |k P1| (fastTwoSum); k P2 (below 2^-48)
+// and the sum of the low parts each round by less than 2^-101, and P3 and
+// beyond add less than 2^-103: below 2^-99.4 in all, 2^-85 of |r| >= 2^-13.9.
+// Closer to a multiple of pi/2 it returns false and the integer way is taken.
+inline bool reduceCodyWaite(double x, Reduction& out) {
+  const double shifted = x * kTwoOverPi + kRoundingShift;
+  const double k = shifted - kRoundingShift;
+  const double first = x - k * kHalfPiPiece[0];
+  if (!(std::fabs(first) >= 0x1p-13)) return false;
+  const DoubleDouble second = fastTwoSum(first, -(k * kHalfPiPiece[1]));
+  out.r = fastTwoSum(second.hi, second.lo - k * kHalfPiPiece[2]);
+  // The low bits of shifted's significand are k in two's complement.
+  out.quadrant = static_cast<unsigned>(std::bit_cast<uint64_t>(shifted)) & 3;
+  return true;
 }
 
 // |x| = m 2^e with the 53-bit integer m: |x| 2/pi mod 4 from a 256-bit window
@@ -89,7 +91,7 @@ Reduction reduceCodyWaite(double ax) {
 // a double comes to a multiple of pi/2 is about 2^-61). The fraction is taken
 // to 106 bits (relative error 2^-105) and multiplied by pi/2 as a
 // double-double (2^-102): 2^-101 in all.
-Reduction reducePayneHanek(double ax) {
+[[gnu::noinline]] bool reducePayneHanek(double ax, Reduction& out) {
   const uint64_t bits = std::bit_cast<uint64_t>(ax);
   const uint64_t mantissa = (bits & 0x000fffffffffffffull) | 0x0010000000000000ull;
   const int exponent = static_cast<int>(bits >> 52) - 1075;  // >= -32 here
@@ -126,7 +128,7 @@ Reduction reducePayneHanek(double ax) {
       borrow = sum >> 64;
     }
   }
-  if (f[3] == 0) return {{0, 0}, quadrant & 3, false};
+  if (f[3] == 0) return false;  // cannot happen for a double, see above
   const int zeros = std::countl_zero(f[3]);
   const uint64_t top = zeros ? (f[3] << zeros) | (f[2] >> (64 - zeros)) : f[3];
   const uint64_t next = zeros ? (f[2] << zeros) | (f[1] >> (64 - zeros)) : f[2];
@@ -134,68 +136,72 @@ Reduction reducePayneHanek(double ax) {
   const double low = static_cast<double>(((top & 0x7ff) << 42) | (next >> 22));
   const DoubleDouble fraction =
       fastTwoSum(high * powerOfTwo(-53 - zeros), low * powerOfTwo(-106 - zeros));
-  DoubleDouble r = multiply(fraction, kHalfPi);
-  if (negative) r = negated(r);
-  return {r, quadrant & 3, true};
+  const DoubleDouble r = multiply(fraction, kHalfPi);
+  out = {negative ? negated(r) : r, quadrant & 3};
+  return true;
 }
 
-Reduction reduce(double ax) {
-  if (ax <= kQuarterPi) return {{ax, 0}, 0, true};
-  if (ax < kCodyWaiteBelow) {
-    const Reduction reduction = reduceCodyWaite(ax);
-    if (reduction.exact) return reduction;
+// Reduces any finite x; false in the cases left to MPFR.
+inline bool reduce(double x, Reduction& out) {
+  const double ax = std::fabs(x);
+  if (ax <= kQuarterPi) {
+    out = {{x, 0}, 0};
+    return true;
   }
-  return reducePayneHanek(ax);
+  if (ax < kCodyWaiteBelow && reduceCodyWaite(x, out)) return true;
+  if (!reducePayneHanek(ax, out)) return false;
+  if (x < 0) out = {negated(out.r), (4 - out.quadrant) & 3};
+  return true;
 }
 
-// sin and cos of r = i/256 + t through the table: sin r = S + S (cos t - 1) +
-// C sin t, cos r = C + C (cos t - 1) - S sin t, for |r| <= pi/4 (+ a hair).
-//
-// Error: t = th + tl is exact (r.hi - i/256 is exact by Sterbenz, two-sum).
-// sin t = t (1 + c) with c = -t^2/6 + t^4/120 - t^6/5040 (|c| < 2^-20.58,
-// the next term below 2^-90 of t); c is computed from th in double with
-// relative error below 6.1 ulp (4 roundings and tl's part), so 2^-70.97, and
-// th c + tl adds 3 roundings of 2^-73.58 each: sin t to 2^-70.3 of t.
-// cos t - 1 = -t^2/2 (a double-double, 2^-103) + t^4/24 - t^6/720 (below
-// 2^-40.58, to 9 ulp, and the next term below 2^-87.3): to 2^-86.5.
-// S (cos t - 1) is one double product of relative error 3.1 ulp, below
-// 2^-70.4 |S|; C sin t is a double-double product (2^-102) of sin t (2^-70.3
-// |C t|); the table is exact to 2^-106 and the sums to 2^-103.
-// For sin r: |C t| + |S| <= 3 sin r (worst at i = 1, t = -1/512), so below
-// 3 (2^-70.3 + 2^-70.4) < 2^-67.9 of the result; for i = 0 (S = 0, C = 1) it
-// is sin t itself, 2^-70.3. For cos r >= 0.7: below 2^-69.6.
-struct TablePoint {
-  DoubleDouble sine;    // S = sin(i/256)
-  DoubleDouble cosine;  // C = cos(i/256)
-  DoubleDouble sinT;    // sin t
-  DoubleDouble cosTMinusOne;
+// r = i/256 + t, t = th + rl exactly, with the parts of sin t and cos t that
+// the table's rotations share.
+struct Remainder {
+  int index;      // i, |i| <= 202
+  double th;      // r.hi - i/256, exact (Sterbenz), |th| <= 2^-9
+  double sinTail;  // sin t - th = rl + t c
+  double cosMinusOne;  // cos t - 1
 };
 
-TablePoint evaluateAt(DoubleDouble r) {
+inline Remainder remainderOf(DoubleDouble r) {
   constexpr double s3 = -0x1.5555555555555p-3, s5 = 0x1.1111111111111p-7,
                    s7 = -0x1.a01a01a01a01ap-13;
-  constexpr double c4 = 0x1.5555555555555p-5, c6 = -0x1.6c16c16c16c17p-10;
-  const int i = static_cast<int>(r.hi * 256 + 0.5);
-  const DoubleDouble t = twoSum(r.hi - i * 0x1p-8, r.lo);
-  const double z = t.hi * t.hi;
+  constexpr double c2 = -0.5, c4 = 0x1.5555555555555p-5, c6 = -0x1.6c16c16c16c17p-10;
+  const double index = (r.hi * 256 + kRoundingShift) - kRoundingShift;
+  const double th = r.hi - index * 0x1p-8;
+  const double t = th + r.lo;
+  const double z = t * t;
   const double c = z * (s3 + z * (s5 + z * s7));
-  const DoubleDouble sinT = fastTwoSum(t.hi, t.lo + t.hi * c);
-  const DoubleDouble square = twoProduct(t.hi, t.hi);
-  const double quartic = z * z * (c4 + z * c6);
-  const DoubleDouble cosTMinusOne =
-      fastTwoSum(-0.5 * square.hi, quartic - 0.5 * (square.lo + 2 * t.hi * t.lo));
-  return {kSinCosTable[i][0], kSinCosTable[i][1], sinT, cosTMinusOne};
+  return {static_cast<int>(index), th, r.lo + t * c, z * (c2 + z * (c4 + z * c6))};
 }
 
-DoubleDouble sinOf(const TablePoint& p) {
-  const DoubleDouble rest = add(multiply(p.cosine, p.sinT), {p.sine.hi * p.cosTMinusOne.hi, 0});
-  return add(p.sine, rest);
-}
-
-DoubleDouble cosOf(const TablePoint& p) {
-  const DoubleDouble rest =
-      add(negated(multiply(p.sine, p.sinT)), {p.cosine.hi * p.cosTMinusOne.hi, 0});
-  return add(p.cosine, rest);
+// sin(r + quadrant pi/2) = S' cos t + C' sin t, where (S', C') is (S, C) =
+// (sin, cos)(i/256) turned by the quadrant: (S, C), (C, -S), (-S, -C), (-C, S).
+// Computed as S' + C' th exactly (two-product, and fastTwoSum since |S'| >=
+// sin(1/256) > |C' th| or S' = 0) plus the small terms in double:
+//   S'.lo + C'.lo th + C' sinTail + S' cosMinusOne.
+// Error: sin t = t (1 + c), c = -t^2/6 + t^4/120 - t^6/5040 (|c| < 2^-20.58,
+// the next term below 2^-90), c computed to 6.1 ulp (t^2 to 3, 4 roundings):
+// C' sinTail errs by 8 ulp of 2^-20.58 |t|, 2^-70.6 |t|. cos t - 1 = -t^2/2 +
+// t^4/24 - t^6/720 (below 2^-19, the next term 2^-87) to 5 ulp with its
+// product: 2^-69.7 |S'|. The five sums of small terms below 2^-19 |S'| +
+// 2^-20.6 |t| round by 2^-69.7 |S'| + 2^-71.3 |t|. The table is exact to
+// 2^-106. So 2^-68.7 (|S'| + |t|) in all, and |S'| + |t| <= 3 |result| (worst
+// for S' = S at i = 1, t = -1/512; for S' = C it is 1.42): 2^-67.1 of the
+// result.
+inline DoubleDouble sinOfQuarterTurns(const Remainder& p, unsigned quadrant) {
+  const unsigned row = static_cast<unsigned>(p.index < 0 ? -p.index : p.index);
+  const DoubleDouble sine = kSinCosTable[row][0];
+  const DoubleDouble turns[4] = {p.index < 0 ? negated(sine) : sine, kSinCosTable[row][1],
+                                 p.index < 0 ? sine : negated(sine),
+                                 negated(kSinCosTable[row][1])};
+  const DoubleDouble s = turns[quadrant & 3];
+  const DoubleDouble c = turns[(quadrant + 1) & 3];
+  const DoubleDouble product = twoProduct(c.hi, p.th);
+  const DoubleDouble lead = fastTwoSum(s.hi, product.hi);
+  const double small =
+      (product.lo + s.lo) + ((c.lo * p.th + c.hi * p.sinTail) + s.hi * p.cosMinusOne);
+  return fastTwoSum(lead.hi, lead.lo + small);
 }
 
 // (a.hi + a.lo) / (b.hi + b.lo): one quotient and one correction from the
@@ -262,52 +268,46 @@ double byMpfr(MpfrFunction function, double x) {
 
 namespace trig_detail {
 
+std::optional<DoubleDouble> approximation(Function function, double x) {
+  Reduction reduction;
+  if (!reduce(x, reduction)) return std::nullopt;
+  const Remainder remainder = remainderOf(reduction.r);
+  const DoubleDouble sine = sinOfQuarterTurns(remainder, reduction.quadrant);
+  if (function == Function::Sin) return sine;
+  const DoubleDouble cosine = sinOfQuarterTurns(remainder, reduction.quadrant + 1);
+  if (function == Function::Cos) return cosine;
+  return divide(sine, cosine);
+}
+
+double relativeErrorBound(Function function) {
+  return function == Function::Tan ? kTanBound : kSinCosBound;
+}
+
 // Infinities give NaN with the invalid flag (inf - inf), NaNs pass through.
 std::optional<double> fastSin(double x) {
-  const double ax = std::fabs(x);
   if (!finite(x)) return x - x;
-  if (ax < kSinTinyBelow) return x;
-  const Reduction reduction = reduce(ax);
-  if (!reduction.exact) return std::nullopt;
-  const bool rNegative = reduction.r.hi < 0;
-  const TablePoint point = evaluateAt(rNegative ? negated(reduction.r) : reduction.r);
-  // sin(|x|) = sin r, cos r, -sin r, -cos r by quadrant; sin is odd.
-  DoubleDouble y = (reduction.quadrant & 1) ? cosOf(point) : sinOf(point);
-  const bool flip = ((reduction.quadrant & 1) == 0 && rNegative) != ((reduction.quadrant & 2) != 0);
-  if (flip != (x < 0)) y = negated(y);
-  return settled(y, kSinCosBound);
+  if (std::fabs(x) < kSinTinyBelow) return x;
+  Reduction reduction;
+  if (!reduce(x, reduction)) return std::nullopt;
+  const Remainder remainder = remainderOf(reduction.r);
+  return settled(sinOfQuarterTurns(remainder, reduction.quadrant), kSinCosBound);
 }
 
 std::optional<double> fastCos(double x) {
-  const double ax = std::fabs(x);
   if (!finite(x)) return x - x;
-  if (ax < kCosTinyBelow) return 1.0;
-  const Reduction reduction = reduce(ax);
-  if (!reduction.exact) return std::nullopt;
-  const bool rNegative = reduction.r.hi < 0;
-  const TablePoint point = evaluateAt(rNegative ? negated(reduction.r) : reduction.r);
-  // cos(|x|) = cos r, -sin r, -cos r, sin r by quadrant; cos is even.
-  DoubleDouble y = (reduction.quadrant & 1) ? sinOf(point) : cosOf(point);
-  const bool sinNegative = (reduction.quadrant & 1) && rNegative;
-  const bool flip = sinNegative != (reduction.quadrant == 1 || reduction.quadrant == 2);
-  if (flip) y = negated(y);
-  return settled(y, kSinCosBound);
+  if (std::fabs(x) < kCosTinyBelow) return 1.0;
+  Reduction reduction;
+  if (!reduce(x, reduction)) return std::nullopt;
+  const Remainder remainder = remainderOf(reduction.r);
+  return settled(sinOfQuarterTurns(remainder, reduction.quadrant + 1), kSinCosBound);
 }
 
 std::optional<double> fastTan(double x) {
-  const double ax = std::fabs(x);
   if (!finite(x)) return x - x;
-  if (ax < kTanTinyBelow) return x;
-  const Reduction reduction = reduce(ax);
-  if (!reduction.exact) return std::nullopt;
-  const bool rNegative = reduction.r.hi < 0;
-  const TablePoint point = evaluateAt(rNegative ? negated(reduction.r) : reduction.r);
-  // tan(|x|) = tan r or -cot r by quadrant parity; tan is odd.
-  const DoubleDouble sine = sinOf(point);
-  const DoubleDouble cosine = cosOf(point);
-  DoubleDouble y = (reduction.quadrant & 1) ? negated(divide(cosine, sine)) : divide(sine, cosine);
-  if (rNegative != (x < 0)) y = negated(y);
-  return settled(y, kTanBound);
+  if (std::fabs(x) < kTanTinyBelow) return x;
+  const std::optional<DoubleDouble> quotient = approximation(Function::Tan, x);
+  if (!quotient) return std::nullopt;
+  return settled(*quotient, kTanBound);
 }
 
 }  // namespace trig_detail

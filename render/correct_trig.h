@@ -9,6 +9,8 @@
 
 #include <optional>
 
+#include "double_double.h"
+
 namespace plorvex {
 
 double crSin(double x);
@@ -23,6 +25,13 @@ namespace trig_detail {
 std::optional<double> fastSin(double x);
 std::optional<double> fastCos(double x);
 std::optional<double> fastTan(double x);
+
+// The double-double the fast evaluation rounds, for finite x above 2^-26 in
+// magnitude (nothing when the reduction leaves x to MPFR), and the bound of
+// its relative error: for the tests that the bound holds.
+enum class Function { Sin, Cos, Tan };
+std::optional<DoubleDouble> approximation(Function function, double x);
+double relativeErrorBound(Function function);
 
 }  // namespace trig_detail
 }  // namespace plorvex

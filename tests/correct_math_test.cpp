@@ -34,12 +34,16 @@ struct Function {
   std::optional<double> (*fast)(double);
   double (*library)(double);
   MpfrFunction mpfr;
+  plorvex::trig_detail::Function kind;
 };
 
 const Function kFunctions[] = {
-    {"sin", plorvex::crSin, plorvex::trig_detail::fastSin, ::sin, mpfr_sin},
-    {"cos", plorvex::crCos, plorvex::trig_detail::fastCos, ::cos, mpfr_cos},
-    {"tan", plorvex::crTan, plorvex::trig_detail::fastTan, ::tan, mpfr_tan},
+    {"sin", plorvex::crSin, plorvex::trig_detail::fastSin, ::sin, mpfr_sin,
+     plorvex::trig_detail::Function::Sin},
+    {"cos", plorvex::crCos, plorvex::trig_detail::fastCos, ::cos, mpfr_cos,
+     plorvex::trig_detail::Function::Cos},
+    {"tan", plorvex::crTan, plorvex::trig_detail::fastTan, ::tan, mpfr_tan,
+     plorvex::trig_detail::Function::Tan},
 };
 
 // A call's result and the fault flags it raised.
@@ -146,6 +150,42 @@ TEST_P(CorrectTrig, MillionArgumentsAgreeWithMpfr) {
   EXPECT_EQ(wrongFast, 0);
   EXPECT_EQ(flagsDiffer, 0);
   EXPECT_LT(fallbacks, kCount / 1000);
+}
+
+// The fast evaluation's double-double against MPFR at 256 bits: its relative
+// error stays below the bound the rounding test relies on, over magnitudes from
+// 2^-26 to 2^1023 and near multiples of pi/2.
+TEST_P(CorrectTrig, FastEvaluationErrorStaysWithinItsBound) {
+  const Function& f = GetParam();
+  const auto function = f.kind;
+  const double bound = plorvex::trig_detail::relativeErrorBound(function);
+  ArgumentSource source(0xb0d0000u + f.name[0]);
+  mpfr_t exact, approximate;
+  mpfr_init2(exact, 256);
+  mpfr_init2(approximate, 256);
+  double worst = 0;
+  int measured = 0;
+  for (int i = 0; i < 300000; ++i) {
+    const double x = source.next();
+    if (!std::isfinite(x) || std::fabs(x) < 0x1p-26) continue;
+    const auto y = plorvex::trig_detail::approximation(function, x);
+    if (!y) continue;
+    mpfr_set_d(exact, x, MPFR_RNDN);
+    f.mpfr(exact, exact, MPFR_RNDN);
+    mpfr_set_d(approximate, y->hi, MPFR_RNDN);
+    mpfr_add_d(approximate, approximate, y->lo, MPFR_RNDN);
+    mpfr_sub(approximate, approximate, exact, MPFR_RNDN);
+    mpfr_div(approximate, approximate, exact, MPFR_RNDN);
+    const double error = std::fabs(mpfr_get_d(approximate, MPFR_RNDN));
+    if (error > worst) worst = error;
+    ++measured;
+  }
+  mpfr_clear(exact);
+  mpfr_clear(approximate);
+  std::printf("%s: worst relative error 2^%.2f over %d arguments, bound 2^%.0f\n", f.name,
+              std::log2(worst), measured, std::log2(bound));
+  EXPECT_GT(measured, 200000);
+  EXPECT_LT(worst, bound);
 }
 
 INSTANTIATE_TEST_SUITE_P(Functions, CorrectTrig, ::testing::ValuesIn(kFunctions),
