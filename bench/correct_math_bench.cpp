@@ -2,8 +2,9 @@
 // The correctly rounded maths against the C library, one function call at a
 // time over 4096 seeded arguments, in three ranges: |x| <= pi/4 (no reduction),
 // |x| < 1000 (what pictures reach) and 2^20 <= |x| < 2^1000 (the integer
-// reduction). bench/math_report.py prints the table of medians and ratios.
-// Names: function/implementation/range.
+// reduction). "ours" calls the scalar function, "lanes" the four-lane one
+// (crSin4 ...), "library" the C library's. bench/math_report.py prints the
+// table of medians and ratios. Names: function/implementation/range.
 
 #include <benchmark/benchmark.h>
 
@@ -41,6 +42,18 @@ void run(benchmark::State& state, double (*function)(double), int which) {
   state.SetItemsProcessed(state.iterations() * static_cast<long>(values.size()));
 }
 
+void runLanes(benchmark::State& state, void (*function)(const double*, double*), int which) {
+  const std::vector<double>& values = range(which);
+  double out[4];
+  for (auto _ : state) {
+    for (std::size_t i = 0; i < values.size(); i += 4) {
+      function(values.data() + i, out);
+      benchmark::DoNotOptimize(out);
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<long>(values.size()));
+}
+
 double librarySin(double x) { return std::sin(x); }
 double libraryCos(double x) { return std::cos(x); }
 double libraryTan(double x) { return std::tan(x); }
@@ -50,10 +63,11 @@ void registerAll() {
     const char* name;
     double (*ours)(double);
     double (*library)(double);
+    void (*lanes)(const double*, double*);
   };
-  const Pair functions[] = {{"sin", plorvex::crSin, librarySin},
-                            {"cos", plorvex::crCos, libraryCos},
-                            {"tan", plorvex::crTan, libraryTan}};
+  const Pair functions[] = {{"sin", plorvex::crSin, librarySin, plorvex::crSin4},
+                            {"cos", plorvex::crCos, libraryCos, plorvex::crCos4},
+                            {"tan", plorvex::crTan, libraryTan, plorvex::crTan4}};
   const char* ranges[] = {"quarter_pi", "below_1000", "huge"};
   for (const Pair& f : functions) {
     for (int which = 0; which < 3; ++which) {
@@ -62,6 +76,8 @@ void registerAll() {
                                    which);
       benchmark::RegisterBenchmark((std::string(f.name) + "/library" + suffix).c_str(), run,
                                    f.library, which);
+      benchmark::RegisterBenchmark((std::string(f.name) + "/lanes" + suffix).c_str(), runLanes,
+                                   f.lanes, which);
     }
   }
 }

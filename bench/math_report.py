@@ -27,15 +27,17 @@ def main():
     context = report["context"]
     print(f"{context['num_cpus']} CPUs at {context['mhz_per_cpu']} MHz, {repetitions} repetitions, "
           "medians, ns per call\n")
-    print("| function | range | ours | C library | ours / C library |")
-    print("|---|---|---|---|---|")
+    print("| function | range | ours | four lanes | C library | ours / C library | "
+          "lanes / C library |")
+    print("|---|---|---|---|---|---|---|")
     for name in sorted(ns):
         function, implementation, arguments = name.split("/")
         if implementation != "ours":
             continue
         library = ns[f"{function}/library/{arguments}"]
-        print(f"| {function} | {arguments} | {ns[name]:.1f} | {library:.1f} | "
-              f"{ns[name] / library:.2f} |")
+        lanes = ns[f"{function}/lanes/{arguments}"]
+        print(f"| {function} | {arguments} | {ns[name]:.1f} | {lanes:.1f} | {library:.1f} | "
+              f"{ns[name] / library:.2f} | {lanes / library:.2f} |")
 
 
 if __name__ == "__main__":

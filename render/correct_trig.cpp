@@ -22,6 +22,7 @@
 #include <cfenv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "double_double.h"
 
@@ -72,7 +73,7 @@ struct Reduction {
 // and the sum of the low parts each round by less than 2^-101, and P3 and
 // beyond add less than 2^-103: below 2^-99.4 in all, 2^-85 of |r| >= 2^-13.9.
 // Closer to a multiple of pi/2 it returns false and the integer way is taken.
-inline bool reduceCodyWaite(double x, Reduction& out) {
+[[gnu::always_inline]] inline bool reduceCodyWaite(double x, Reduction& out) {
   const double shifted = x * kTwoOverPi + kRoundingShift;
   const double k = shifted - kRoundingShift;
   const double first = x - k * kHalfPiPiece[0];
@@ -142,7 +143,7 @@ inline bool reduceCodyWaite(double x, Reduction& out) {
 }
 
 // Reduces any finite x; false in the cases left to MPFR.
-inline bool reduce(double x, Reduction& out) {
+[[gnu::always_inline]] inline bool reduce(double x, Reduction& out) {
   const double ax = std::fabs(x);
   if (ax <= kQuarterPi) {
     out = {{x, 0}, 0};
@@ -163,7 +164,7 @@ struct Remainder {
   double cosMinusOne;  // cos t - 1
 };
 
-inline Remainder remainderOf(DoubleDouble r) {
+[[gnu::always_inline]] inline Remainder remainderOf(DoubleDouble r) {
   constexpr double s3 = -0x1.5555555555555p-3, s5 = 0x1.1111111111111p-7,
                    s7 = -0x1.a01a01a01a01ap-13;
   constexpr double c2 = -0.5, c4 = 0x1.5555555555555p-5, c6 = -0x1.6c16c16c16c17p-10;
@@ -189,7 +190,7 @@ inline Remainder remainderOf(DoubleDouble r) {
 // 2^-106. So 2^-68.7 (|S'| + |t|) in all, and |S'| + |t| <= 3 |result| (worst
 // for S' = S at i = 1, t = -1/512; for S' = C it is 1.42): 2^-67.1 of the
 // result.
-inline DoubleDouble sinOfQuarterTurns(const Remainder& p, unsigned quadrant) {
+[[gnu::always_inline]] inline DoubleDouble sinOfQuarterTurns(const Remainder& p, unsigned quadrant) {
   const unsigned row = static_cast<unsigned>(p.index < 0 ? -p.index : p.index);
   const DoubleDouble sine = kSinCosTable[row][0];
   const DoubleDouble turns[4] = {p.index < 0 ? negated(sine) : sine, kSinCosTable[row][1],
@@ -218,7 +219,7 @@ DoubleDouble divide(DoubleDouble a, DoubleDouble b) {
 // strictly inside the half gaps to y.hi's neighbours (the gap towards zero is
 // half as wide at a power of two). The double sums are monotone and the half
 // gaps are powers of two, so a rounded comparison cannot pass wrongly.
-bool roundsSurely(DoubleDouble y, double relativeBound) {
+[[gnu::always_inline]] inline bool roundsSurely(DoubleDouble y, double relativeBound) {
   const double magnitude = std::fabs(y.hi);
   const double awayFromZero = y.hi < 0 ? -y.lo : y.lo;
   const uint64_t bits = std::bit_cast<uint64_t>(magnitude);
@@ -325,6 +326,194 @@ double crCos(double x) {
 double crTan(double x) {
   if (const auto fast = trig_detail::fastTan(x)) return *fast;
   return byMpfr(mpfr_tan, x);
+}
+
+// Four arguments at a time: the same formulas as above on vectors of four
+// doubles (vector extensions: with AVX2 one instruction a step, without it
+// two SSE2 ones). Lanes the short way cannot take (tiny, huge or not finite
+// arguments, near a multiple of pi/2) or cannot settle go one by one through
+// the scalar function; a correctly rounded result is unique, so every lane
+// is the same bits as the scalar function gives. Unusable lanes compute on 1.0
+// instead, so that they raise no flag of their own.
+// The helpers are always inlined, so no vector crosses a call: GCC's note that
+// passing them would differ with AVX does not apply (to the end of the file).
+#pragma GCC diagnostic ignored "-Wpsabi"
+namespace {
+
+using Lanes = double __attribute__((vector_size(32)));
+using LaneBits = std::int64_t __attribute__((vector_size(32)));
+
+struct LanePair {
+  Lanes hi, lo;
+};
+
+constexpr std::int64_t kSignBit = std::int64_t{1} << 63;
+
+[[gnu::always_inline]] inline Lanes flipSign(Lanes v, LaneBits mask) {
+  return (Lanes)((LaneBits)v ^ (mask & kSignBit));
+}
+
+[[gnu::always_inline]] inline Lanes magnitudeOf(Lanes v) {
+  return (Lanes)((LaneBits)v & ~kSignBit);
+}
+
+[[gnu::always_inline]] inline LanePair laneFastTwoSum(Lanes a, Lanes b) {
+  const Lanes sum = a + b;
+  return {sum, b - (sum - a)};
+}
+
+[[gnu::always_inline]] inline LanePair laneTwoProduct(Lanes a, Lanes b) {
+  const Lanes splitter = Lanes{} + 134217729.0;
+  const Lanes product = a * b;
+  const Lanes as = splitter * a, bs = splitter * b;
+  const Lanes aHigh = as - (as - a), bHigh = bs - (bs - b);
+  const Lanes aLow = a - aHigh, bLow = b - bHigh;
+  return {product, ((aHigh * bHigh - product) + aHigh * bLow + aLow * bHigh) + aLow * bLow};
+}
+
+// The lanes' reduction (Cody-Waite only) and remainder, as reduceCodyWaite
+// and remainderOf do for one argument.
+struct LaneReduction {
+  LaneBits usable;
+  LaneBits quadrant;
+  Lanes th, rl, sinTail, cosMinusOne;
+  LaneBits row;       // |i|
+  LaneBits negative;  // i < 0
+};
+
+[[gnu::always_inline]] inline LaneReduction reduceLanes(Lanes x, double tinyBelow) {
+  constexpr double s3 = -0x1.5555555555555p-3, s5 = 0x1.1111111111111p-7,
+                   s7 = -0x1.a01a01a01a01ap-13;
+  constexpr double c2 = -0.5, c4 = 0x1.5555555555555p-5, c6 = -0x1.6c16c16c16c17p-10;
+  const LaneBits magnitude = (LaneBits)x & ~kSignBit;
+  LaneBits usable = (magnitude >= std::bit_cast<std::int64_t>(tinyBelow)) &
+                    (magnitude < std::bit_cast<std::int64_t>(kCodyWaiteBelow));
+  const Lanes safe = usable ? x : Lanes{} + 1.0;
+  const Lanes shifted = safe * kTwoOverPi + kRoundingShift;
+  const Lanes k = shifted - kRoundingShift;
+  const Lanes first = safe - k * kHalfPiPiece[0];
+  usable &= (k == 0.0) | (magnitudeOf(first) >= 0x1p-13);
+  const LanePair second = laneFastTwoSum(first, -(k * kHalfPiPiece[1]));
+  const LanePair r = laneFastTwoSum(second.hi, second.lo - k * kHalfPiPiece[2]);
+  const Lanes rowShifted = magnitudeOf(r.hi) * 256 + kRoundingShift;
+  const LaneBits negative = r.hi < 0.0;
+  const Lanes index = flipSign(rowShifted - kRoundingShift, negative);
+  const Lanes th = r.hi - index * 0x1p-8;
+  const Lanes t = th + r.lo;
+  const Lanes z = t * t;
+  const Lanes c = z * (s3 + z * (s5 + z * s7));
+  return {usable, (LaneBits)shifted & 3, th, r.lo, r.lo + t * c, z * (c2 + z * (c4 + z * c6)),
+          (LaneBits)rowShifted & 0xff, negative};
+}
+
+// sin(r + quadrant pi/2) in the lanes, as sinOfQuarterTurns.
+[[gnu::always_inline]] inline LanePair sinOfQuarterTurnsLanes(const LaneReduction& p,
+                                                             LaneBits quadrant) {
+  Lanes sineHi, sineLo, cosineHi, cosineLo;
+  for (int lane = 0; lane < 4; ++lane) {
+    const auto& row = kSinCosTable[p.row[lane]];
+    sineHi[lane] = row[0].hi;
+    sineLo[lane] = row[0].lo;
+    cosineHi[lane] = row[1].hi;
+    cosineLo[lane] = row[1].lo;
+  }
+  sineHi = flipSign(sineHi, p.negative);
+  sineLo = flipSign(sineLo, p.negative);
+  // (S, C) turned: swapped for odd quadrants, S' negated for quadrants 2 and
+  // 3, C' for 1 and 2.
+  const LaneBits swap = (quadrant & 1) != 0;
+  const LaneBits negateS = (quadrant & 2) != 0;
+  const LaneBits negateC = ((quadrant + 1) & 2) != 0;
+  const Lanes sHi = flipSign(swap ? cosineHi : sineHi, negateS);
+  const Lanes sLo = flipSign(swap ? cosineLo : sineLo, negateS);
+  const Lanes cHi = flipSign(swap ? sineHi : cosineHi, negateC);
+  const Lanes cLo = flipSign(swap ? sineLo : cosineLo, negateC);
+  const LanePair product = laneTwoProduct(cHi, p.th);
+  const LanePair lead = laneFastTwoSum(sHi, product.hi);
+  const Lanes small = (product.lo + sLo) + ((cLo * p.th + cHi * p.sinTail) + sHi * p.cosMinusOne);
+  return laneFastTwoSum(lead.hi, lead.lo + small);
+}
+
+// roundsSurely in the lanes.
+[[gnu::always_inline]] inline LaneBits roundLanesSurely(LanePair y, double relativeBound) {
+  const Lanes magnitude = magnitudeOf(y.hi);
+  const Lanes awayFromZero = flipSign(y.lo, (LaneBits)y.hi);
+  const LaneBits bits = (LaneBits)magnitude;
+  const Lanes halfGapAway = (Lanes)((bits & 0x7ff0000000000000ll) - (53ll << 52));
+  const LaneBits powerOfTwo = (bits & 0x000fffffffffffffll) == 0;
+  const Lanes halfGapTowardsZero = powerOfTwo ? halfGapAway * 0.5 : halfGapAway;
+  const Lanes bound = magnitude * relativeBound;
+  return (awayFromZero + bound < halfGapAway) & (awayFromZero - bound > -halfGapTowardsZero);
+}
+
+[[gnu::always_inline]] inline void finishLanes(const double* in, double* out, LaneBits usable,
+                                               LanePair y, double bound,
+                                               double (*scalar)(double)) {
+  const LaneBits settledLanes = usable & roundLanesSurely(y, bound);
+  for (int lane = 0; lane < 4; ++lane)
+    out[lane] = settledLanes[lane] ? y.hi[lane] : scalar(in[lane]);
+}
+
+template <int kTurn>
+[[gnu::always_inline]] inline void sinTurnedLanes(const double* in, double* out,
+                                                  double (*scalar)(double), double tinyBelow) {
+  Lanes x;
+  std::memcpy(&x, in, sizeof x);
+  const LaneReduction p = reduceLanes(x, tinyBelow);
+  const LanePair y = sinOfQuarterTurnsLanes(p, p.quadrant + kTurn);
+  finishLanes(in, out, p.usable, y, kSinCosBound, scalar);
+}
+
+[[gnu::always_inline]] inline void tanLanes(const double* in, double* out) {
+  Lanes x;
+  std::memcpy(&x, in, sizeof x);
+  const LaneReduction p = reduceLanes(x, kTanTinyBelow);
+  const LanePair sine = sinOfQuarterTurnsLanes(p, p.quadrant);
+  const LanePair cosine = sinOfQuarterTurnsLanes(p, p.quadrant + 1);
+  // divide() in the lanes.
+  const Lanes q = sine.hi / cosine.hi;
+  const LanePair qb = laneTwoProduct(q, cosine.hi);
+  const Lanes remainder = (((sine.hi - qb.hi) - qb.lo) + sine.lo) - q * cosine.lo;
+  const LanePair y = laneFastTwoSum(q, remainder / cosine.hi);
+  finishLanes(in, out, p.usable, y, kTanBound, crTan);
+}
+
+void sinLanesPlain(const double* in, double* out) { sinTurnedLanes<0>(in, out, crSin, kSinTinyBelow); }
+void cosLanesPlain(const double* in, double* out) { sinTurnedLanes<1>(in, out, crCos, kCosTinyBelow); }
+void tanLanesPlain(const double* in, double* out) { tanLanes(in, out); }
+[[gnu::target("avx2")]] void sinLanesAvx2(const double* in, double* out) {
+  sinTurnedLanes<0>(in, out, crSin, kSinTinyBelow);
+}
+[[gnu::target("avx2")]] void cosLanesAvx2(const double* in, double* out) {
+  sinTurnedLanes<1>(in, out, crCos, kCosTinyBelow);
+}
+[[gnu::target("avx2")]] void tanLanesAvx2(const double* in, double* out) { tanLanes(in, out); }
+
+// (libgcc's own initialisation may run after this one.)
+const bool kHasAvx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
+
+}  // namespace
+
+namespace trig_detail {
+
+void lanesWithoutAvx2(Function function, const double in[4], double out[4]) {
+  if (function == Function::Sin) sinLanesPlain(in, out);
+  if (function == Function::Cos) cosLanesPlain(in, out);
+  if (function == Function::Tan) tanLanesPlain(in, out);
+}
+
+}  // namespace trig_detail
+
+void crSin4(const double in[4], double out[4]) {
+  (kHasAvx2 ? sinLanesAvx2 : sinLanesPlain)(in, out);
+}
+
+void crCos4(const double in[4], double out[4]) {
+  (kHasAvx2 ? cosLanesAvx2 : cosLanesPlain)(in, out);
+}
+
+void crTan4(const double in[4], double out[4]) {
+  (kHasAvx2 ? tanLanesAvx2 : tanLanesPlain)(in, out);
 }
 
 }  // namespace plorvex

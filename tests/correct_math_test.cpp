@@ -35,15 +35,16 @@ struct Function {
   double (*library)(double);
   MpfrFunction mpfr;
   plorvex::trig_detail::Function kind;
+  void (*lanes)(const double*, double*);
 };
 
 const Function kFunctions[] = {
     {"sin", plorvex::crSin, plorvex::trig_detail::fastSin, ::sin, mpfr_sin,
-     plorvex::trig_detail::Function::Sin},
+     plorvex::trig_detail::Function::Sin, plorvex::crSin4},
     {"cos", plorvex::crCos, plorvex::trig_detail::fastCos, ::cos, mpfr_cos,
-     plorvex::trig_detail::Function::Cos},
+     plorvex::trig_detail::Function::Cos, plorvex::crCos4},
     {"tan", plorvex::crTan, plorvex::trig_detail::fastTan, ::tan, mpfr_tan,
-     plorvex::trig_detail::Function::Tan},
+     plorvex::trig_detail::Function::Tan, plorvex::crTan4},
 };
 
 // A call's result and the fault flags it raised.
@@ -186,6 +187,38 @@ TEST_P(CorrectTrig, FastEvaluationErrorStaysWithinItsBound) {
               std::log2(worst), measured, std::log2(bound));
   EXPECT_GT(measured, 200000);
   EXPECT_LT(worst, bound);
+}
+
+// Four at a time, with AVX2 (where the CPU has it) and without: the same bits
+// as one at a time, and the fault flags of the four scalar calls together
+// (arguments of every kind mixed in the lanes).
+TEST_P(CorrectTrig, FourLanesGiveTheScalarBitsAndFlags) {
+  const Function& f = GetParam();
+  const auto withoutAvx2 = [&f](const double* in, double* out) {
+    plorvex::trig_detail::lanesWithoutAvx2(f.kind, in, out);
+  };
+  ArgumentSource source(0x1a4e0000u + f.name[0]);
+  int differ = 0, flagsDiffer = 0;
+  for (int i = 0; i < 250000; ++i) {
+    double in[4], scalar[4];
+    for (double& x : in) x = source.next();
+    std::feclearexcept(FE_ALL_EXCEPT);
+    for (int lane = 0; lane < 4; ++lane) scalar[lane] = f.ours(in[lane]);
+    const int scalarFlags = std::fetestexcept(kFaultFlags);
+    for (int way = 0; way < 2; ++way) {
+      double lanes[4];
+      std::feclearexcept(FE_ALL_EXCEPT);
+      if (way == 0) f.lanes(in, lanes); else withoutAvx2(in, lanes);
+      flagsDiffer += std::fetestexcept(kFaultFlags) != scalarFlags;
+      for (int lane = 0; lane < 4; ++lane) {
+        if (!sameResult(lanes[lane], scalar[lane]) && ++differ == 1)
+          ADD_FAILURE() << f.name << "(" << std::hexfloat << in[lane] << ") way " << way
+                        << ": lanes " << lanes[lane] << ", scalar " << scalar[lane];
+      }
+    }
+  }
+  EXPECT_EQ(differ, 0);
+  EXPECT_EQ(flagsDiffer, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Functions, CorrectTrig, ::testing::ValuesIn(kFunctions),
