@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "correct_math.h"
@@ -121,6 +122,25 @@ TEST_P(CorrectTrig, ArgumentsNearMultiplesOfHalfPi) {
       above = std::nextafter(above, INFINITY);
     }
   }
+}
+
+#include "correct_math_hard_cases.inc"
+
+// The arguments whose results lie closest to a midpoint between two doubles
+// (found by scripts/make-trig-hard-cases): the fast path must leave them or
+// get them right, and the result must be right.
+TEST_P(CorrectTrig, HardestToRoundArguments) {
+  const Function& f = GetParam();
+  int cases = 0;
+  for (const HardCase& hard : kHardCases) {
+    if (std::string(hard.function) != f.name) continue;
+    ++cases;
+    expectCorrect(hard.argument);
+    const std::optional<double> fast = f.fast(hard.argument);
+    EXPECT_TRUE(!fast || sameResult(*fast, mpfrReference(f.mpfr, hard.argument)))
+        << f.name << "(" << std::hexfloat << hard.argument << ") fast path";
+  }
+  EXPECT_GT(cases, 20);
 }
 
 // A million arguments (seeded) over every binade. The fast path, where it
