@@ -61,6 +61,12 @@ bool finite(double x) {
 
 DoubleDouble negated(DoubleDouble a) { return {-a.hi, -a.lo}; }
 
+// a with both parts' signs flipped where signBit (bit 63) is set.
+DoubleDouble withSign(DoubleDouble a, uint64_t signBit) {
+  return {std::bit_cast<double>(std::bit_cast<uint64_t>(a.hi) ^ signBit),
+          std::bit_cast<double>(std::bit_cast<uint64_t>(a.lo) ^ signBit)};
+}
+
 struct Reduction {
   DoubleDouble r;  // x - quadrant * pi/2 (mod 2 pi), |r| <= pi/4 or a hair above
   unsigned quadrant = 0;
@@ -193,11 +199,16 @@ struct Remainder {
 [[gnu::always_inline]] inline DoubleDouble sinOfQuarterTurns(const Remainder& p, unsigned quadrant) {
   const unsigned row = static_cast<unsigned>(p.index < 0 ? -p.index : p.index);
   const DoubleDouble sine = kSinCosTable[row][0];
-  const DoubleDouble turns[4] = {p.index < 0 ? negated(sine) : sine, kSinCosTable[row][1],
-                                 p.index < 0 ? sine : negated(sine),
-                                 negated(kSinCosTable[row][1])};
-  const DoubleDouble s = turns[quadrant & 3];
-  const DoubleDouble c = turns[(quadrant + 1) & 3];
+  const DoubleDouble cosine = kSinCosTable[row][1];
+  // Turned: swapped for odd quadrants; S' negated for quadrants 2 and 3, C'
+  // for 1 and 2, and S once more where i < 0 (sin(-a) = -sin(a)).
+  const bool swap = quadrant & 1;
+  const bool negativeRow = p.index < 0;
+  const uint64_t negateS = static_cast<uint64_t>(((quadrant >> 1) & 1) ^ (!swap && negativeRow));
+  const uint64_t negateC =
+      static_cast<uint64_t>((((quadrant + 1) >> 1) & 1) ^ (swap && negativeRow));
+  const DoubleDouble s = withSign(swap ? cosine : sine, negateS << 63);
+  const DoubleDouble c = withSign(swap ? sine : cosine, negateC << 63);
   const DoubleDouble product = twoProduct(c.hi, p.th);
   const DoubleDouble lead = fastTwoSum(s.hi, product.hi);
   const double small =
@@ -230,11 +241,6 @@ DoubleDouble divide(DoubleDouble a, DoubleDouble b) {
   return awayFromZero + bound < halfGapAway && awayFromZero - bound > -halfGapTowardsZero;
 }
 
-std::optional<double> settled(DoubleDouble y, double relativeBound) {
-  if (roundsSurely(y, relativeBound)) return y.hi;
-  return std::nullopt;
-}
-
 // Restores the fault flags after MPFR, which may raise any of them in its own
 // double arithmetic (the inexact flag it leaves is true of the result).
 class FaultFlagsKept {
@@ -265,6 +271,63 @@ double byMpfr(MpfrFunction function, double x) {
   return rounded;
 }
 
+// The fast way: true with the correctly rounded result in y, false when the
+// argument is left to MPFR. Infinities give NaN with the invalid flag
+// (inf - inf), NaNs pass through.
+[[gnu::always_inline]] inline bool trySin(double x, double& y) {
+  if (!finite(x)) [[unlikely]] {
+    y = x - x;
+    return true;
+  }
+  if (std::fabs(x) < kSinTinyBelow) [[unlikely]] {
+    y = x;
+    return true;
+  }
+  Reduction reduction;
+  if (!reduce(x, reduction)) return false;
+  const DoubleDouble sine = sinOfQuarterTurns(remainderOf(reduction.r), reduction.quadrant);
+  y = sine.hi;
+  return roundsSurely(sine, kSinCosBound);
+}
+
+[[gnu::always_inline]] inline bool tryCos(double x, double& y) {
+  if (!finite(x)) [[unlikely]] {
+    y = x - x;
+    return true;
+  }
+  if (std::fabs(x) < kCosTinyBelow) [[unlikely]] {
+    y = 1.0;
+    return true;
+  }
+  Reduction reduction;
+  if (!reduce(x, reduction)) return false;
+  const DoubleDouble cosine = sinOfQuarterTurns(remainderOf(reduction.r), reduction.quadrant + 1);
+  y = cosine.hi;
+  return roundsSurely(cosine, kSinCosBound);
+}
+
+DoubleDouble tangentOf(const Reduction& reduction) {
+  const Remainder remainder = remainderOf(reduction.r);
+  return divide(sinOfQuarterTurns(remainder, reduction.quadrant),
+                sinOfQuarterTurns(remainder, reduction.quadrant + 1));
+}
+
+[[gnu::always_inline]] inline bool tryTan(double x, double& y) {
+  if (!finite(x)) [[unlikely]] {
+    y = x - x;
+    return true;
+  }
+  if (std::fabs(x) < kTanTinyBelow) [[unlikely]] {
+    y = x;
+    return true;
+  }
+  Reduction reduction;
+  if (!reduce(x, reduction)) return false;
+  const DoubleDouble tangent = tangentOf(reduction);
+  y = tangent.hi;
+  return roundsSurely(tangent, kTanBound);
+}
+
 }  // namespace
 
 namespace trig_detail {
@@ -273,58 +336,50 @@ std::optional<DoubleDouble> approximation(Function function, double x) {
   Reduction reduction;
   if (!reduce(x, reduction)) return std::nullopt;
   const Remainder remainder = remainderOf(reduction.r);
-  const DoubleDouble sine = sinOfQuarterTurns(remainder, reduction.quadrant);
-  if (function == Function::Sin) return sine;
-  const DoubleDouble cosine = sinOfQuarterTurns(remainder, reduction.quadrant + 1);
-  if (function == Function::Cos) return cosine;
-  return divide(sine, cosine);
+  if (function == Function::Sin) return sinOfQuarterTurns(remainder, reduction.quadrant);
+  if (function == Function::Cos) return sinOfQuarterTurns(remainder, reduction.quadrant + 1);
+  return tangentOf(reduction);
 }
 
 double relativeErrorBound(Function function) {
   return function == Function::Tan ? kTanBound : kSinCosBound;
 }
 
-// Infinities give NaN with the invalid flag (inf - inf), NaNs pass through.
 std::optional<double> fastSin(double x) {
-  if (!finite(x)) return x - x;
-  if (std::fabs(x) < kSinTinyBelow) return x;
-  Reduction reduction;
-  if (!reduce(x, reduction)) return std::nullopt;
-  const Remainder remainder = remainderOf(reduction.r);
-  return settled(sinOfQuarterTurns(remainder, reduction.quadrant), kSinCosBound);
+  double y;
+  if (trySin(x, y)) return y;
+  return std::nullopt;
 }
 
 std::optional<double> fastCos(double x) {
-  if (!finite(x)) return x - x;
-  if (std::fabs(x) < kCosTinyBelow) return 1.0;
-  Reduction reduction;
-  if (!reduce(x, reduction)) return std::nullopt;
-  const Remainder remainder = remainderOf(reduction.r);
-  return settled(sinOfQuarterTurns(remainder, reduction.quadrant + 1), kSinCosBound);
+  double y;
+  if (tryCos(x, y)) return y;
+  return std::nullopt;
 }
 
 std::optional<double> fastTan(double x) {
-  if (!finite(x)) return x - x;
-  if (std::fabs(x) < kTanTinyBelow) return x;
-  const std::optional<DoubleDouble> quotient = approximation(Function::Tan, x);
-  if (!quotient) return std::nullopt;
-  return settled(*quotient, kTanBound);
+  double y;
+  if (tryTan(x, y)) return y;
+  return std::nullopt;
 }
 
 }  // namespace trig_detail
 
 double crSin(double x) {
-  if (const auto fast = trig_detail::fastSin(x)) return *fast;
+  double y;
+  if (trySin(x, y)) [[likely]] return y;
   return byMpfr(mpfr_sin, x);
 }
 
 double crCos(double x) {
-  if (const auto fast = trig_detail::fastCos(x)) return *fast;
+  double y;
+  if (tryCos(x, y)) [[likely]] return y;
   return byMpfr(mpfr_cos, x);
 }
 
 double crTan(double x) {
-  if (const auto fast = trig_detail::fastTan(x)) return *fast;
+  double y;
+  if (tryTan(x, y)) [[likely]] return y;
   return byMpfr(mpfr_tan, x);
 }
 
