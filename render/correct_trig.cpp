@@ -505,6 +505,10 @@ struct LaneReduction {
                                                LanePair y, double bound,
                                                double (*scalar)(double)) {
   const LaneBits settledLanes = usable & roundLanesSurely(y, bound);
+  if (settledLanes[0] & settledLanes[1] & settledLanes[2] & settledLanes[3]) [[likely]] {
+    std::memcpy(out, &y.hi, sizeof y.hi);
+    return;
+  }
   for (int lane = 0; lane < 4; ++lane)
     out[lane] = settledLanes[lane] ? y.hi[lane] : scalar(in[lane]);
 }

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,8 @@ const Function kFunctions[] = {
     {"tan", plorvex::crTan, plorvex::trig_detail::fastTan, ::tan, mpfr_tan,
      plorvex::trig_detail::Function::Tan, plorvex::crTan4},
 };
+
+void PrintTo(const Function& f, std::ostream* out) { *out << f.name; }
 
 // A call's result and the fault flags it raised.
 struct Outcome {
