@@ -9,10 +9,11 @@
 //      below 2^-67.1 (worked out at sinOfQuarterTurns below).
 //   3. A rounding test: if the whole interval of the error bound rounds to one
 //      double, that double is the correctly rounded result. Otherwise MPFR,
-//      which rounds correctly by construction, gives it (about one argument in
-//      ten thousand).
+//      which rounds correctly by construction, gives it (one or two arguments
+//      in ten thousand, measured by the tests).
 // Only plain double operations and integer arithmetic are used: no fused
-// multiply-add can change a bit, whatever the compiler or CPU.
+// multiply-add can change a bit, whatever the compiler or CPU. The rounding
+// mode is the default, to nearest (the program never changes it).
 
 #include "correct_trig.h"
 

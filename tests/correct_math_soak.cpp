@@ -108,6 +108,7 @@ int main(int argc, char** argv) {
     for (const Counts& counts : perThread) total.add(counts);
     std::printf("%-5s %14" PRIu64 " %10" PRIu64 " %10" PRIu64 " %10" PRIu64 " %12" PRIu64 "\n",
                 f.name, count, total.wrong, total.wrongFast, total.flagsDiffer, total.leftToMpfr);
+    std::fflush(stdout);
     clean = clean && total.wrong == 0 && total.wrongFast == 0 && total.flagsDiffer == 0;
   }
   return clean ? 0 : 1;
