@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The correctly rounded maths against MPFR on any bytes: each 8-byte piece of
 // the input is a double (every bit pattern: subnormals, infinities, NaNs).
-// A result other than MPFR's correctly rounded one, or fault flags other than
-// the C library's for the same argument, prints what it saw and aborts, so
-// libFuzzer keeps the input.
+// A result other than MPFR's correctly rounded one, fault flags other than
+// the C library's for the same argument, or four-at-a-time results other than
+// one-at-a-time ones print what they saw and abort, so libFuzzer keeps the
+// input.
 
 #include <cfenv>
 #include <cmath>
@@ -29,12 +30,13 @@ struct Unary {
   double (*ours)(double);
   double (*library)(double);
   MpfrFunction mpfr;
+  void (*lanes)(const double*, double*);  // four at a time, or null
 };
 
 const Unary kUnary[] = {
-    {"sin", plorvex::crSin, ::sin, mpfr_sin},
-    {"cos", plorvex::crCos, ::cos, mpfr_cos},
-    {"tan", plorvex::crTan, ::tan, mpfr_tan},
+    {"sin", plorvex::crSin, ::sin, mpfr_sin, plorvex::crSin4},
+    {"cos", plorvex::crCos, ::cos, mpfr_cos, plorvex::crCos4},
+    {"tan", plorvex::crTan, ::tan, mpfr_tan, plorvex::crTan4},
 };
 
 int flagsOf(double (*function)(double), double x, double& value) {
@@ -60,6 +62,20 @@ void check(const Unary& f, double x) {
   }
 }
 
+// Four consecutive arguments at once: the same bits as one at a time.
+void checkLanes(const Unary& f, const double* x) {
+  double lanes[4];
+  f.lanes(x, lanes);
+  for (int lane = 0; lane < 4; ++lane) {
+    const double one = f.ours(x[lane]);
+    if (!sameResult(lanes[lane], one)) {
+      std::fprintf(stderr, "\n*** %s(%a) four at a time %a, one at a time %a\n", f.name, x[lane],
+                   lanes[lane], one);
+      std::abort();
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -67,6 +83,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     double x;
     std::memcpy(&x, data + at, sizeof x);
     for (const Unary& f : kUnary) check(f, x);
+  }
+  for (std::size_t at = 0; at + 4 * sizeof(double) <= size; at += 4 * sizeof(double)) {
+    double x[4];
+    std::memcpy(x, data + at, sizeof x);
+    for (const Unary& f : kUnary)
+      if (f.lanes) checkLanes(f, x);
   }
   return 0;
 }
