@@ -1,0 +1,579 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Correctly rounded sin, cos and tan in three steps (Ziv's strategy):
+//   1. Reduction of x to r in [-pi/4, pi/4] and a quadrant q, as a
+//      double-double with relative error below 2^-85: by three pieces of pi/2
+//      (Cody-Waite) below 2^20, by the bits of 2/pi in integer arithmetic
+//      (Payne-Hanek) above and within 2^-13 of a multiple of pi/2.
+//   2. sin(r + q pi/2) from a table of sin and cos at i/256 and short Taylor
+//      polynomials of the remainder t = r - i/256 (|t| <= 2^-9), relative error
+//      below 2^-67.1 (worked out at sinOfQuarterTurns below).
+//   3. A rounding test: if the whole interval of the error bound rounds to one
+//      double, that double is the correctly rounded result. Otherwise MPFR,
+//      which rounds correctly by construction, gives it (one or two arguments
+//      in ten thousand, measured by the tests).
+// Only plain double operations and integer arithmetic are used: no fused
+// multiply-add can change a bit, whatever the compiler or CPU. The rounding
+// mode is the default, to nearest (the program never changes it).
+
+#include "correct_trig.h"
+
+#include <mpfr.h>
+
+#include <bit>
+#include <cfenv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "double_double.h"
+
+namespace plorvex {
+namespace {
+
+#include "correct_trig_tables.inc"
+
+using std::uint64_t;
+using Uint128 = unsigned __int128;
+
+// Relative error bounds of the double-double results, rounded up.
+constexpr double kSinCosBound = 0x1p-66;  // evaluation 2^-67.1 + reduction 2^-85
+constexpr double kTanBound = 0x1p-65;     // a quotient of two of those + 2^-100
+
+// Below these magnitudes the correctly rounded result is known without work:
+// sin x = x(1 - x^2/6 ...) and tan x = x(1 + x^2/3 ...) lie within half an
+// ulp of x (x^2/6 < 2^-54.5 and x^2/3 < 2^-55 of |x|), cos x = 1 - x^2/2 ...
+// lies within a quarter ulp below 1 (x^2/2 < 2^-55).
+constexpr double kSinTinyBelow = 0x1p-26;
+constexpr double kTanTinyBelow = 0x1p-28;
+constexpr double kCosTinyBelow = 0x1p-27;
+
+constexpr double kQuarterPi = 0x1.921fb54442d18p-1;
+constexpr double kCodyWaiteBelow = 0x1p20;
+constexpr double kRoundingShift = 0x1.8p52;  // adding it rounds to an integer
+
+double powerOfTwo(int exponent) {  // 2^exponent, for -1022 <= exponent <= 1023
+  return std::bit_cast<double>(static_cast<uint64_t>(exponent + 1023) << 52);
+}
+
+// Without a comparison, which would raise invalid for a NaN.
+bool finite(double x) {
+  return (std::bit_cast<uint64_t>(x) & 0x7ff0000000000000ull) != 0x7ff0000000000000ull;
+}
+
+DoubleDouble negated(DoubleDouble a) { return {-a.hi, -a.lo}; }
+
+// a with both parts' signs flipped where signBit (bit 63) is set.
+DoubleDouble withSign(DoubleDouble a, uint64_t signBit) {
+  return {std::bit_cast<double>(std::bit_cast<uint64_t>(a.hi) ^ signBit),
+          std::bit_cast<double>(std::bit_cast<uint64_t>(a.lo) ^ signBit)};
+}
+
+struct Reduction {
+  DoubleDouble r;  // x - quadrant * pi/2 (mod 2 pi), |r| <= pi/4 or a hair above
+  unsigned quadrant = 0;
+};
+
+// |x| below 2^20: k = the integer nearest x 2/pi, r = x - k (P0 + P1 + P2),
+// P0 and P1 of 33 bits, so k P0 and k P1 are exact (|k| < 2^20). x - k P0 is
+// exact (Sterbenz: k P0 lies within a factor 2 of x), and so is its sum with
+// -k P1 while |x - k P0| >= 2^-13 > |k P1| (fastTwoSum); k P2 (below 2^-48)
+// and the sum of the low parts each round by less than 2^-101, and P3 and
+// beyond add less than 2^-103: below 2^-99.4 in all, 2^-85 of |r| >= 2^-13.9.
+// Closer to a multiple of pi/2 it returns false and the integer way is taken.
+[[gnu::always_inline]] inline bool reduceCodyWaite(double x, Reduction& out) {
+  const double shifted = x * kTwoOverPi + kRoundingShift;
+  const double k = shifted - kRoundingShift;
+  const double first = x - k * kHalfPiPiece[0];
+  if (!(std::fabs(first) >= 0x1p-13)) return false;
+  const DoubleDouble second = fastTwoSum(first, -(k * kHalfPiPiece[1]));
+  out.r = fastTwoSum(second.hi, second.lo - k * kHalfPiPiece[2]);
+  // The low bits of shifted's significand are k in two's complement.
+  out.quadrant = static_cast<unsigned>(std::bit_cast<uint64_t>(shifted)) & 3;
+  return true;
+}
+
+// |x| = m 2^e with the 53-bit integer m: |x| 2/pi mod 4 from a 256-bit window
+// of 2/pi in integer arithmetic. Bits of 2/pi above the window make m 2^e b a
+// multiple of 4, which the quadrant ignores; those below it add less than
+// 2^-201 to the fraction, which is at least 2^-64 for any double (the closest
+// a double comes to a multiple of pi/2 is about 2^-61). The fraction is taken
+// to 106 bits (relative error 2^-105) and multiplied by pi/2 as a
+// double-double (2^-102): 2^-101 in all.
+[[gnu::noinline]] bool reducePayneHanek(double ax, Reduction& out) {
+  const uint64_t bits = std::bit_cast<uint64_t>(ax);
+  const uint64_t mantissa = (bits & 0x000fffffffffffffull) | 0x0010000000000000ull;
+  const int exponent = static_cast<int>(bits >> 52) - 1075;  // >= -32 here
+  // Window: 256 bits of 2/pi starting at the bit of weight 2^-(e-1), which is
+  // bit e + 62 of the padded table counted from 0. Then |x| (2/pi) over the
+  // window is mantissa * window / 2^254.
+  const int offset = exponent + 62;
+  const int word = offset / 64;
+  const int shift = offset % 64;
+  uint64_t window[4];
+  for (int i = 0; i < 4; ++i) {
+    const uint64_t next = shift ? kTwoOverPiBits[word + i + 1] >> (64 - shift) : 0;
+    window[i] = (kTwoOverPiBits[word + i] << shift) | next;
+  }
+  uint64_t product[5];  // mantissa * window, product[4] most significant
+  Uint128 carry = 0;
+  for (int i = 3; i >= 0; --i) {
+    const Uint128 partial = static_cast<Uint128>(mantissa) * window[i] + carry;
+    product[3 - i] = static_cast<uint64_t>(partial);
+    carry = partial >> 64;
+  }
+  product[4] = static_cast<uint64_t>(carry);
+  unsigned quadrant = static_cast<unsigned>(product[3] >> 62);
+  // The fraction below the quadrant, as 256 bits f[3] (top) .. f[0].
+  uint64_t f[4] = {product[0] << 2, (product[1] << 2) | (product[0] >> 62),
+                   (product[2] << 2) | (product[1] >> 62), (product[3] << 2) | (product[2] >> 62)};
+  const bool negative = f[3] >> 63;  // fraction >= 1/2: round the quadrant up
+  if (negative) {
+    quadrant += 1;
+    Uint128 borrow = 1;
+    for (auto& part : f) {  // two's complement: 2^256 - f
+      const Uint128 sum = static_cast<Uint128>(~part) + borrow;
+      part = static_cast<uint64_t>(sum);
+      borrow = sum >> 64;
+    }
+  }
+  if (f[3] == 0) return false;  // cannot happen for a double, see above
+  const int zeros = std::countl_zero(f[3]);
+  const uint64_t top = zeros ? (f[3] << zeros) | (f[2] >> (64 - zeros)) : f[3];
+  const uint64_t next = zeros ? (f[2] << zeros) | (f[1] >> (64 - zeros)) : f[2];
+  const double high = static_cast<double>(top >> 11);
+  const double low = static_cast<double>(((top & 0x7ff) << 42) | (next >> 22));
+  const DoubleDouble fraction =
+      fastTwoSum(high * powerOfTwo(-53 - zeros), low * powerOfTwo(-106 - zeros));
+  const DoubleDouble r = multiply(fraction, kHalfPi);
+  out = {negative ? negated(r) : r, quadrant & 3};
+  return true;
+}
+
+// Reduces any finite x; false in the cases left to MPFR.
+[[gnu::always_inline]] inline bool reduce(double x, Reduction& out) {
+  const double ax = std::fabs(x);
+  if (ax <= kQuarterPi) {
+    out = {{x, 0}, 0};
+    return true;
+  }
+  if (ax < kCodyWaiteBelow && reduceCodyWaite(x, out)) return true;
+  if (!reducePayneHanek(ax, out)) return false;
+  if (x < 0) out = {negated(out.r), (4 - out.quadrant) & 3};
+  return true;
+}
+
+// r = i/256 + t, t = th + rl exactly, with the parts of sin t and cos t that
+// the table's rotations share.
+struct Remainder {
+  int index;      // i, |i| <= 202
+  double th;      // r.hi - i/256, exact (Sterbenz), |th| <= 2^-9
+  double sinTail;  // sin t - th = rl + t c
+  double cosMinusOne;  // cos t - 1
+};
+
+[[gnu::always_inline]] inline Remainder remainderOf(DoubleDouble r) {
+  constexpr double s3 = -0x1.5555555555555p-3, s5 = 0x1.1111111111111p-7,
+                   s7 = -0x1.a01a01a01a01ap-13;
+  constexpr double c2 = -0.5, c4 = 0x1.5555555555555p-5, c6 = -0x1.6c16c16c16c17p-10;
+  const double index = (r.hi * 256 + kRoundingShift) - kRoundingShift;
+  const double th = r.hi - index * 0x1p-8;
+  const double t = th + r.lo;
+  const double z = t * t;
+  const double c = z * (s3 + z * (s5 + z * s7));
+  return {static_cast<int>(index), th, r.lo + t * c, z * (c2 + z * (c4 + z * c6))};
+}
+
+// sin(r + quadrant pi/2) = S' cos t + C' sin t, where (S', C') is (S, C) =
+// (sin, cos)(i/256) turned by the quadrant: (S, C), (C, -S), (-S, -C), (-C, S).
+// Computed as S' + C' th exactly (two-product, and fastTwoSum since |S'| >=
+// sin(1/256) > |C' th| or S' = 0) plus the small terms in double:
+//   S'.lo + C'.lo th + C' sinTail + S' cosMinusOne.
+// Error: sin t = t (1 + c), c = -t^2/6 + t^4/120 - t^6/5040 (|c| < 2^-20.58,
+// the next term below 2^-90), c computed to 6.1 ulp (t^2 to 3, 4 roundings):
+// C' sinTail errs by 8 ulp of 2^-20.58 |t|, 2^-70.6 |t|. cos t - 1 = -t^2/2 +
+// t^4/24 - t^6/720 (below 2^-19, the next term 2^-87) to 5 ulp with its
+// product: 2^-69.7 |S'|. The five sums of small terms below 2^-19 |S'| +
+// 2^-20.6 |t| round by 2^-69.7 |S'| + 2^-71.3 |t|. The table is exact to
+// 2^-106. So 2^-68.7 (|S'| + |t|) in all, and |S'| + |t| <= 3 |result| (worst
+// for S' = S at i = 1, t = -1/512; for S' = C it is 1.42): 2^-67.1 of the
+// result.
+[[gnu::always_inline]] inline DoubleDouble sinOfQuarterTurns(const Remainder& p, unsigned quadrant) {
+  const unsigned row = static_cast<unsigned>(p.index < 0 ? -p.index : p.index);
+  const DoubleDouble sine = kSinCosTable[row][0];
+  const DoubleDouble cosine = kSinCosTable[row][1];
+  // Turned: swapped for odd quadrants; S' negated for quadrants 2 and 3, C'
+  // for 1 and 2, and S once more where i < 0 (sin(-a) = -sin(a)).
+  const bool swap = quadrant & 1;
+  const bool negativeRow = p.index < 0;
+  const uint64_t negateS = static_cast<uint64_t>(((quadrant >> 1) & 1) ^ (!swap && negativeRow));
+  const uint64_t negateC =
+      static_cast<uint64_t>((((quadrant + 1) >> 1) & 1) ^ (swap && negativeRow));
+  const DoubleDouble s = withSign(swap ? cosine : sine, negateS << 63);
+  const DoubleDouble c = withSign(swap ? sine : cosine, negateC << 63);
+  const DoubleDouble product = twoProduct(c.hi, p.th);
+  const DoubleDouble lead = fastTwoSum(s.hi, product.hi);
+  const double small =
+      (product.lo + s.lo) + ((c.lo * p.th + c.hi * p.sinTail) + s.hi * p.cosMinusOne);
+  return fastTwoSum(lead.hi, lead.lo + small);
+}
+
+// (a.hi + a.lo) / (b.hi + b.lo): one quotient and one correction from the
+// exact remainder, relative error below 2^-100.
+DoubleDouble divide(DoubleDouble a, DoubleDouble b) {
+  const double q = a.hi / b.hi;
+  const DoubleDouble qb = twoProduct(q, b.hi);
+  const double remainder = (((a.hi - qb.hi) - qb.lo) + a.lo) - q * b.lo;
+  return fastTwoSum(q, remainder / b.hi);
+}
+
+// True when every value within relativeBound of y (|y| normal, far above the
+// subnormals) rounds to nearest as y.hi: y.lo plus or minus the bound stays
+// strictly inside the half gaps to y.hi's neighbours (the gap towards zero is
+// half as wide at a power of two). The double sums are monotone and the half
+// gaps are powers of two, so a rounded comparison cannot pass wrongly.
+[[gnu::always_inline]] inline bool roundsSurely(DoubleDouble y, double relativeBound) {
+  const double magnitude = std::fabs(y.hi);
+  const double awayFromZero = y.hi < 0 ? -y.lo : y.lo;
+  const uint64_t bits = std::bit_cast<uint64_t>(magnitude);
+  const double halfGapAway = std::bit_cast<double>((bits & 0x7ff0000000000000ull) - (53ull << 52));
+  const bool powerOfTwo = (bits & 0x000fffffffffffffull) == 0;
+  const double halfGapTowardsZero = powerOfTwo ? 0.5 * halfGapAway : halfGapAway;
+  const double bound = magnitude * relativeBound;
+  return awayFromZero + bound < halfGapAway && awayFromZero - bound > -halfGapTowardsZero;
+}
+
+// Restores the fault flags after MPFR, which may raise any of them in its own
+// double arithmetic (the inexact flag it leaves is true of the result).
+class FaultFlagsKept {
+ public:
+  FaultFlagsKept() { std::fegetexceptflag(&saved_, kFlags); }
+  ~FaultFlagsKept() { std::fesetexceptflag(&saved_, kFlags); }
+  FaultFlagsKept(const FaultFlagsKept&) = delete;
+  FaultFlagsKept& operator=(const FaultFlagsKept&) = delete;
+
+ private:
+  static constexpr int kFlags = FE_DIVBYZERO | FE_OVERFLOW | FE_INVALID | FE_UNDERFLOW;
+  std::fexcept_t saved_;
+};
+
+using MpfrFunction = int (*)(mpfr_ptr, mpfr_srcptr, mpfr_rnd_t);
+
+// The last resort, for finite x whose result is a normal double.
+double byMpfr(MpfrFunction function, double x) {
+  const FaultFlagsKept kept;
+  mpfr_t argument, result;
+  mpfr_init2(argument, 53);
+  mpfr_init2(result, 53);
+  mpfr_set_d(argument, x, MPFR_RNDN);
+  function(result, argument, MPFR_RNDN);
+  const double rounded = mpfr_get_d(result, MPFR_RNDN);
+  mpfr_clear(argument);
+  mpfr_clear(result);
+  return rounded;
+}
+
+// The fast way: true with the correctly rounded result in y, false when the
+// argument is left to MPFR. Infinities give NaN with the invalid flag
+// (inf - inf), NaNs pass through.
+[[gnu::always_inline]] inline bool trySin(double x, double& y) {
+  if (!finite(x)) [[unlikely]] {
+    y = x - x;
+    return true;
+  }
+  if (std::fabs(x) < kSinTinyBelow) [[unlikely]] {
+    y = x;
+    return true;
+  }
+  Reduction reduction;
+  if (!reduce(x, reduction)) return false;
+  const DoubleDouble sine = sinOfQuarterTurns(remainderOf(reduction.r), reduction.quadrant);
+  y = sine.hi;
+  return roundsSurely(sine, kSinCosBound);
+}
+
+[[gnu::always_inline]] inline bool tryCos(double x, double& y) {
+  if (!finite(x)) [[unlikely]] {
+    y = x - x;
+    return true;
+  }
+  if (std::fabs(x) < kCosTinyBelow) [[unlikely]] {
+    y = 1.0;
+    return true;
+  }
+  Reduction reduction;
+  if (!reduce(x, reduction)) return false;
+  const DoubleDouble cosine = sinOfQuarterTurns(remainderOf(reduction.r), reduction.quadrant + 1);
+  y = cosine.hi;
+  return roundsSurely(cosine, kSinCosBound);
+}
+
+DoubleDouble tangentOf(const Reduction& reduction) {
+  const Remainder remainder = remainderOf(reduction.r);
+  return divide(sinOfQuarterTurns(remainder, reduction.quadrant),
+                sinOfQuarterTurns(remainder, reduction.quadrant + 1));
+}
+
+[[gnu::always_inline]] inline bool tryTan(double x, double& y) {
+  if (!finite(x)) [[unlikely]] {
+    y = x - x;
+    return true;
+  }
+  if (std::fabs(x) < kTanTinyBelow) [[unlikely]] {
+    y = x;
+    return true;
+  }
+  Reduction reduction;
+  if (!reduce(x, reduction)) return false;
+  const DoubleDouble tangent = tangentOf(reduction);
+  y = tangent.hi;
+  return roundsSurely(tangent, kTanBound);
+}
+
+}  // namespace
+
+namespace trig_detail {
+
+std::optional<DoubleDouble> approximation(Function function, double x) {
+  Reduction reduction;
+  if (!reduce(x, reduction)) return std::nullopt;
+  const Remainder remainder = remainderOf(reduction.r);
+  if (function == Function::Sin) return sinOfQuarterTurns(remainder, reduction.quadrant);
+  if (function == Function::Cos) return sinOfQuarterTurns(remainder, reduction.quadrant + 1);
+  return tangentOf(reduction);
+}
+
+double relativeErrorBound(Function function) {
+  return function == Function::Tan ? kTanBound : kSinCosBound;
+}
+
+std::optional<double> fastSin(double x) {
+  double y;
+  if (trySin(x, y)) return y;
+  return std::nullopt;
+}
+
+std::optional<double> fastCos(double x) {
+  double y;
+  if (tryCos(x, y)) return y;
+  return std::nullopt;
+}
+
+std::optional<double> fastTan(double x) {
+  double y;
+  if (tryTan(x, y)) return y;
+  return std::nullopt;
+}
+
+}  // namespace trig_detail
+
+double crSin(double x) {
+  double y;
+  if (trySin(x, y)) [[likely]] return y;
+  return byMpfr(mpfr_sin, x);
+}
+
+double crCos(double x) {
+  double y;
+  if (tryCos(x, y)) [[likely]] return y;
+  return byMpfr(mpfr_cos, x);
+}
+
+double crTan(double x) {
+  double y;
+  if (tryTan(x, y)) [[likely]] return y;
+  return byMpfr(mpfr_tan, x);
+}
+
+// Four arguments at a time: the same formulas as above on vectors of four
+// doubles (vector extensions: with AVX2 one instruction a step, without it
+// two SSE2 ones). Lanes the short way cannot take (tiny, huge or not finite
+// arguments, near a multiple of pi/2) or cannot settle go one by one through
+// the scalar function; a correctly rounded result is unique, so every lane
+// is the same bits as the scalar function gives. Unusable lanes compute on 1.0
+// instead, so that they raise no flag of their own.
+// The helpers are always inlined, so no vector crosses a call: GCC's note that
+// passing them would differ with AVX does not apply (to the end of the file).
+#pragma GCC diagnostic ignored "-Wpsabi"
+namespace {
+
+using Lanes = double __attribute__((vector_size(32)));
+using LaneBits = std::int64_t __attribute__((vector_size(32)));
+
+struct LanePair {
+  Lanes hi, lo;
+};
+
+constexpr std::int64_t kSignBit = std::int64_t{1} << 63;
+
+[[gnu::always_inline]] inline Lanes flipSign(Lanes v, LaneBits mask) {
+  return (Lanes)((LaneBits)v ^ (mask & kSignBit));
+}
+
+[[gnu::always_inline]] inline Lanes magnitudeOf(Lanes v) {
+  return (Lanes)((LaneBits)v & ~kSignBit);
+}
+
+[[gnu::always_inline]] inline LanePair laneFastTwoSum(Lanes a, Lanes b) {
+  const Lanes sum = a + b;
+  return {sum, b - (sum - a)};
+}
+
+[[gnu::always_inline]] inline LanePair laneTwoProduct(Lanes a, Lanes b) {
+  const Lanes splitter = Lanes{} + 134217729.0;
+  const Lanes product = a * b;
+  const Lanes as = splitter * a, bs = splitter * b;
+  const Lanes aHigh = as - (as - a), bHigh = bs - (bs - b);
+  const Lanes aLow = a - aHigh, bLow = b - bHigh;
+  return {product, ((aHigh * bHigh - product) + aHigh * bLow + aLow * bHigh) + aLow * bLow};
+}
+
+// The lanes' reduction (Cody-Waite only) and remainder, as reduceCodyWaite
+// and remainderOf do for one argument.
+struct LaneReduction {
+  LaneBits usable;
+  LaneBits quadrant;
+  Lanes th, rl, sinTail, cosMinusOne;
+  LaneBits row;       // |i|
+  LaneBits negative;  // i < 0
+};
+
+[[gnu::always_inline]] inline LaneReduction reduceLanes(Lanes x, double tinyBelow) {
+  constexpr double s3 = -0x1.5555555555555p-3, s5 = 0x1.1111111111111p-7,
+                   s7 = -0x1.a01a01a01a01ap-13;
+  constexpr double c2 = -0.5, c4 = 0x1.5555555555555p-5, c6 = -0x1.6c16c16c16c17p-10;
+  const LaneBits magnitude = (LaneBits)x & ~kSignBit;
+  LaneBits usable = (magnitude >= std::bit_cast<std::int64_t>(tinyBelow)) &
+                    (magnitude < std::bit_cast<std::int64_t>(kCodyWaiteBelow));
+  const Lanes safe = usable ? x : Lanes{} + 1.0;
+  const Lanes shifted = safe * kTwoOverPi + kRoundingShift;
+  const Lanes k = shifted - kRoundingShift;
+  const Lanes first = safe - k * kHalfPiPiece[0];
+  usable &= (k == 0.0) | (magnitudeOf(first) >= 0x1p-13);
+  const LanePair second = laneFastTwoSum(first, -(k * kHalfPiPiece[1]));
+  const LanePair r = laneFastTwoSum(second.hi, second.lo - k * kHalfPiPiece[2]);
+  const Lanes rowShifted = magnitudeOf(r.hi) * 256 + kRoundingShift;
+  const LaneBits negative = r.hi < 0.0;
+  const Lanes index = flipSign(rowShifted - kRoundingShift, negative);
+  const Lanes th = r.hi - index * 0x1p-8;
+  const Lanes t = th + r.lo;
+  const Lanes z = t * t;
+  const Lanes c = z * (s3 + z * (s5 + z * s7));
+  return {usable, (LaneBits)shifted & 3, th, r.lo, r.lo + t * c, z * (c2 + z * (c4 + z * c6)),
+          (LaneBits)rowShifted & 0xff, negative};
+}
+
+// sin(r + quadrant pi/2) in the lanes, as sinOfQuarterTurns.
+[[gnu::always_inline]] inline LanePair sinOfQuarterTurnsLanes(const LaneReduction& p,
+                                                             LaneBits quadrant) {
+  Lanes sineHi, sineLo, cosineHi, cosineLo;
+  for (int lane = 0; lane < 4; ++lane) {
+    const auto& row = kSinCosTable[p.row[lane]];
+    sineHi[lane] = row[0].hi;
+    sineLo[lane] = row[0].lo;
+    cosineHi[lane] = row[1].hi;
+    cosineLo[lane] = row[1].lo;
+  }
+  sineHi = flipSign(sineHi, p.negative);
+  sineLo = flipSign(sineLo, p.negative);
+  // (S, C) turned: swapped for odd quadrants, S' negated for quadrants 2 and
+  // 3, C' for 1 and 2.
+  const LaneBits swap = (quadrant & 1) != 0;
+  const LaneBits negateS = (quadrant & 2) != 0;
+  const LaneBits negateC = ((quadrant + 1) & 2) != 0;
+  const Lanes sHi = flipSign(swap ? cosineHi : sineHi, negateS);
+  const Lanes sLo = flipSign(swap ? cosineLo : sineLo, negateS);
+  const Lanes cHi = flipSign(swap ? sineHi : cosineHi, negateC);
+  const Lanes cLo = flipSign(swap ? sineLo : cosineLo, negateC);
+  const LanePair product = laneTwoProduct(cHi, p.th);
+  const LanePair lead = laneFastTwoSum(sHi, product.hi);
+  const Lanes small = (product.lo + sLo) + ((cLo * p.th + cHi * p.sinTail) + sHi * p.cosMinusOne);
+  return laneFastTwoSum(lead.hi, lead.lo + small);
+}
+
+// roundsSurely in the lanes.
+[[gnu::always_inline]] inline LaneBits roundLanesSurely(LanePair y, double relativeBound) {
+  const Lanes magnitude = magnitudeOf(y.hi);
+  const Lanes awayFromZero = flipSign(y.lo, (LaneBits)y.hi);
+  const LaneBits bits = (LaneBits)magnitude;
+  const Lanes halfGapAway = (Lanes)((bits & 0x7ff0000000000000ll) - (53ll << 52));
+  const LaneBits powerOfTwo = (bits & 0x000fffffffffffffll) == 0;
+  const Lanes halfGapTowardsZero = powerOfTwo ? halfGapAway * 0.5 : halfGapAway;
+  const Lanes bound = magnitude * relativeBound;
+  return (awayFromZero + bound < halfGapAway) & (awayFromZero - bound > -halfGapTowardsZero);
+}
+
+[[gnu::always_inline]] inline void finishLanes(const double* in, double* out, LaneBits usable,
+                                               LanePair y, double bound,
+                                               double (*scalar)(double)) {
+  const LaneBits settledLanes = usable & roundLanesSurely(y, bound);
+  if (settledLanes[0] & settledLanes[1] & settledLanes[2] & settledLanes[3]) [[likely]] {
+    std::memcpy(out, &y.hi, sizeof y.hi);
+    return;
+  }
+  for (int lane = 0; lane < 4; ++lane)
+    out[lane] = settledLanes[lane] ? y.hi[lane] : scalar(in[lane]);
+}
+
+template <int kTurn>
+[[gnu::always_inline]] inline void sinTurnedLanes(const double* in, double* out,
+                                                  double (*scalar)(double), double tinyBelow) {
+  Lanes x;
+  std::memcpy(&x, in, sizeof x);
+  const LaneReduction p = reduceLanes(x, tinyBelow);
+  const LanePair y = sinOfQuarterTurnsLanes(p, p.quadrant + kTurn);
+  finishLanes(in, out, p.usable, y, kSinCosBound, scalar);
+}
+
+[[gnu::always_inline]] inline void tanLanes(const double* in, double* out) {
+  Lanes x;
+  std::memcpy(&x, in, sizeof x);
+  const LaneReduction p = reduceLanes(x, kTanTinyBelow);
+  const LanePair sine = sinOfQuarterTurnsLanes(p, p.quadrant);
+  const LanePair cosine = sinOfQuarterTurnsLanes(p, p.quadrant + 1);
+  // divide() in the lanes.
+  const Lanes q = sine.hi / cosine.hi;
+  const LanePair qb = laneTwoProduct(q, cosine.hi);
+  const Lanes remainder = (((sine.hi - qb.hi) - qb.lo) + sine.lo) - q * cosine.lo;
+  const LanePair y = laneFastTwoSum(q, remainder / cosine.hi);
+  finishLanes(in, out, p.usable, y, kTanBound, crTan);
+}
+
+void sinLanesPlain(const double* in, double* out) { sinTurnedLanes<0>(in, out, crSin, kSinTinyBelow); }
+void cosLanesPlain(const double* in, double* out) { sinTurnedLanes<1>(in, out, crCos, kCosTinyBelow); }
+void tanLanesPlain(const double* in, double* out) { tanLanes(in, out); }
+[[gnu::target("avx2")]] void sinLanesAvx2(const double* in, double* out) {
+  sinTurnedLanes<0>(in, out, crSin, kSinTinyBelow);
+}
+[[gnu::target("avx2")]] void cosLanesAvx2(const double* in, double* out) {
+  sinTurnedLanes<1>(in, out, crCos, kCosTinyBelow);
+}
+[[gnu::target("avx2")]] void tanLanesAvx2(const double* in, double* out) { tanLanes(in, out); }
+
+// (libgcc's own initialisation may run after this one.)
+const bool kHasAvx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
+
+}  // namespace
+
+namespace trig_detail {
+
+void lanesWithoutAvx2(Function function, const double in[4], double out[4]) {
+  if (function == Function::Sin) sinLanesPlain(in, out);
+  if (function == Function::Cos) cosLanesPlain(in, out);
+  if (function == Function::Tan) tanLanesPlain(in, out);
+}
+
+}  // namespace trig_detail
+
+void crSin4(const double in[4], double out[4]) {
+  (kHasAvx2 ? sinLanesAvx2 : sinLanesPlain)(in, out);
+}
+
+void crCos4(const double in[4], double out[4]) {
+  (kHasAvx2 ? cosLanesAvx2 : cosLanesPlain)(in, out);
+}
+
+void crTan4(const double in[4], double out[4]) {
+  (kHasAvx2 ? tanLanesAvx2 : tanLanesPlain)(in, out);
+}
+
+}  // namespace plorvex
