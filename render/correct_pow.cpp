@@ -10,40 +10,45 @@
 
 #include "correct_pow_tables.h"
 
-// How the evaluation works (Tang's table methods in double-double, Ziv's
-// rounding test, MPFR as the last resort):
+// How the evaluation works (Tang's table methods, Ziv's rounding test, MPFR as
+// the last resort). Each function first tries a fast evaluation; when its
+// error interval holds a rounding boundary, an accurate one in double-double;
+// when that cannot decide either (about never, but exact powers and midpoints
+// such as (2^27 - 1)^2 must), MPFR.
 //
-// ln x: x = 2^e * m with m in [0.75, 1.5); i = round(256 m), r = the tabled
-// reciprocal of i / 256 (exactly 1 for i = 256); t = m r - 1 is exact as a
-// double-double (m r by Dekker's product, then Sterbenz), |t| < 2^-8.58.
-// ln x = e ln 2 - ln r + ln(1 + t), where ln(1 + t) = t - t^2/2 + t^3/3 in
-// double-double plus t^4 (-1/4 + t/5 - ... + t^7/11) in plain doubles.
-// Errors, relative to |ln x|: the plain tail <= 2^-81 (|tail| < |t|^4/4, about
-// 4 roundings of 2^-53, and |ln x| >= |t| whenever e = 0 and i = 256; larger
-// otherwise), truncation |t|^11/12 < 2^-98, tables and ln 2 below 2^-97, the
-// double-double operations below 2^-100 each: in all under 2^-80, claimed as
-// 2^-78.
+// Reduction of ln x: x = 2^e m with m in [0.75, 1.5); i = round(256 m), r =
+// 256 / i to 11 bits (exactly 1 for i = 256); t = m r - 1 = a + b exactly,
+// with a = (m's 42 leading bits) r - 1 and b = (m's other bits) r;
+// |t| < 2^-8.45. ln x = e ln 2 - ln r + ln(1 + t), -ln r tabled to 2^-106.
 //
-// e^z: k = round(z 128 / ln 2), r = z - k ln2/128 (ln 2 / 128 in three parts,
-// the first exact times k), |r| < 2^-8.52; e^z = 2^(k >> 7) 2^((k & 127)/128)
-// e^r with the tabled 2^(j/128) as double-doubles and e^r - 1 = r + r^2/2 +
-// r^3/6 in double-double plus r^4 (1/24 + ... + r^4/8!) in plain doubles.
-// Errors: the plain tail < 2^-89, truncation < 2^-95, the rest below 2^-98:
-// claimed as 2^-78.
+// Fast ln: the large terms (e ln 2 to 42 bits, exact times e; -ln r; a; the
+// high half of -t^2/2, exact) summed without error, the rest in plain doubles:
+// t^3 (1/3 - t/4 + ... - t^7/10) to about 2^-70 |t| (rounding) and 2^-73 |t|
+// (truncation), the low half of t^2/2 and the lows of the sums far below.
+// |ln x| >= |t|/1.01 when e = 0, else >= 0.28: under 2^-68.5 relative,
+// claimed as 2^-67.
+// Accurate ln: t - t^2/2 + t^3/3 in double-double plus t^4 (-1/4 + ... +
+// t^7/11) in plain doubles: the tail within 2^-80 |t|, truncation 2^-90 |t|,
+// tables and double-double operations below 2^-97: claimed as 2^-78.
 //
-// pow: e^(y ln|x|) with ln|x| in double-double; the product's relative error
-// is at most ln's plus 2^-100, so the exponent is off by at most
-// |y ln x| 2^-77.9, which for results that neither overflow nor underflow
-// (|y ln x| < 746) is below 2^-68.3.
+// Reduction of e^z: k = round(z 128 / ln 2), r = z - k ln2/128 (ln 2 / 128 in
+// three parts, the first exact times k), |r| < 2^-8.52; e^z = 2^(k >> 7)
+// 2^((k & 127)/128) e^r with 2^(j/128) tabled as double-doubles.
+// Fast e^r: r in two doubles (the first exact, the second within 2^-79);
+// 2^(j/128) times r's 26 leading bits exact, the rest and r^2/2 + ... + r^7/7!
+// in plain doubles: rounding below 2^-67.5, truncation 2^-83: claimed 2^-66.
+// Accurate e^r: r, r^2/2 and r^3/6 in double-double, r^4 (1/24 + ... + r^4/8!)
+// in plain doubles: tail below 2^-89, truncation 2^-95: claimed as 2^-78.
+//
+// pow = e^(y ln|x|): z = y ln|x| as a double-double has ln's relative error
+// plus 2^-100, so e^z is off by at most 1.0625 |z| that plus exp's own error.
+// The claimed bounds are checked against MPFR in the tests.
 
 namespace plorvex {
 namespace {
 
 using namespace pow_tables;
-using correct_pow_detail::FallbackCounts;
-using correct_pow_detail::kExpRelativeError;
-using correct_pow_detail::kLogRelativeError;
-using correct_pow_detail::ScaledDoubleDouble;
+using namespace correct_pow_detail;
 
 thread_local FallbackCounts fallbacks;
 
@@ -75,7 +80,7 @@ Decomposed decompose(double x) {
   return {exponent, mantissa};
 }
 
-// ln(1 + t) for |t| < 2^-8.5, t exact as a double-double.
+// ln(1 + t) for |t| < 2^-8.45, t exact as a double-double.
 DoubleDouble log1pSmall(DoubleDouble t) {
   const double th = t.hi;
   const double tail =
@@ -103,6 +108,87 @@ DoubleDouble expm1Small(DoubleDouble r) {
   sum = add(scale(square, 0.5), sum);
   return add(r, sum);
 }
+
+// x with its lowest dropped bits cleared: the leading bits, exactly.
+double leadingBits(double x, int dropped) {
+  return std::bit_cast<double>(std::bit_cast<std::uint64_t>(x) & (~std::uint64_t{0} << dropped));
+}
+
+// ln x = exponent ln 2 - ln r + ln(1 + a + b), with a + b exact.
+struct ReducedLog {
+  int exponent;
+  const double* entry;  // r, -ln r high, -ln r low
+  double a, b;
+};
+
+// The 42 leading bits of the mantissa times the 11-bit r are exact, and so is
+// the product minus 1 (Sterbenz); the other 11 bits times r are exact too.
+ReducedLog reduceLog(double x) {
+  const Decomposed d = decompose(x);
+  const int index = static_cast<int>(d.mantissa * 256.0 + 0.5);
+  const double* entry = kLogReciprocal[index - kLogFirstIndex];
+  const double lead = leadingBits(d.mantissa, 11);
+  return {d.exponent, entry, lead * entry[0] - 1.0, (d.mantissa - lead) * entry[0]};
+}
+
+}  // namespace
+
+namespace correct_pow_detail {
+
+// The fast ln x: the large terms summed without error, t^2/2 exact to far
+// below its last bit, the rest in plain doubles.
+DoubleDouble logFast(double x) {
+  const ReducedLog reduced = reduceLog(x);
+  // Near 1 the two parts of t cancel: normalise them, so that |b| <= ulp(a) / 2.
+  const DoubleDouble normalised = twoSum(reduced.a, reduced.b);
+  const double a = normalised.hi;
+  const double b = normalised.lo;
+  const double t = a;
+  // -t^2/2 = -(a^2 + b (2a + b))/2, a^2 = aHigh^2 (exact: 26 bits) + aLow (a + aHigh).
+  const double aHigh = leadingBits(a, 27);
+  const double squareHigh = -0.5 * (aHigh * aHigh);
+  const double squareLow = -0.5 * ((a - aHigh) * (a + aHigh) + b * (2.0 * a + b));
+  const double cubic =
+      t * t * t *
+      (0x1.5555555555555p-2 + t * (-0x1p-2 + t * (0x1.999999999999ap-3 + t * (-0x1.5555555555555p-3 +
+       t * (0x1.2492492492492p-3 + t * (-0x1p-3 + t * (0x1.c71c71c71c71cp-4 + t * -0x1.999999999999ap-4)))))));
+  const double exponent = reduced.exponent;
+  const DoubleDouble tabled = fastTwoSum(exponent * kLn2Hi42, reduced.entry[1]);  // |-ln r| < ln 2
+  const DoubleDouble withA = twoSum(tabled.hi, a);
+  const DoubleDouble withSquare = twoSum(withA.hi, squareHigh);
+  const double low = ((exponent * kLn2Rest42 + reduced.entry[2]) + (b + squareLow + cubic)) +
+                     (tabled.lo + withA.lo + withSquare.lo);
+  return fastTwoSum(withSquare.hi, low);
+}
+
+// The fast e^z: r = z - k ln2/128 in two doubles (the first exact), 2^(j/128)
+// times r with the table's high part and r cut to 26 bits, so that their main
+// product is exact, the rest in plain doubles.
+ScaledDoubleDouble expFast(DoubleDouble z) {
+  constexpr double kRoundingShift = 0x1.8p52;  // adding it rounds to an integer
+  const double k = (z.hi * k128ByLn2 + kRoundingShift) - kRoundingShift;
+  const int steps = static_cast<int>(k);
+  // Exact: both are multiples of min(ulp(z.hi), 2^-42) and differ by < 2^-8.
+  const double rHigh = z.hi - k * kLn2By128Part1;
+  const double rLow = z.lo - k * kLn2By128Part2;  // part 3 times k is below 2^-81
+  const double r = rHigh + rLow;
+  const double higher =
+      r * r *
+      (0.5 + r * (0x1.5555555555555p-3 + r * (0x1.5555555555555p-5 + r * (0x1.1111111111111p-7 +
+       r * (0x1.6c16c16c16c17p-10 + r * 0x1.a01a01a01a01ap-13)))));
+  const double powerHigh = kExp2[steps & 127][0];
+  const double powerLow = kExp2[steps & 127][1];
+  const double powerLead = leadingBits(powerHigh, 27);
+  const double rLead = leadingBits(rHigh, 27);
+  const DoubleDouble main = fastTwoSum(powerHigh, powerLead * rLead);  // the product is exact
+  const double low = ((powerLead * (rHigh - rLead) + (powerHigh - powerLead) * rHigh) + powerLow * r) +
+                     (main.lo + powerLow) + powerHigh * (rLow + higher);
+  return {fastTwoSum(main.hi, low), steps >> 7};
+}
+
+}  // namespace correct_pow_detail
+
+namespace {
 
 // The double nearest to the scaled value times 2^exponent with the sign, if
 // every value within errorRelative of it rounds to that same double; false
@@ -197,16 +283,18 @@ double mpfrCorrectlyRounded(MpfrFunction function, double x, double y) {
   return value;
 }
 
-// e^z for a double-double z (or the error bound of z folded into
-// errorRelative), with the sign; overflow and underflow decided on the way.
-double expRounded(DoubleDouble z, double errorRelative, bool negative, bool& decided) {
+// e^z for a double-double z by the evaluation given, with the sign, if the
+// rounding is certain within errorRelative (that of z and the evaluation's);
+// overflow and underflow decided on the way.
+template <class Evaluation>
+double expRounded(Evaluation evaluation, DoubleDouble z, double errorRelative, bool negative,
+                  bool& decided) {
   decided = true;
   if (z.hi > 709.8) return overflowed(negative);     // e^z >= 2^1024 for sure
   if (z.hi < -745.2) return underflowed(negative);   // e^z < 2^-1075 for sure
   if (std::fabs(z.hi) < 0x1p-55) return negative ? -1.0 : 1.0;
   double result = 0.0;
-  decided = roundScaled(correct_pow_detail::expDoubleDouble(z), errorRelative + kExpRelativeError,
-                        negative, result);
+  decided = roundScaled(evaluation(z), errorRelative, negative, result);
   return result;
 }
 
@@ -259,14 +347,11 @@ namespace correct_pow_detail {
 FallbackCounts fallbackCounts() { return fallbacks; }
 
 DoubleDouble logDoubleDouble(double x) {
-  const Decomposed d = decompose(x);
-  const int index = static_cast<int>(d.mantissa * 256.0 + 0.5);
-  const double* entry = kLogReciprocal[index - kLogFirstIndex];
-  const DoubleDouble product = twoProduct(d.mantissa, entry[0]);
-  const DoubleDouble t = fastTwoSum(product.hi - 1.0, product.lo);
-  const DoubleDouble exponentPart = multiply(DoubleDouble{kLn2Hi, kLn2Lo}, static_cast<double>(d.exponent));
-  const DoubleDouble tablePart{entry[1], entry[2]};
-  return add(add(exponentPart, tablePart), log1pSmall(t));
+  const ReducedLog reduced = reduceLog(x);
+  const DoubleDouble exponentPart =
+      multiply(DoubleDouble{kLn2Hi, kLn2Lo}, static_cast<double>(reduced.exponent));
+  const DoubleDouble tablePart{reduced.entry[1], reduced.entry[2]};
+  return add(add(exponentPart, tablePart), log1pSmall(twoSum(reduced.a, reduced.b)));
 }
 
 ScaledDoubleDouble expDoubleDouble(DoubleDouble z) {
@@ -287,11 +372,25 @@ double crExp(double x) {
   if (std::isnan(x)) return x + x;
   if (std::isinf(x)) return x > 0 ? x : 0.0;
   bool decided;
-  const double result = expRounded(DoubleDouble{x, 0.0}, 0.0, false, decided);
+  double result = expRounded(expFast, DoubleDouble{x, 0.0}, kFastExpRelativeError, false, decided);
+  if (decided) return result;
+  ++fallbacks.expAccurate;
+  result = expRounded(expDoubleDouble, DoubleDouble{x, 0.0}, kExpRelativeError, false, decided);
   if (decided) return result;
   ++fallbacks.exp;
   return mpfrCorrectlyRounded(MpfrFunction::Exp, x, 0.0);
 }
+
+namespace {
+
+// The double nearest to value if every value within errorRelative rounds to it.
+bool roundDoubleDouble(DoubleDouble value, double errorRelative, double& result) {
+  const double error = std::fabs(value.hi) * (errorRelative + 0x1p-100);
+  result = value.hi;
+  return value.hi + (value.lo + error) == value.hi && value.hi + (value.lo - error) == value.hi;
+}
+
+}  // namespace
 
 double crLog(double x) {
   if (std::isnan(x)) return x + x;
@@ -299,10 +398,10 @@ double crLog(double x) {
   if (x == 0) return dividedByZero(true);
   if (std::isinf(x)) return x;
   if (x == 1.0) return 0.0;
-  const DoubleDouble value = correct_pow_detail::logDoubleDouble(x);
-  const double error = std::fabs(value.hi) * (kLogRelativeError + 0x1p-100);
-  if (value.hi + (value.lo + error) == value.hi && value.hi + (value.lo - error) == value.hi)
-    return value.hi;
+  double result;
+  if (roundDoubleDouble(logFast(x), kFastLogRelativeError, result)) return result;
+  ++fallbacks.logAccurate;
+  if (roundDoubleDouble(logDoubleDouble(x), kLogRelativeError, result)) return result;
   ++fallbacks.log;
   return mpfrCorrectlyRounded(MpfrFunction::Log, x, 0.0);
 }
@@ -318,9 +417,15 @@ double crPow(double x, double y) {
   // |ln x| >= 2^-54 for x != 1, so beyond 2^64 the power over- or underflows.
   if (std::fabs(y) > 0x1p64)
     return (magnitude > 1.0) == (y > 0) ? overflowed(negative) : underflowed(negative);
-  const DoubleDouble z = multiply(correct_pow_detail::logDoubleDouble(magnitude), y);
+  // z = y ln x has ln's relative error plus 2^-100 of the product; e^z's
+  // relative error from it is below 1.0625 |z| times ln's.
   bool decided;
-  result = expRounded(z, std::fabs(z.hi) * 0x1.1p-78 + 0x1p-100, negative, decided);
+  DoubleDouble z = multiply(logFast(magnitude), y);
+  result = expRounded(expFast, z, std::fabs(z.hi) * kFastLogRelativeError * 1.0625 + kFastExpRelativeError, negative, decided);
+  if (decided) return result;
+  ++fallbacks.powAccurate;
+  z = multiply(logDoubleDouble(magnitude), y);
+  result = expRounded(expDoubleDouble, z, std::fabs(z.hi) * kLogRelativeError * 1.0625 + kExpRelativeError, negative, decided);
   if (decided) return result;
   ++fallbacks.pow;
   return mpfrCorrectlyRounded(MpfrFunction::Pow, x, y);

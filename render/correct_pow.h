@@ -18,6 +18,15 @@ double crPow(double base, double exponent);
 
 namespace correct_pow_detail {
 
+// The fast evaluations: ln x for a finite x > 0 and e^z for |z.hi| <= 746, as
+// below, within these relative errors.
+DoubleDouble logFast(double x);
+inline constexpr double kFastLogRelativeError = 0x1p-67;
+struct ScaledDoubleDouble;
+ScaledDoubleDouble expFast(DoubleDouble z);
+inline constexpr double kFastExpRelativeError = 0x1p-66;
+
+// The accurate evaluations when the fast ones cannot decide the rounding.
 // ln x for a finite x > 0, with |result - ln x| <= kLogRelativeError * |ln x|.
 DoubleDouble logDoubleDouble(double x);
 inline constexpr double kLogRelativeError = 0x1p-78;
@@ -31,12 +40,12 @@ struct ScaledDoubleDouble {
 ScaledDoubleDouble expDoubleDouble(DoubleDouble z);
 inline constexpr double kExpRelativeError = 0x1p-78;
 
-// How often the double-double evaluation could not decide the rounding and
-// MPFR was asked, since the start of the thread (for tests and measurements).
+// How often the fast evaluation could not decide the rounding (and the
+// accurate one was asked), and how often that could not either (and MPFR was
+// asked), since the start of the thread: for tests and measurements.
 struct FallbackCounts {
-  long long exp = 0;
-  long long log = 0;
-  long long pow = 0;
+  long long exp = 0, log = 0, pow = 0;
+  long long expAccurate = 0, logAccurate = 0, powAccurate = 0;
 };
 FallbackCounts fallbackCounts();
 

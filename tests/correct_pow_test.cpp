@@ -150,9 +150,10 @@ TEST(CorrectPow, ExpAndLogMatchMpfrInEveryBinade) {
   EXPECT_EQ(logs.count, 0) << logs.first;
 }
 
-// The claimed error bounds of the double-double evaluations, measured against
-// MPFR at 200 bits: the rounding test is only as sound as these.
-TEST(CorrectPow, DoubleDoubleEvaluationsStayWithinTheirBounds) {
+// The claimed error bounds of the fast and the accurate evaluations, measured
+// against MPFR at 200 bits: the rounding tests are only as sound as these.
+TEST(CorrectPow, EvaluationsStayWithinTheirClaimedBounds) {
+  using namespace correct_pow_detail;
   mpfr_t exact, approx;
   mpfr_inits2(200, exact, approx, static_cast<mpfr_ptr>(nullptr));
   auto relativeError = [&](DoubleDouble value) {
@@ -163,29 +164,43 @@ TEST(CorrectPow, DoubleDoubleEvaluationsStayWithinTheirBounds) {
     return std::fabs(mpfr_get_d(approx, MPFR_RNDN));
   };
   std::mt19937_64 random(8);
-  double worstLog = 0, worstExp = 0;
+  double worst[4] = {};  // fast ln, accurate ln, fast exp, accurate exp
   for (int i = 0; i < 200000; ++i) {
-    // Near 1 (where ln cancels) and anywhere.
-    const double x = i % 2 ? 1.0 + std::ldexp(std::uniform_real_distribution<double>(-1, 1)(random), -(i % 60))
-                           : anyBinade(random);
-    if (x == 1.0) continue;
-    mpfr_set_d(exact, x, MPFR_RNDN);
-    mpfr_log(exact, exact, MPFR_RNDN);
-    worstLog = std::max(worstLog, relativeError(correct_pow_detail::logDoubleDouble(x)));
-    const double zh = std::uniform_real_distribution<double>(-746, 746)(random);
-    const double zl = std::ldexp(std::uniform_real_distribution<double>(-1, 1)(random), -44);
+    // Near 1 (where ln cancels), near the table's boundaries, and anywhere.
+    double x = anyBinade(random);
+    if (i % 3 == 1) x = 1.0 + std::ldexp(std::uniform_real_distribution<double>(-1, 1)(random), -(i % 60));
+    if (i % 3 == 2)
+      x = std::ldexp((static_cast<int>(random() % 193) + 191.5) / 256.0, static_cast<int>(random() % 41) - 20);
+    if (x != 1.0) {
+      mpfr_set_d(exact, x, MPFR_RNDN);
+      mpfr_log(exact, exact, MPFR_RNDN);
+      worst[0] = std::max(worst[0], relativeError(logFast(x)));
+      worst[1] = std::max(worst[1], relativeError(logDoubleDouble(x)));
+    }
+    // Anywhere, and at the boundaries between the table's steps.
+    const double zh = i % 2 ? std::uniform_real_distribution<double>(-746, 746)(random)
+                            : std::ldexp(static_cast<int>(random() % 257) - 128.5, -7) * 0.6931471805599453;
+    const double zl = std::ldexp(std::uniform_real_distribution<double>(-1, 1)(random), -53) * zh;
     const DoubleDouble z = fastTwoSum(zh, zl);
-    mpfr_set_d(exact, z.hi, MPFR_RNDN);
-    mpfr_add_d(exact, exact, z.lo, MPFR_RNDN);
-    mpfr_exp(exact, exact, MPFR_RNDN);
-    const auto e = correct_pow_detail::expDoubleDouble(z);
-    mpfr_div_2si(exact, exact, e.exponent, MPFR_RNDN);
-    worstExp = std::max(worstExp, relativeError(e.scaled));
+    int slot = 2;
+    for (auto evaluation : {expFast, expDoubleDouble}) {
+      mpfr_set_d(exact, z.hi, MPFR_RNDN);
+      mpfr_add_d(exact, exact, z.lo, MPFR_RNDN);
+      mpfr_exp(exact, exact, MPFR_RNDN);
+      const ScaledDoubleDouble e = evaluation(z);
+      mpfr_div_2si(exact, exact, e.exponent, MPFR_RNDN);
+      worst[slot] = std::max(worst[slot], relativeError(e.scaled));
+      ++slot;
+    }
   }
   mpfr_clears(exact, approx, static_cast<mpfr_ptr>(nullptr));
-  EXPECT_LE(worstLog, correct_pow_detail::kLogRelativeError) << "log2 " << std::log2(worstLog);
-  EXPECT_LE(worstExp, correct_pow_detail::kExpRelativeError) << "log2 " << std::log2(worstExp);
-  std::printf("worst relative error: ln 2^%.1f, exp 2^%.1f\n", std::log2(worstLog), std::log2(worstExp));
+  const double claimed[4] = {kFastLogRelativeError, kLogRelativeError, kFastExpRelativeError, kExpRelativeError};
+  const char* names[4] = {"fast ln", "accurate ln", "fast exp", "accurate exp"};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_LE(worst[i], claimed[i]) << names[i] << ": 2^" << std::log2(worst[i]);
+    std::printf("worst relative error of %s: 2^%.1f (claimed 2^%.0f)\n", names[i], std::log2(worst[i]),
+                std::log2(claimed[i]));
+  }
 }
 
 // Special values, exact powers, midpoints and the edges of the range: the
@@ -258,11 +273,12 @@ TEST(CorrectPow, ExpAndLogEdgesMatchMpfrAndFlagTheirFaults) {
   }
 }
 
-// The fast path decides nearly everything; the counts are printed for the record.
-TEST(CorrectPow, MpfrIsARareFallback) {
+// The fast evaluation decides nearly everything, MPFR next to nothing; the
+// counts are printed for the record.
+TEST(CorrectPow, FallbacksAreRare) {
   const auto before = fallbackCounts();
   std::mt19937_64 random(9);
-  constexpr int kCalls = 200000;
+  constexpr int kCalls = 1000000;
   for (int i = 0; i < kCalls; ++i) {
     double value = crPow(std::uniform_real_distribution<double>(0, 1000)(random),
                          std::uniform_real_distribution<double>(0, 5)(random)) +
@@ -271,11 +287,15 @@ TEST(CorrectPow, MpfrIsARareFallback) {
     keepEvaluated(value);
   }
   const auto after = fallbackCounts();
-  std::printf("MPFR asked for %lld pow, %lld exp, %lld log of %d each\n", after.pow - before.pow,
-              after.exp - before.exp, after.log - before.log, kCalls);
-  EXPECT_LT(after.pow - before.pow, kCalls / 1000);
-  EXPECT_LT(after.exp - before.exp, kCalls / 1000);
-  EXPECT_LT(after.log - before.log, kCalls / 1000);
+  const long long accurate[3] = {after.powAccurate - before.powAccurate, after.expAccurate - before.expAccurate,
+                                 after.logAccurate - before.logAccurate};
+  const long long mpfr[3] = {after.pow - before.pow, after.exp - before.exp, after.log - before.log};
+  std::printf("of %d calls each (pow, exp, log): accurate evaluation %lld, %lld, %lld; MPFR %lld, %lld, %lld\n",
+              kCalls, accurate[0], accurate[1], accurate[2], mpfr[0], mpfr[1], mpfr[2]);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_LT(accurate[i], kCalls / 100);
+    EXPECT_LT(mpfr[i], kCalls / 100000);
+  }
 }
 
 // The fallback changes MPFR's exponent range for a moment: that is only safe
