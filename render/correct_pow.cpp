@@ -148,10 +148,12 @@ DoubleDouble logFast(double x) {
   const double aHigh = leadingBits(a, 27);
   const double squareHigh = -0.5 * (aHigh * aHigh);
   const double squareLow = -0.5 * ((a - aHigh) * (a + aHigh) + b * (2.0 * a + b));
+  // t^3 (1/3 - t/4 + ... - t^7/10), in pairs (Estrin) for a short chain.
+  const double t2 = t * t;
   const double cubic =
-      t * t * t *
-      (0x1.5555555555555p-2 + t * (-0x1p-2 + t * (0x1.999999999999ap-3 + t * (-0x1.5555555555555p-3 +
-       t * (0x1.2492492492492p-3 + t * (-0x1p-3 + t * (0x1.c71c71c71c71cp-4 + t * -0x1.999999999999ap-4)))))));
+      (t2 * t) * (((0x1.5555555555555p-2 - t * 0x1p-2) + t2 * (0x1.999999999999ap-3 - t * 0x1.5555555555555p-3)) +
+                  (t2 * t2) * ((0x1.2492492492492p-3 - t * 0x1p-3) +
+                               t2 * (0x1.c71c71c71c71cp-4 - t * 0x1.999999999999ap-4)));
   const double exponent = reduced.exponent;
   const DoubleDouble tabled = fastTwoSum(exponent * kLn2Hi42, reduced.entry[1]);  // |-ln r| < ln 2
   const DoubleDouble withA = twoSum(tabled.hi, a);
@@ -172,10 +174,11 @@ ScaledDoubleDouble expFast(DoubleDouble z) {
   const double rHigh = z.hi - k * kLn2By128Part1;
   const double rLow = z.lo - k * kLn2By128Part2;  // part 3 times k is below 2^-81
   const double r = rHigh + rLow;
+  // r^2 (1/2 + r/6 + ... + r^5/7!), in pairs (Estrin) for a short chain.
+  const double r2 = r * r;
   const double higher =
-      r * r *
-      (0.5 + r * (0x1.5555555555555p-3 + r * (0x1.5555555555555p-5 + r * (0x1.1111111111111p-7 +
-       r * (0x1.6c16c16c16c17p-10 + r * 0x1.a01a01a01a01ap-13)))));
+      r2 * (((0.5 + r * 0x1.5555555555555p-3) + r2 * (0x1.5555555555555p-5 + r * 0x1.1111111111111p-7)) +
+            (r2 * r2) * (0x1.6c16c16c16c17p-10 + r * 0x1.a01a01a01a01ap-13));
   const double powerHigh = kExp2[steps & 127][0];
   const double powerLow = kExp2[steps & 127][1];
   const double powerLead = leadingBits(powerHigh, 27);
