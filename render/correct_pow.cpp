@@ -409,7 +409,18 @@ double crLog(double x) {
   return mpfrCorrectlyRounded(MpfrFunction::Log, x, 0.0);
 }
 
+namespace {
+
+bool isSignalingNaN(double x) {
+  return std::isnan(x) && (std::bit_cast<std::uint64_t>(x) & (std::uint64_t{1} << 51)) == 0;
+}
+
+}  // namespace
+
 double crPow(double x, double y) {
+  // A signalling NaN is invalid even where any other argument gives 1, as in
+  // the C library; the sum raises the flag and quiets it.
+  if ((std::isnan(x) || std::isnan(y)) && (isSignalingNaN(x) || isSignalingNaN(y))) return x + y;
   if (y == 0.0 || x == 1.0) return 1.0;
   if (std::isnan(x) || std::isnan(y)) return x + y;
   const Parity parity = std::isinf(y) ? Parity::Even : parityOf(y);

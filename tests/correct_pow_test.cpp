@@ -208,11 +208,12 @@ TEST(CorrectPow, EvaluationsStayWithinTheirClaimedBounds) {
 TEST(CorrectPow, SpecialExactAndEdgeCasesMatchMpfrAndTheLibraryFlags) {
   const double inf = std::numeric_limits<double>::infinity();
   const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double signaling = std::numeric_limits<double>::signaling_NaN();
   const double tiny = std::numeric_limits<double>::denorm_min();
   const std::vector<double> values{0.0, -0.0, tiny, -tiny, 0x1p-1022, 0.5, -0.5, 1.0, -1.0, 1.5, 2.0,
                                    -2.0, 3.0, -3.0, 0.25, 1e308, -1e308, 0x1p53, -0x1p53, 0x1p53 + 2,
                                    0x1.fffffffffffffp52, -0x1.fffffffffffffp52, 1e20, -1e20, inf, -inf,
-                                   nan, -nan, 1 + 0x1p-52, 1 - 0x1p-53};
+                                   nan, -nan, signaling, 1 + 0x1p-52, 1 - 0x1p-53};
   Mismatches bits, flags;
   auto check = [&](double x, double y) {
     double ours, theirs;
