@@ -127,6 +127,9 @@ ReducedLog reduceLog(double x) {
   const Decomposed d = decompose(x);
   const int index = static_cast<int>(d.mantissa * 256.0 + 0.5);
   const double* entry = kLogReciprocal[index - kLogFirstIndex];
+  // With r = 1, m - 1 is exact on its own (Sterbenz), and keeping t in one
+  // part spares the fast ln the cancellation of two.
+  if (index == 256) return {d.exponent, entry, d.mantissa - 1.0, 0.0};
   const double lead = leadingBits(d.mantissa, 11);
   return {d.exponent, entry, lead * entry[0] - 1.0, (d.mantissa - lead) * entry[0]};
 }
@@ -139,11 +142,11 @@ namespace correct_pow_detail {
 // below its last bit, the rest in plain doubles.
 DoubleDouble logFast(double x) {
   const ReducedLog reduced = reduceLog(x);
-  // Near 1 the two parts of t cancel: normalise them, so that |b| <= ulp(a) / 2.
-  const DoubleDouble normalised = twoSum(reduced.a, reduced.b);
-  const double a = normalised.hi;
-  const double b = normalised.lo;
-  const double t = a;
+  // a and b may cancel (|t| far below |b| < 2^-41.5) only where -ln r or e ln 2
+  // dominates ln x, which makes their absolute errors harmless.
+  const double a = reduced.a;
+  const double b = reduced.b;
+  const double t = a + b;
   // -t^2/2 = -(a^2 + b (2a + b))/2, a^2 = aHigh^2 (exact: 26 bits) + aLow (a + aHigh).
   const double aHigh = leadingBits(a, 27);
   const double squareHigh = -0.5 * (aHigh * aHigh);
@@ -155,9 +158,11 @@ DoubleDouble logFast(double x) {
                   (t2 * t2) * ((0x1.2492492492492p-3 - t * 0x1p-3) +
                                t2 * (0x1.c71c71c71c71cp-4 - t * 0x1.999999999999ap-4)));
   const double exponent = reduced.exponent;
-  const DoubleDouble tabled = fastTwoSum(exponent * kLn2Hi42, reduced.entry[1]);  // |-ln r| < ln 2
-  const DoubleDouble withA = twoSum(tabled.hi, a);
-  const DoubleDouble withSquare = twoSum(withA.hi, squareHigh);
+  // Each sum's first term is zero or larger than its second: |-ln r| < 0.29 <
+  // ln 2; for e = 0, |-ln r| >= 2^-8 (r != 1) > |a|; |a + ln r| > 2^-10 > a^2/2.
+  const DoubleDouble tabled = fastTwoSum(exponent * kLn2Hi42, reduced.entry[1]);
+  const DoubleDouble withA = fastTwoSum(tabled.hi, a);
+  const DoubleDouble withSquare = fastTwoSum(withA.hi, squareHigh);
   const double low = ((exponent * kLn2Rest42 + reduced.entry[2]) + (b + squareLow + cubic)) +
                      (tabled.lo + withA.lo + withSquare.lo);
   return fastTwoSum(withSquare.hi, low);
@@ -417,7 +422,34 @@ bool isSignalingNaN(double x) {
 
 }  // namespace
 
+namespace {
+
+// pow for a finite x > 0, x != 1, and 0 < |y| <= 2^64.
+double powPositive(double x, double y, bool negative) {
+  // z = y ln x has ln's relative error plus 2^-100 of the product; e^z's
+  // relative error from it is below 1.0625 |z| times ln's.
+  bool decided;
+  DoubleDouble z = multiply(logFast(x), y);
+  double result = expRounded(expFast, z, std::fabs(z.hi) * kFastLogRelativeError * 1.0625 + kFastExpRelativeError,
+                             negative, decided);
+  if (decided) return result;
+  ++fallbacks.powAccurate;
+  z = multiply(logDoubleDouble(x), y);
+  result = expRounded(expDoubleDouble, z, std::fabs(z.hi) * kLogRelativeError * 1.0625 + kExpRelativeError,
+                      negative, decided);
+  if (decided) return result;
+  ++fallbacks.pow;
+  return mpfrCorrectlyRounded(MpfrFunction::Pow, negative ? -x : x, y);
+}
+
+}  // namespace
+
 double crPow(double x, double y) {
+  // The common case first, with comparisons that are false for a NaN without
+  // raising the invalid flag.
+  if (std::isgreater(x, 0.0) && std::isless(x, INFINITY) && x != 1.0 && std::islessequal(std::fabs(y), 0x1p64) &&
+      y != 0)
+    return powPositive(x, y, false);
   // A signalling NaN is invalid even where any other argument gives 1, as in
   // the C library; the sum raises the flag and quiets it.
   if ((std::isnan(x) || std::isnan(y)) && (isSignalingNaN(x) || isSignalingNaN(y))) return x + y;
@@ -431,18 +463,7 @@ double crPow(double x, double y) {
   // |ln x| >= 2^-54 for x != 1, so beyond 2^64 the power over- or underflows.
   if (std::fabs(y) > 0x1p64)
     return (magnitude > 1.0) == (y > 0) ? overflowed(negative) : underflowed(negative);
-  // z = y ln x has ln's relative error plus 2^-100 of the product; e^z's
-  // relative error from it is below 1.0625 |z| times ln's.
-  bool decided;
-  DoubleDouble z = multiply(logFast(magnitude), y);
-  result = expRounded(expFast, z, std::fabs(z.hi) * kFastLogRelativeError * 1.0625 + kFastExpRelativeError, negative, decided);
-  if (decided) return result;
-  ++fallbacks.powAccurate;
-  z = multiply(logDoubleDouble(magnitude), y);
-  result = expRounded(expDoubleDouble, z, std::fabs(z.hi) * kLogRelativeError * 1.0625 + kExpRelativeError, negative, decided);
-  if (decided) return result;
-  ++fallbacks.pow;
-  return mpfrCorrectlyRounded(MpfrFunction::Pow, x, y);
+  return powPositive(magnitude, y, negative);
 }
 
 }  // namespace plorvex
