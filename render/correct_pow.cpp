@@ -423,13 +423,36 @@ bool isSignalingNaN(double x) {
 
 namespace {
 
+// x^3, x^4 or x^5 from double-double products (relative error below 2^-100),
+// for x in [2^-150, 2^150], where nothing over- or underflows; false when
+// the rounding is not certain (a midpoint, say), for the general way to settle.
+bool smallWholePower(double x, double y, bool negative, double& result) {
+  if (!(x >= 0x1p-150 && x <= 0x1p150)) return false;
+  const DoubleDouble square = twoProduct(x, x);
+  DoubleDouble power = y == 4.0 ? multiply(square, square) : multiply(square, x);
+  if (y == 5.0) power = multiply(multiply(square, square), x);
+  const double error = power.hi * 0x1p-99;
+  if (power.hi + (power.lo + error) != power.hi || power.hi + (power.lo - error) != power.hi) return false;
+  result = negative ? -power.hi : power.hi;
+  return true;
+}
+
 // pow for a finite x > 0, x != 1, and 0 < |y| <= 2^64.
 double powPositive(double x, double y, bool negative) {
+  // Powers that one IEEE operation already rounds correctly, overflow and
+  // flags included, and small whole ones in double-double: the pictures'
+  // commonest exponents, settled without ln and exp.
+  if (y == 2.0) return negative ? -(x * x) : x * x;
+  if (y == 0.5) return std::sqrt(x);
+  if (y == 1.0) return negative ? -x : x;
+  if (y == -1.0) return negative ? -1.0 / x : 1.0 / x;
+  double result;
+  if ((y == 3.0 || y == 4.0 || y == 5.0) && smallWholePower(x, y, negative, result)) return result;
   // z = y ln x has ln's relative error plus 2^-100 of the product; e^z's
   // relative error from it is below 1.0625 |z| times ln's.
   bool decided;
   DoubleDouble z = multiply(logFast(x), y);
-  double result = expRounded(expFast, z, std::fabs(z.hi) * kFastLogRelativeError * 1.0625 + kFastExpRelativeError,
+  result = expRounded(expFast, z, std::fabs(z.hi) * kFastLogRelativeError * 1.0625 + kFastExpRelativeError,
                              negative, decided);
   if (decided) return result;
   ++fallbacks.powAccurate;
