@@ -64,7 +64,7 @@ struct Decomposed {
 };
 
 // x = 2^exponent * mantissa, for finite x > 0 (subnormals included).
-Decomposed decompose(double x) {
+[[gnu::always_inline]] inline Decomposed decompose(double x) {
   std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
   int exponent = -1023;
   if ((bits >> 52) == 0) {  // subnormal: make it normal exactly first
@@ -122,7 +122,7 @@ struct ReducedLog {
 
 // The 42 leading bits of the mantissa times the 11-bit r are exact, and so is
 // the product minus 1 (Sterbenz); the other 11 bits times r are exact too.
-ReducedLog reduceLog(double x) {
+[[gnu::always_inline]] inline ReducedLog reduceLog(double x) {
   const Decomposed d = decompose(x);
   const int index = static_cast<int>(d.mantissa * 256.0 + 0.5);
   const double* entry = kLogReciprocal[index - kLogFirstIndex];
