@@ -32,6 +32,18 @@ Arguments patternPowers(bool whole) {
   return a;
 }
 
+// Bases 0..1000 to the exponents written in the patterns, each equally often.
+Arguments writtenPowers() {
+  const double exponents[] = {0.5, 2.0, 1.0 / 3, 1.0 / 5, 0.27, 1.0 / 17, 0.25, 0.2, 0.4};
+  std::mt19937_64 random(3);
+  Arguments a;
+  for (int i = 0; i < kArguments; ++i) {
+    a.first.push_back(std::uniform_real_distribution<double>(0, 1000)(random));
+    a.second.push_back(exponents[random() % 9]);
+  }
+  return a;
+}
+
 Arguments uniform(double low, double high) {
   std::mt19937_64 random(2);
   Arguments a;
@@ -51,6 +63,7 @@ void run(benchmark::State& state, F f) {
 
 const Arguments kWholePowers = patternPowers(true);
 const Arguments kPowers = patternPowers(false);
+const Arguments kWrittenPowers = writtenPowers();
 const Arguments kExps = uniform(-700, 700);
 const Arguments kLogs = uniform(1e-300, 1e300);
 
@@ -59,6 +72,12 @@ void PowWholeOurs(benchmark::State& s) {
 }
 void PowWholeLibrary(benchmark::State& s) {
   run(s, [](int i) { return plorvex::power(kWholePowers.first[i], kWholePowers.second[i]); });
+}
+void PowWrittenOurs(benchmark::State& s) {
+  run(s, [](int i) { return plorvex::crPow(kWrittenPowers.first[i], kWrittenPowers.second[i]); });
+}
+void PowWrittenLibrary(benchmark::State& s) {
+  run(s, [](int i) { return plorvex::power(kWrittenPowers.first[i], kWrittenPowers.second[i]); });
 }
 void PowOurs(benchmark::State& s) { run(s, [](int i) { return plorvex::crPow(kPowers.first[i], kPowers.second[i]); }); }
 void PowLibrary(benchmark::State& s) { run(s, [](int i) { return plorvex::power(kPowers.first[i], kPowers.second[i]); }); }
@@ -73,6 +92,8 @@ void LogLibrary(benchmark::State& s) {
 
 BENCHMARK(PowWholeOurs);
 BENCHMARK(PowWholeLibrary);
+BENCHMARK(PowWrittenOurs);
+BENCHMARK(PowWrittenLibrary);
 BENCHMARK(PowOurs);
 BENCHMARK(PowLibrary);
 BENCHMARK(ExpOurs);
