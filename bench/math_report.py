@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""Runs correct_math_bench with repetitions and prints ns per call, ours against the C library.
+"""Runs correct_trig_bench with repetitions and prints ns per call, ours against the C library.
 
 usage: bench/math_report.py BENCH_BINARY [REPETITIONS]
 """

@@ -1,18 +1,41 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The picture's maths: correctly rounded elementary functions, the same bits on
-// every machine.
+// The picture's mathematics: correctly rounded functions of our own, so that
+// every machine paints the same bits whatever its C library, CPU or compiler
+// flags. Everything the pictures and the movie path compute beyond + - * /
+// and sqrt comes from here.
+
+#include <cmath>
+
+#include "correct_pow.h"
+#include "correct_trig.h"
 
 namespace plorvex {
 
-double crSin(double x);
-double crCos(double x);
-double crTan(double x);
+// The hyperbolic functions of the movie path, written on the correctly rounded
+// exp and log in one fixed way (+ - * / and sqrt are exact to the last bit
+// everywhere), so that every machine gives the same bits. They are not
+// correctly rounded themselves: pathSinh loses relative accuracy for |x| far
+// below 1 through the cancellation of e^x - e^-x (its absolute error stays
+// below 2^-52).
+inline double pathCosh(double x) { return (crExp(x) + crExp(-x)) * 0.5; }
 
-// The same for four arguments at once (out may be in): with AVX2 where the CPU
-// has it, the same bits as the functions above everywhere.
-void crSin4(const double in[4], double out[4]);
-void crCos4(const double in[4], double out[4]);
-void crTan4(const double in[4], double out[4]);
+inline double pathSinh(double x) { return (crExp(x) - crExp(-x)) * 0.5; }
+
+// 1 - 2 / (e^2x + 1); beyond |x| = 20 the value is +-1 to the last bit, and
+// stopping there keeps e^2x from overflowing and raising the flag.
+inline double pathTanh(double x) {
+  if (std::fabs(x) > 20.0) return x > 0 ? 1.0 : -1.0;
+  return 1.0 - 2.0 / (crExp(2.0 * x) + 1.0);
+}
+
+// ln(|x| + sqrt(x^2 + 1)) with x's sign; beyond 2^28 the square root is |x|
+// to the last bit, and ln(2|x|) keeps x^2 from overflowing.
+inline double pathAsinh(double x) {
+  const double magnitude = std::fabs(x);
+  const double value = magnitude > 0x1p28 ? crLog(magnitude) + 0x1.62e42fefa39efp-1
+                                          : crLog(magnitude + std::sqrt(magnitude * magnitude + 1.0));
+  return std::copysign(value, x);
+}
 
 }  // namespace plorvex

@@ -4,7 +4,7 @@
 // function the mismatches (ours against MPFR), the fast path's own mismatches,
 // the fault flags that differ from the C library's, and how many arguments
 // were left to MPFR. Exits 1 on any mismatch.
-// Usage: correct_math_soak N [SEED]
+// Usage: correct_trig_soak N [SEED]
 
 #include <algorithm>
 #include <cfenv>
@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
   char* end = nullptr;
   const std::uint64_t count = argc > 1 ? std::strtoull(argv[1], &end, 10) : 0;
   if (argc < 2 || argc > 3 || *end != '\0' || count == 0) {
-    std::fprintf(stderr, "usage: correct_math_soak N [SEED]   (N arguments per function)\n");
+    std::fprintf(stderr, "usage: correct_trig_soak N [SEED]   (N arguments per function)\n");
     return 2;
   }
   const std::uint64_t seed = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 1;
