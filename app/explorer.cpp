@@ -18,18 +18,18 @@
 #include <cmath>
 #include <cstring>
 
+#include "canvas.h"
 #include "catalogue.h"
+#include "field_panel.h"
 #include "layout_scroller.h"
-#include "main_window.h"
 #include "pattern_preview.h"
+#include "window_renderer.h"
 
 namespace plorvex::app {
 namespace {
 
 constexpr int kNotch = 120;              // wheel units in one notch
 constexpr qint64 kNotchSeriesMs = 400;   // notches closer than this are one history entry
-const QRgb kWindowColour = qRgb(redOf(kBackground), greenOf(kBackground), blueOf(kBackground));
-
 
 QAction* addShortcutAction(QWidget& window, const char* text, QList<QKeySequence> keys) {
   auto* action = new QAction(text, &window);
@@ -42,7 +42,7 @@ QAction* addShortcutAction(QWidget& window, const char* text, QList<QKeySequence
 // Feeds a moved render the texts of the view it paints, on the window's canvas.
 class MovedViewHost final : public RenderHost {
  public:
-  MovedViewHost(MainWindow& window, const FieldTexts& texts) : window_(window), texts_(texts) {}
+  MovedViewHost(WindowRenderer& window, const FieldTexts& texts) : window_(window), texts_(texts) {}
   std::string fieldText(Field field) override { return texts_[field]; }
   PictureLimits pictureLimits() const override { return window_.pictureLimits(); }
   Sampling sampling() const override { return window_.sampling(); }
@@ -55,7 +55,7 @@ class MovedViewHost final : public RenderHost {
   ColumnPool* columnPool() override { return window_.columnPool(); }
 
  private:
-  MainWindow& window_;
+  WindowRenderer& window_;
   const FieldTexts& texts_;
 };
 
@@ -65,7 +65,9 @@ bool sameButOffsets(const FieldTexts& a, const FieldTexts& b) {
 
 }  // namespace
 
-Explorer::Explorer(MainWindow& window) : QObject(&window), window_(window) {
+Explorer::Explorer(QWidget& window, const LayoutScroller& scroller, Canvas& canvas, WindowRenderer& renderer,
+                   FieldPanel& fields, const QList<QWidget*>& patternButtons)
+    : window_(window), scroller_(scroller), canvas_(canvas), renderer_(renderer), fields_(fields) {
   window_.setMouseTracking(true);
   backAction_ = addShortcutAction(window_, "Back", {QKeySequence(Qt::ALT | Qt::Key_Left)});
   forwardAction_ = addShortcutAction(window_, "Forward", {QKeySequence(Qt::ALT | Qt::Key_Right)});
@@ -76,34 +78,32 @@ Explorer::Explorer(MainWindow& window) : QObject(&window), window_(window) {
   auto* zoomOut = addShortcutAction(window_, "Zoom out", {QKeySequence(Qt::CTRL | Qt::Key_Minus)});
   connect(zoomIn, &QAction::triggered, this, [this] { zoomAtCentre(true); });
   connect(zoomOut, &QAction::triggered, this, [this] { zoomAtCentre(false); });
-  for (QLineEdit* field : window_.fields_) field->installEventFilter(this);
+  connect(&renderer_, &WindowRenderer::started, this, &Explorer::renderStarted);
+  connect(&renderer_, &WindowRenderer::allReturned, this, &Explorer::rendersReturned);
   // Installed after the scroll bars' filter, so it sees the wheel first.
   window_.installEventFilter(this);
-  // "reset" stops what runs and what is about to.
-  if (auto* reset = window_.findChild<QPushButton*>("Command3"))
-    connect(reset, &QPushButton::clicked, this, &Explorer::cancelPending);
   band_ = new QRubberBand(QRubberBand::Rectangle, &window_);
-  preview_ = new PatternPreview(window_);
+  preview_ = new PatternPreview(window_, fields_, patternButtons);
 }
 
+Explorer::~Explorer() { delete preview_; }
+
 QPoint Explorer::canvasPixel(const QPointF& position) const {
-  const QPoint scrolled = window_.scroller_->offset();
+  const QPoint scrolled = scroller_.offset();
   return QPoint(static_cast<int>(std::floor(position.x())) + scrolled.x(),
                 static_cast<int>(std::floor(position.y())) + scrolled.y());
 }
 
-QRect Explorer::onWindow(const QRect& canvasArea) const {
-  return canvasArea.translated(-window_.scroller_->offset());
-}
+QRect Explorer::onWindow(const QRect& canvasArea) const { return canvasArea.translated(-scroller_.offset()); }
 
 // --- Which view a gesture acts on ---------------------------------------------------------
 
 bool Explorer::currentView(HistoryView& view, ViewGeometry& geometry) const {
-  const MainWindow::RenderRecord& shown = window_.latest_;
+  const ShownPicture& shown = canvas_.shown();
   if (pending_) {
     view = pendingView_;
   } else {
-    if (shown.pattern < 0 || shown.picture.isEmpty()) return false;
+    if (shown.pattern < 0 || shown.rect.isEmpty()) return false;
     view = HistoryView{shown.pattern, shown.fields};
   }
   const PatternEntry* pattern = patternAt(view.pattern);
@@ -112,7 +112,7 @@ bool Explorer::currentView(HistoryView& view, ViewGeometry& geometry) const {
 
 bool Explorer::viewAt(QPoint pixel, HistoryView& view, ViewGeometry& geometry) const {
   return currentView(view, geometry) && geometry.contains(pixel.x(), pixel.y()) &&
-         window_.latest_.picture.contains(pixel);
+         canvas_.shown().rect.contains(pixel);
 }
 
 void Explorer::updateCursor(QPoint pixel) {
@@ -156,7 +156,7 @@ bool Explorer::mouseMove(QMouseEvent* event) {
   if (gesture_ == Gesture::Pressed || gesture_ == Gesture::Dragging) {
     moveDrag(pixel, event->globalPosition().toPoint());
   } else if (gesture_ == Gesture::Box) {
-    const QRect picture = window_.latest_.picture;
+    const QRect picture = canvas_.shown().rect;
     const QPoint end(std::clamp(pixel.x(), picture.left(), picture.right()),
                      std::clamp(pixel.y(), picture.top(), picture.bottom()));
     band_->setGeometry(onWindow(QRect(pressPixel_, end).normalized()));
@@ -178,19 +178,16 @@ void Explorer::moveDrag(QPoint pixel, QPoint globalPos) {
   if (gesture_ == Gesture::Pressed) {
     // The picture is the hand's now: what runs stops where it is.
     gesture_ = Gesture::Dragging;
-    if (window_.renderDepth_ > 0) window_.halt_ = "p";
+    if (renderer_.depth() > 0) renderer_.halt();
     exactDrag_ = true;
-    dragPixels_ = QImage();
   }
   const HistoryView view{gestureView_.pattern, change.texts};
   if (exactDrag_) exactDrag_ = moveExactly(view, shift - dragShift_);
   if (!exactDrag_) {
-    // The old pixels follow the hand; the view is rendered at the release.
-    if (dragPixels_.isNull()) {
-      dragPixels_ = shownPixels();
-      dragPixelsShift_ = dragShift_;
-    }
-    paintMoved(dragPixels_, shift - dragPixelsShift_);
+    // The old picture follows the hand and the fields with it; the view is
+    // rendered at the release.
+    previewMove(shift - dragShift_);
+    fields_.setTexts(view.texts);
   }
   dragShift_ = shift;
 }
@@ -204,16 +201,19 @@ bool Explorer::mouseRelease(QMouseEvent* event) {
     endBox(pixel, event->globalPosition().toPoint());
   } else if (ended == Gesture::Dragging && !dragShift_.isNull()) {
     const ViewChange change = dragView(gestureGeometry_, dragShift_.x(), dragShift_.y());
-    const HistoryView view{gestureView_.pattern, change.texts};
-    if (exactDrag_)
+    const HistoryView view =
+        undone(gestureView_, HistoryView{gestureView_.pattern, change.texts}, Step{0, {}, dragShift_});
+    if (exactDrag_) {
+      fields_.setTexts(view.texts);
+      canvas_.becameWhole(view.texts);
       recordShown(view);
-    else
+    } else {
       show(view, false);
+    }
   }
   // The release hides a note; the hand stopped at the limit it says.
   if (ended != Gesture::Box) note(dragRefusal_, event->globalPosition().toPoint());
   dragRefusal_.clear();
-  dragPixels_ = QImage();
   updateCursor(pixel);
   return true;
 }
@@ -223,7 +223,7 @@ void Explorer::endBox(QPoint pixel, QPoint globalPos) {
   const ViewChange change =
       zoomToBox(gestureGeometry_, pressPixel_.x(), pressPixel_.y(), pixel.x(), pixel.y());
   if (change.changed)
-    show(HistoryView{gestureView_.pattern, change.texts}, false);
+    show(undone(gestureView_, HistoryView{gestureView_.pattern, change.texts}, Step{}), false);
   else if (!change.refusal.empty())
     note(change.refusal, globalPos);
 }
@@ -240,12 +240,12 @@ bool Explorer::mouseDoubleClick(QMouseEvent* event) {
     if (!change.refusal.empty()) note(change.refusal, event->globalPosition().toPoint());
     return true;
   }
-  const HistoryView centred{view.pattern, change.texts};
   const QPoint step(geometry.centreX() - pixel.x(), geometry.centreY() - pixel.y());
+  const HistoryView centred = undone(view, HistoryView{view.pattern, change.texts}, Step{0, {}, step});
   if (moveExactly(centred, step)) {
     recordShown(centred);
   } else {
-    paintMoved(shownPixels(), step);
+    previewMove(step);
     show(centred, false);
   }
   return true;
@@ -260,7 +260,7 @@ bool Explorer::wheel(QWheelEvent* event) {
   if (gesture_ != Gesture::None || !viewAt(pixel, view, geometry)) return false;
   // With scroll bars showing, the plain wheel scrolls the window everywhere
   // and Ctrl with the wheel zooms.
-  const LayoutScroller& scroller = *window_.scroller_;
+  const LayoutScroller& scroller = scroller_;
   const bool scrolls = scroller.verticalBar()->isVisibleTo(&window_) ||
                        scroller.horizontalBar()->isVisibleTo(&window_);
   if (scrolls && !(event->modifiers() & Qt::ControlModifier)) return false;
@@ -286,8 +286,8 @@ void Explorer::notch(bool in, QPoint pixel, QPoint globalPos) {
   }
   const bool series = notchEntryOpen_ && lastNotch_.isValid() && lastNotch_.elapsed() < kNotchSeriesMs;
   lastNotch_.restart();
-  paintScaled(in, pixel);
-  show(HistoryView{view.pattern, change.texts}, series);
+  previewScale(in, pixel);
+  show(undone(view, HistoryView{view.pattern, change.texts}, Step{in ? 1 : -1, pixel, {}}), series);
   pendingIsNotch_ = true;
 }
 
@@ -300,17 +300,7 @@ void Explorer::zoomAtCentre(bool in) {
 
 bool Explorer::eventFilter(QObject* watched, QEvent* event) {
   // Over the picture the wheel zooms; elsewhere it scrolls the window.
-  if (watched == &window_) return event->type() == QEvent::Wheel && wheel(static_cast<QWheelEvent*>(event));
-  if (event->type() != QEvent::KeyPress) return false;
-  const auto* key = static_cast<QKeyEvent*>(event);
-  if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) return false;
-  if (key->modifiers() & ~Qt::KeypadModifier) return false;
-  // As leaving the size field would, the size is checked first.
-  if (watched == window_.field(Field::Three)) window_.TextThree_LostFocus();
-  const int highlighted = window_.starting_.pattern;
-  if (highlighted >= 0 && !window_.exiting_)
-    window_.patternButtons_[static_cast<std::size_t>(highlighted)]->click();
-  return true;
+  return watched == &window_ && event->type() == QEvent::Wheel && wheel(static_cast<QWheelEvent*>(event));
 }
 
 // --- History -------------------------------------------------------------------------------
@@ -324,45 +314,50 @@ void Explorer::goForward() {
 }
 
 void Explorer::retrace(const HistoryView& view) {
-  if (const auto step = wholePixelStep(view); step && moveExactly(view, *step)) return;
+  if (const auto step = stepTo(view); step && moveExactly(view, *step)) return;
   show(view, false);
 }
 
-std::optional<QPoint> Explorer::wholePixelStep(const HistoryView& view) const {
-  const MainWindow::RenderRecord& shown = window_.latest_;
+std::optional<QPoint> Explorer::stepTo(const HistoryView& view) const {
+  const ShownPicture& shown = canvas_.shown();
   const PatternEntry* pattern = patternAt(view.pattern);
   if (!pattern || shown.pattern != view.pattern || !sameButOffsets(shown.fields, view.texts))
     return std::nullopt;
   SweepOrigin from, to;
   if (pattern->sweep(shown.fields, from) != Fault::None || pattern->sweep(view.texts, to) != Fault::None)
     return std::nullopt;
-  // The same counter lies X0 - X0' pixels further on.
-  const double dx = from.x0 - to.x0, dy = from.y0 - to.y0;
-  const double limit = MainWindow::kMaxPictureSide;
-  if (dx != std::trunc(dx) || dy != std::trunc(dy) || std::fabs(dx) >= limit || std::fabs(dy) >= limit)
-    return std::nullopt;
-  return QPoint(static_cast<int>(dx), static_cast<int>(dy));
+  const auto step = wholePixelStep(from.x0, from.y0, to.x0, to.y0, WindowRenderer::kMaxPictureSide);
+  if (!step) return std::nullopt;
+  return QPoint(step->dx, step->dy);
 }
 
 bool Explorer::moveExactly(const HistoryView& view, QPoint step) {
-  MainWindow::RenderRecord& shown = window_.latest_;
+  const ShownPicture& shown = canvas_.shown();
   const PatternEntry* pattern = patternAt(view.pattern);
-  if (!pattern || !pattern->moved || pending_ || window_.renderDepth_ > 0 || shown.pattern != view.pattern ||
-      !window_.shownParameters().complete || !sameButOffsets(shown.fields, view.texts))
+  if (!pattern || !pattern->moved || pending_ || renderer_.depth() > 0 || shown.pattern != view.pattern ||
+      !canvas_.whole() || !sameButOffsets(shown.fields, view.texts))
     return false;
   SweepOrigin sweep;
   SweepPlan previous;
   if (pattern->sweep(shown.fields, sweep) != Fault::None ||
-      planSweep(sweep, window_.pictureLimits(), previous, window_.sampling()) != Fault::None)
+      planSweep(sweep, renderer_.pictureLimits(), previous, renderer_.sampling()) != Fault::None)
     return false;
-  scrollPicture(step);
-  MovedViewHost host(window_, view.texts);
+  canvas_.scrollPicture(step);
+  MovedViewHost host(renderer_, view.texts);
   if (pattern->moved(host, previous, step.x(), step.y()).end != RenderEnd::Completed) return false;
-  writeFields(view.texts);
-  shown.fields = view.texts;
-  shown.complete = true;
-  shown.overpainted = false;
+  fields_.setTexts(view.texts);
+  canvas_.becameWhole(view.texts);
   return true;
+}
+
+HistoryView Explorer::undone(const HistoryView& from, const HistoryView& to, const Step& step) {
+  const bool acts = step.zoom != 0 || !step.shift.isNull();
+  const bool undoes = acts && gestureFrom_ && from == gestureReached_ && step.undoes(gestureStep_);
+  const HistoryView reached = undoes ? *gestureFrom_ : to;
+  gestureFrom_ = from;
+  gestureStep_ = step;
+  gestureReached_ = reached;
+  return reached;
 }
 
 void Explorer::recordShown(const HistoryView& view) {
@@ -379,7 +374,7 @@ void Explorer::addMenuEntries(QMenu& menu) {
 
 void Explorer::renderStarted(int pattern, const FieldTexts& texts) {
   // A render started from the top reads the fields a pending gesture wrote.
-  if (window_.renderDepth_ == 0) pending_ = false;
+  if (renderer_.depth() == 0) pending_ = false;
   history_.record(HistoryView{pattern, texts}, nextRecordMerges_);
   notchEntryOpen_ = nextRecordIsNotch_;
   nextRecordMerges_ = false;
@@ -391,31 +386,24 @@ void Explorer::renderStarted(int pattern, const FieldTexts& texts) {
 
 // --- Rendering a gesture's view ------------------------------------------------------------
 
-void Explorer::writeFields(const FieldTexts& texts) {
-  const std::pair<Field, const std::string*> fields[] = {
-      {Field::One, &texts.x},    {Field::Two, &texts.y},          {Field::Three, &texts.size},
-      {Field::Four, &texts.zoom}, {Field::Five, &texts.brightness}};
-  for (const auto& [which, text] : fields) window_.field(which)->setText(QString::fromStdString(*text));
-}
-
 void Explorer::show(const HistoryView& view, bool mergeWithCurrent) {
-  writeFields(view.texts);
+  fields_.setTexts(view.texts);
   // A burst keeps the way it began: the first view's entry is replaced or not.
   if (!pending_) pendingMerges_ = mergeWithCurrent;
   pending_ = true;
   pendingView_ = view;
   pendingIsNotch_ = false;
-  if (window_.renderDepth_ > 0)
-    window_.halt_ = "p";
+  if (renderer_.depth() > 0)
+    renderer_.halt();
   else
     QTimer::singleShot(0, this, &Explorer::startPending);
 }
 
 void Explorer::startPending() {
-  if (!pending_ || window_.renderDepth_ > 0 || window_.exiting_) return;
+  if (!pending_ || renderer_.depth() > 0 || renderer_.abandoned()) return;
   nextRecordMerges_ = pendingMerges_;
   nextRecordIsNotch_ = pendingIsNotch_;
-  window_.CMD_Click(pendingView_.pattern);
+  renderer_.press(pendingView_.pattern);
 }
 
 void Explorer::rendersReturned() {
@@ -430,78 +418,12 @@ void Explorer::note(const std::string& refusal, QPoint globalPos) {
 
 // --- Instant feedback ------------------------------------------------------------------------
 
-QRect Explorer::pictureArea() const {
-  const int density = window_.canvasDensity_;
-  const QRect picture = window_.latest_.picture;
-  return QRect(picture.topLeft() * density, picture.size() * density);
-}
+void Explorer::previewMove(QPoint step) { canvas_.transformPreview(QTransform::fromTranslate(step.x(), step.y())); }
 
-QImage Explorer::shownPixels() const {
-  QImage pixels = window_.canvas_.copy(pictureArea());
-  pixels.setDevicePixelRatio(1);  // drawn in canvas pixels, one for one
-  return pixels;
-}
-
-void Explorer::paintMoved(const QImage& pixels, QPoint offset) {
-  const QRect area = pictureArea();
-  if (area.isEmpty() || pixels.isNull()) return;
-  QPainter painter(&window_.canvas_);
-  painter.scale(1.0 / window_.canvasDensity_, 1.0 / window_.canvasDensity_);
-  painter.setClipRect(area);
-  painter.fillRect(area, QColor::fromRgb(kWindowColour));
-  painter.drawImage(area.topLeft() + offset * window_.canvasDensity_, pixels);
-  painter.end();
-  window_.latest_.overpainted = true;
-  window_.update(onWindow(window_.latest_.picture));
-}
-
-void Explorer::scrollPicture(QPoint offset) {
-  const QRect area = pictureArea();
-  const int density = window_.canvasDensity_;
-  const int dx = offset.x() * density, dy = offset.y() * density;
-  const int width = area.width();
-  const int kept = std::max(0, width - std::abs(dx));
-  QImage& canvas = window_.canvas_;
-  const auto row = [&](int y) { return reinterpret_cast<QRgb*>(canvas.scanLine(y)) + area.left(); };
-  // Rows are written from the side the picture moves to, so that each is
-  // read before it is overwritten.
-  for (int n = 0; n < area.height(); ++n) {
-    const int y = dy > 0 ? area.bottom() - n : area.top() + n;
-    const int from = y - dy;
-    QRgb* target = row(y);
-    if (from < area.top() || from > area.bottom() || kept == 0) {
-      std::fill(target, target + width, kWindowColour);
-      continue;
-    }
-    const QRgb* source = row(from);
-    const int start = std::max(0, dx);
-    std::memmove(target + start, source + std::max(0, -dx), static_cast<std::size_t>(kept) * sizeof(QRgb));
-    std::fill(target, target + start, kWindowColour);
-    std::fill(target + start + kept, target + width, kWindowColour);
-  }
-  window_.latest_.overpainted = true;
-  window_.update(onWindow(window_.latest_.picture));
-}
-
-void Explorer::paintScaled(bool in, QPoint pixel) {
-  const QRect area = pictureArea();
-  if (area.isEmpty()) return;
-  const QImage pixels = shownPixels();
-  const int density = window_.canvasDensity_;
-  const QPointF about(pixel.x() * density, pixel.y() * density);
+void Explorer::previewScale(bool in, QPoint pixel) {
   const double scale = in ? 2.0 : 0.5;
-  QPainter painter(&window_.canvas_);
-  painter.scale(1.0 / density, 1.0 / density);
-  painter.setClipRect(area);
-  painter.fillRect(area, QColor::fromRgb(kWindowColour));
-  painter.translate(about);
-  painter.scale(scale, scale);
-  painter.translate(-about);
-  if (!in) painter.setRenderHint(QPainter::SmoothPixmapTransform);
-  painter.drawImage(area.topLeft(), pixels);
-  painter.end();
-  window_.latest_.overpainted = true;
-  window_.update(onWindow(window_.latest_.picture));
+  canvas_.transformPreview(QTransform::fromTranslate(-pixel.x(), -pixel.y()) * QTransform::fromScale(scale, scale) *
+                           QTransform::fromTranslate(pixel.x(), pixel.y()));
 }
 
 }  // namespace plorvex::app

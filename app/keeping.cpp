@@ -219,31 +219,37 @@ std::string PictureSaveJob::run(Request& request) {
 
 // --- Its progress --------------------------------------------------------------------
 
-QProgressDialog* openJobProgress(QWidget* parent, const QString& title, const QList<QAction*>& keys,
-                                 BackgroundJob& job) {
-  auto* progress = new QProgressDialog(job.progressText(), "Cancel", 0, 1000, parent);
-  progress->setWindowTitle(title);
+JobFollower::JobFollower(QWidget& parent, BackgroundJob& job, QString title,
+                         std::function<void(const std::string&)> finished)
+    : parent_(parent), job_(job), title_(std::move(title)), finished_(std::move(finished)) {
+  timer_.setInterval(100);
+  connect(&timer_, &QTimer::timeout, this, &JobFollower::update);
+}
+
+void JobFollower::follow(const QList<QAction*>& keys) {
+  auto* progress = new QProgressDialog(job_.progressText(), "Cancel", 0, 1000, &parent_);
+  progress->setWindowTitle(title_);
   progress->setWindowModality(Qt::NonModal);  // the window stays usable
-  // and keeps the keyboard where the window manager allows; the keys work in
-  // the progress dialog as well.
   progress->setAttribute(Qt::WA_ShowWithoutActivating);
   progress->addActions(keys);
   progress->setMinimumDuration(500);
   progress->setAttribute(Qt::WA_DeleteOnClose);
-  QObject::connect(progress, &QProgressDialog::canceled, progress, [&job] { job.cancel(); });
-  return progress;
+  QObject::connect(progress, &QProgressDialog::canceled, progress, [this] { job_.cancel(); });
+  progress_ = progress;
+  timer_.start();
 }
 
-bool followJobProgress(BackgroundJob& job, QProgressDialog* progress) {
-  if (progress && progress->wasCanceled()) job.cancel();
-  const BackgroundJob::Phase phase = job.phase();
-  if (progress && phase != BackgroundJob::Phase::Finished) progress->setLabelText(job.progressText());
-  if (progress && phase == BackgroundJob::Phase::Rendering && job.total() > 0)
-    progress->setValue(static_cast<int>(900 * job.done() / job.total()));
-  if (progress && phase == BackgroundJob::Phase::Writing) progress->setValue(950);
-  if (phase != BackgroundJob::Phase::Finished) return false;
-  if (progress) progress->close();
-  return true;
+void JobFollower::update() {
+  if (progress_ && progress_->wasCanceled()) job_.cancel();
+  const BackgroundJob::Phase phase = job_.phase();
+  if (progress_ && phase != BackgroundJob::Phase::Finished) progress_->setLabelText(job_.progressText());
+  if (progress_ && phase == BackgroundJob::Phase::Rendering && job_.total() > 0)
+    progress_->setValue(static_cast<int>(900 * job_.done() / job_.total()));
+  if (progress_ && phase == BackgroundJob::Phase::Writing) progress_->setValue(950);
+  if (phase != BackgroundJob::Phase::Finished) return;
+  if (progress_) progress_->close();
+  timer_.stop();
+  finished_(job_.finish());
 }
 
 }  // namespace plorvex::app

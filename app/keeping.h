@@ -7,7 +7,9 @@
 #include <QDialog>
 #include <QImage>
 #include <QSize>
+#include <QPointer>
 #include <QString>
+#include <QTimer>
 
 #include <atomic>
 #include <chrono>
@@ -152,12 +154,27 @@ class PictureSaveJob : public BackgroundJob {
   std::string render(Request& request);
 };
 
-// A job's progress dialog: it leaves the window usable and, where the window
-// manager allows, the keyboard with it; the `keys` work in it as well. Its
-// Cancel cancels the job. It closes itself with followJobProgress.
-QProgressDialog* openJobProgress(QWidget* parent, const QString& title, const QList<QAction*>& keys,
-                                 BackgroundJob& job);
-// Shows the job's progress, cancelling it when asked; true once it has finished.
-bool followJobProgress(BackgroundJob& job, QProgressDialog* progress);
+// Follows a job for the window: a progress dialog that leaves the window
+// usable and, where the window manager allows, the keyboard with it (the
+// `keys` work in it as well), whose Cancel cancels the job; once the job has
+// finished, the dialog closes and `finished` gets the reason it failed ("" when
+// it succeeded, picture::kWriteCancelled when cancelled).
+class JobFollower : public QObject {
+ public:
+  JobFollower(QWidget& parent, BackgroundJob& job, QString title,
+              std::function<void(const std::string& failure)> finished);
+  // The job has just been launched.
+  void follow(const QList<QAction*>& keys);
+
+ private:
+  void update();
+
+  QWidget& parent_;
+  BackgroundJob& job_;
+  QString title_;
+  std::function<void(const std::string&)> finished_;
+  QTimer timer_;
+  QPointer<QProgressDialog> progress_;
+};
 
 }  // namespace plorvex::app

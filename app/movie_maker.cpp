@@ -8,15 +8,19 @@
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QDesktopServices>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include <algorithm>
 #include <optional>
@@ -39,7 +43,8 @@ const char* const kWayTitle = "Save the way here";
 
 // --- The dialog ------------------------------------------------------------------------
 
-MovieDialog::MovieDialog(QWidget* parent, const MovieChoice& proposed, const QString& note) : QDialog(parent) {
+MovieDialog::MovieDialog(QWidget* parent, const MovieChoice& proposed, const QString& note)
+    : QDialog(parent), offered_(proposed) {
   setWindowTitle(kMovieTitle);
   const auto spin = [this](double value, double most, int decimals) {
     auto* box = new QDoubleSpinBox(this);
@@ -51,7 +56,8 @@ MovieDialog::MovieDialog(QWidget* parent, const MovieChoice& proposed, const QSt
   seconds_ = spin(proposed.seconds, 3600, 1);
   fps_ = spin(proposed.fps, 120, 2);
   scale_ = new QComboBox(this);
-  for (int scale : {1, 2, 4}) scale_->addItem(QString("x%1").arg(scale), scale);
+  const SaveChoice frame{{}, 1, false, proposed.plainSize, proposed.density};
+  for (int scale : {1, 2, 4}) scale_->addItem(scaleLabel(frame, scale), scale);
   scale_->setCurrentIndex(std::max(0, scale_->findData(proposed.scale)));
   smooth_ = new QCheckBox("smooth edges", this);
   smooth_->setChecked(proposed.smooth);
@@ -71,10 +77,19 @@ MovieDialog::MovieDialog(QWidget* parent, const MovieChoice& proposed, const QSt
     if (!output_->text().trimmed().isEmpty()) accept();
   });
   connect(buttons, &QDialogButtonBox::rejected, this, &MovieDialog::reject);
+  frames_ = new QLabel(this);
+  connect(seconds_, &QDoubleSpinBox::valueChanged, this, &MovieDialog::countFrames);
+  connect(fps_, &QDoubleSpinBox::valueChanged, this, &MovieDialog::countFrames);
+  countFrames();
   auto* form = new QFormLayout(this);
-  if (!note.isEmpty()) form->addRow(new QLabel(note, this));
+  if (!note.isEmpty()) {
+    auto* explanation = new QLabel(note, this);
+    explanation->setWordWrap(true);
+    form->addRow(explanation);
+  }
   form->addRow("Seconds:", seconds_);
   form->addRow("Frames a second:", fps_);
+  form->addRow("", frames_);
   form->addRow("Size:", scale_);
   form->addRow("", smooth_);
   form->addRow("Movie:", outputRow);
@@ -85,8 +100,18 @@ MovieDialog::MovieDialog(QWidget* parent, const MovieChoice& proposed, const QSt
 }
 
 MovieChoice MovieDialog::choice() const {
-  return {QDir::cleanPath(output_->text().trimmed()), seconds_->value(), fps_->value(),
-          scale_->currentData().toInt(), smooth_->isChecked()};
+  MovieChoice chosen = offered_;
+  chosen.output = QDir::cleanPath(output_->text().trimmed());
+  chosen.seconds = seconds_->value();
+  chosen.fps = fps_->value();
+  chosen.scale = scale_->currentData().toInt();
+  chosen.smooth = smooth_->isChecked();
+  return chosen;
+}
+
+void MovieDialog::countFrames() {
+  const std::optional<std::size_t> frames = movie::frameCount(seconds_->value(), fps_->value());
+  frames_->setText(frames ? QString("%1 frames").arg(*frames) : QString("too many frames"));
 }
 
 void MovieDialog::browse(bool folder) {
@@ -106,6 +131,14 @@ std::span<const HistoryView> wayHere(std::span<const HistoryView> views) {
   while (first > 0 && views[first - 1].pattern == last.pattern && views[first - 1].texts.size == last.texts.size)
     --first;
   return views.subspan(first);
+}
+
+std::size_t makeableTail(const std::vector<movie::Keyframe>& keyframes) {
+  if (keyframes.empty()) return 0;
+  std::size_t first = keyframes.size() - 1;
+  std::string error;
+  while (first > 0 && movie::MoviePath::make({keyframes[first - 1], keyframes[first]}, error)) --first;
+  return keyframes.size() - first;
 }
 
 // --- The job ---------------------------------------------------------------------------
@@ -160,11 +193,14 @@ std::string MovieJob::run(const Request& request) {
 // --- The menu entries ------------------------------------------------------------------
 
 MovieMaker::MovieMaker(QWidget& window, const ViewHistory& history, Tell tell, std::function<int()> density)
-    : QObject(&window), window_(window), history_(history), tell_(std::move(tell)), density_(std::move(density)) {
+    : QObject(&window),
+      window_(window),
+      history_(history),
+      tell_(std::move(tell)),
+      density_(std::move(density)),
+      follower_(window, job_, kMovieTitle, [this](const std::string& failure) { finished(failure); }) {
   folder_ = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
   if (folder_.isEmpty() || !QFileInfo(folder_).isDir()) folder_ = QDir::homePath();
-  timer_.setInterval(100);
-  connect(&timer_, &QTimer::timeout, this, &MovieMaker::follow);
   // Both dialogs are opened without a loop of their own, so that a render in
   // progress goes on painting while the user answers.
   asks.chooseMovie = [](QWidget* parent, const MovieChoice& proposed, const QString& note,
@@ -176,9 +212,17 @@ MovieMaker::MovieMaker(QWidget& window, const ViewHistory& history, Tell tell, s
   };
   asks.chooseWayFile = [](QWidget* parent, const QString& proposed, const QString& note,
                           std::function<void(const QString&)> chosen) {
-    const QString title = note.isEmpty() ? QString(kWayTitle) : QString("%1 (%2)").arg(kWayTitle, note);
-    auto* dialog = new QFileDialog(parent, title, proposed, "Path files (*.json)");
+    auto* dialog = new QFileDialog(parent, kWayTitle, proposed, "Path files (*.json)");
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    if (!note.isEmpty()) {
+      // Explained in the dialog's body, which only Qt's own file dialog has.
+      dialog->setOption(QFileDialog::DontUseNativeDialog);
+      if (auto* grid = qobject_cast<QGridLayout*>(dialog->layout())) {
+        auto* explanation = new QLabel(note, dialog);
+        explanation->setWordWrap(true);
+        grid->addWidget(explanation, grid->rowCount(), 0, 1, grid->columnCount());
+      }
+    }
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setDefaultSuffix("json");
     QObject::connect(dialog, &QFileDialog::fileSelected, dialog, [chosen](const QString& path) { chosen(path); });
@@ -191,6 +235,17 @@ MovieMaker::MovieMaker(QWidget& window, const ViewHistory& history, Tell tell, s
     dialog->setFileMode(QFileDialog::ExistingFiles);
     QObject::connect(dialog, &QFileDialog::filesSelected, dialog, [chosen](const QStringList& files) { chosen(files); });
     dialog->open();
+  };
+  asks.showMade = [](QWidget* parent, const QString& output) {
+    auto* box = new QMessageBox(QMessageBox::Information, kMovieTitle,
+                                QString("The movie is made: %1").arg(QDir::toNativeSeparators(output)),
+                                QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QPushButton* show = box->addButton("Show in folder", QMessageBox::ActionRole);
+    const QString folder = QFileInfo(output).isDir() ? output : QFileInfo(output).absolutePath();
+    QObject::connect(show, &QPushButton::clicked, box,
+                     [folder] { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); });
+    box->open();
   };
 }
 
@@ -212,6 +267,16 @@ std::vector<movie::Keyframe> MovieMaker::keyframesHere(QString& note) const {
   for (std::size_t k = 0; k < way.size(); ++k)
     keyframes.push_back({patternAt(way[k].pattern)->caption, way[k].texts,
                          "view " + std::to_string(all.size() - way.size() + k + 1) + " of the way here"});
+  // The movie starts where every step to the view shown can be made.
+  const std::size_t makeable = makeableTail(keyframes);
+  if (makeable >= 2 && makeable < keyframes.size()) {
+    const std::size_t left = keyframes.size() - makeable;
+    keyframes.erase(keyframes.begin(), keyframes.begin() + static_cast<std::ptrdiff_t>(left));
+    if (!note.isEmpty()) note += "\n";
+    note += (left == 1 ? QString("The oldest view is left out") : QString("The %1 oldest views are left out").arg(left)) +
+            QString(": the way from it to the next lies beyond double precision, so the movie joins the last %1.")
+                .arg(makeable);
+  }
   return keyframes;
 }
 
@@ -271,6 +336,8 @@ void MovieMaker::askForMovie(std::vector<movie::Keyframe> keyframes, const QStri
   }
   MovieChoice proposed = last_;
   if (proposed.output.isEmpty()) proposed.output = QDir(folder_).filePath("movie.mp4");
+  proposed.plainSize = QSize(static_cast<int>(path->columns()), static_cast<int>(path->rows()));
+  proposed.density = density_();
   asks.chooseMovie(&window_, proposed, note, [this, path = *path](const MovieChoice& choice) {
     last_ = choice;
     start(path, choice);
@@ -301,14 +368,12 @@ void MovieMaker::start(const movie::MoviePath& path, const MovieChoice& chosen) 
   const int density = std::min(kMaxDensity, density_() * choice.scale);
   job_.start({path, *frames, {density, choice.smooth ? kSmoothEdges : 1}, choice.output,
               QString::number(choice.fps).toStdString()});
-  progress_ = openJobProgress(&window_, kMovieTitle, window_.actions(), job_);
-  timer_.start();
+  made_ = choice.output;
+  follower_.follow(window_.actions());
 }
 
-void MovieMaker::follow() {
-  if (!followJobProgress(job_, progress_)) return;
-  timer_.stop();
-  const std::string failure = job_.finish();
+void MovieMaker::finished(const std::string& failure) {
+  if (failure.empty()) asks.showMade(&window_, made_);
   if (!failure.empty() && failure != picture::kWriteCancelled)
     tell_(kMovieTitle, QString("The movie was not made: %1.").arg(QString::fromStdString(failure)));
 }

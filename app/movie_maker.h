@@ -6,6 +6,7 @@
 // the way here…" writes that way as a path file for the command line.
 
 #include <QDialog>
+#include <QSize>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -24,6 +25,7 @@
 class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
+class QLabel;
 class QLineEdit;
 class QMenu;
 class QProgressDialog;
@@ -39,6 +41,10 @@ struct MovieChoice {
   double fps = 30;
   int scale = 1;  // the picture's pixels across: 1, 2 or 4
   bool smooth = false;
+  // The movie's frames at x1, for the sizes the dialog lists: their plain
+  // size and the density the window paints at.
+  QSize plainSize{};
+  int density = 1;
 };
 
 class MovieDialog : public QDialog {
@@ -49,17 +55,24 @@ class MovieDialog : public QDialog {
 
  private:
   void browse(bool folder);
+  void countFrames();
 
   QDoubleSpinBox* seconds_ = nullptr;
   QDoubleSpinBox* fps_ = nullptr;
   QComboBox* scale_ = nullptr;
   QCheckBox* smooth_ = nullptr;
   QLineEdit* output_ = nullptr;
+  QLabel* frames_ = nullptr;
+  MovieChoice offered_;
 };
 
 // The longest run at the end of the views that shares the last one's pattern
 // and size text: the keyframes a movie can join.
 std::span<const HistoryView> wayHere(std::span<const HistoryView> views);
+
+// How many keyframes at the end every step of a path can join (a step from
+// one view to the next can lie beyond double precision).
+std::size_t makeableTail(const std::vector<movie::Keyframe>& keyframes);
 
 // One movie at a time, rendered and, for a video, encoded on a thread of its own.
 class MovieJob : public BackgroundJob {
@@ -93,6 +106,8 @@ class MovieMaker : public QObject {
         chooseWayFile;
     std::function<void(QWidget* parent, const QString& folder, std::function<void(const QStringList&)> chosen)>
         choosePictures;
+    // Says where a finished movie is.
+    std::function<void(QWidget* parent, const QString& output)> showMade;
   };
   using Tell = std::function<void(const QString& title, const QString& text)>;
 
@@ -110,7 +125,8 @@ class MovieMaker : public QObject {
   std::vector<movie::Keyframe> keyframesHere(QString& note) const;
   void askForMovie(std::vector<movie::Keyframe> keyframes, const QString& note);
   void start(const movie::MoviePath& path, const MovieChoice& choice);
-  void follow();
+  void finished(const std::string& failure);
+  QString made_;  // the movie being made
 
   QWidget& window_;
   const ViewHistory& history_;
@@ -119,8 +135,7 @@ class MovieMaker : public QObject {
   QString folder_;
   MovieChoice last_;
   // The job is declared last: it is cancelled and joined first.
-  QTimer timer_;
-  QPointer<QProgressDialog> progress_;
+  JobFollower follower_;
   MovieJob job_;
 };
 

@@ -6,8 +6,11 @@
 #include <QPixmap>
 #include <QPushButton>
 
+#include <algorithm>
+#include <cmath>
+
 #include "catalogue.h"
-#include "main_window.h"
+#include "field_panel.h"
 #include "picture_render.h"
 #include "view_geometry.h"
 
@@ -18,19 +21,17 @@ bool sameTexts(const FieldTexts& a, const FieldTexts& b) {
   return a.x == b.x && a.y == b.y && a.size == b.size && a.zoom == b.zoom && a.brightness == b.brightness;
 }
 
-QWidget* patternButton(QWidget& window, int k) { return window.findChild<QWidget*>(QString("CMD(%1)").arg(k)); }
-
 }  // namespace
 
-PatternPreview::PatternPreview(MainWindow& window) : QObject(&window), window_(window) {
+PatternPreview::PatternPreview(QWidget& window, const FieldPanel& fields, const QList<QWidget*>& buttons)
+    : window_(window), fields_(fields), buttons_(buttons) {
   pause_.setSingleShot(true);
   pause_.setInterval(kPauseMs);
   connect(&pause_, &QTimer::timeout, this, &PatternPreview::showPreview);
-  for (int k = 0; k < kPatternButtons; ++k)
-    if (QWidget* button = patternButton(window_, k)) {
-      button->setProperty("previewPattern", k);
-      button->installEventFilter(this);
-    }
+  for (int k = 0; k < static_cast<int>(buttons_.size()); ++k) {
+    buttons_[k]->setProperty("previewPattern", k);
+    buttons_[k]->installEventFilter(this);
+  }
   label_ = new QLabel(&window_);
   label_->setObjectName("patternPreview");
   label_->setFrameStyle(QFrame::Box | QFrame::Plain);
@@ -57,6 +58,16 @@ std::optional<FieldTexts> PatternPreview::previewTexts(int pattern, const FieldT
   }
 }
 
+QRect PatternPreview::pictureRows(int pattern, const FieldTexts& fields) {
+  const PatternEntry* entry = patternAt(pattern);
+  ViewGeometry view;
+  if (!entry || viewGeometryOf(*entry, fields, view) != Fault::None || view.columns == 0) return {};
+  // The square is centred where the picture is; the picture is as wide.
+  const int rows = static_cast<int>(std::lround(kSide * static_cast<double>(view.rows) / view.columns));
+  const int height = std::clamp(rows, 1, kSide);
+  return QRect(0, (kSide - height) / 2, kSide, height);
+}
+
 bool PatternPreview::eventFilter(QObject* watched, QEvent* event) {
   const QVariant pattern = watched->property("previewPattern");
   if (!pattern.isValid()) return false;
@@ -74,19 +85,21 @@ bool PatternPreview::eventFilter(QObject* watched, QEvent* event) {
 void PatternPreview::showPreview() {
   const int k = hoveredPattern_;
   if (k < 0) return;
-  const FieldTexts fields{window_.fieldText(Field::One), window_.fieldText(Field::Two),
-                          window_.fieldText(Field::Three), window_.fieldText(Field::Four),
-                          window_.fieldText(Field::Five)};
+  const FieldTexts fields = fields_.texts();
   if (!sameTexts(fields, cachedFields_)) {
     cache_.clear();
     cachedFields_ = fields;
   }
   if (const auto found = cache_.find(k); found != cache_.end()) {
     if (found->second.isNull()) return;
-    QWidget* button = patternButton(window_, k);
-    label_->setPixmap(QPixmap::fromImage(found->second));
+    const QRect rows = pictureRows(k, fields);
+    label_->setPixmap(QPixmap::fromImage(rows.isEmpty() ? found->second : found->second.copy(rows)));
     label_->adjustSize();
-    label_->move(button->geometry().topRight() + QPoint(6, 0));
+    // Beside the button, and inside the window's visible part.
+    const QPoint beside = buttons_[k]->geometry().topRight() + QPoint(6, 0);
+    const QRect room = window_.rect();
+    label_->move(std::clamp(beside.x(), room.left(), std::max(room.left(), room.right() - label_->width())),
+                 std::clamp(beside.y(), room.top(), std::max(room.top(), room.bottom() - label_->height())));
     label_->show();
     label_->raise();
     return;

@@ -2,7 +2,7 @@
 #pragma once
 // Hovering a pattern button shows, after a short pause, a small picture of
 // that pattern at the texts the fields hold: the same part of the pattern as
-// a press would paint, at a small size. It is rendered on a thread of its own,
+// a press would paint, 128 pixels wide and of the picture's shape. It is rendered on a thread of its own,
 // so the window never waits, and kept while the texts stay the same.
 
 #include <QImage>
@@ -25,7 +25,7 @@ class PictureHost;
 
 namespace plorvex::app {
 
-class MainWindow;
+class FieldPanel;
 
 class PatternPreview : public QObject {
   Q_OBJECT
@@ -33,12 +33,16 @@ class PatternPreview : public QObject {
   static constexpr int kPauseMs = 600;
   static constexpr int kSide = 128;  // the preview's width in pixels
 
-  explicit PatternPreview(MainWindow& window);
+  // Shown on `window` beside the button hovered.
+  PatternPreview(QWidget& window, const FieldPanel& fields, const QList<QWidget*>& buttons);
   ~PatternPreview() override;
 
   // The texts a preview of `pattern` at these field texts is rendered from:
-  // the same view at the preview's size; none when the view cannot be shown.
+  // the same view, kSide pixels square; none when the view cannot be shown.
   static std::optional<FieldTexts> previewTexts(int pattern, const FieldTexts& fields);
+  // The rows of that square that show the picture's part: all of them for a
+  // square picture, the middle 96 for a picture of 1024 x 768.
+  static QRect pictureRows(int pattern, const FieldTexts& fields);
   // The preview on show, if any (tests read it).
   const QLabel* shown() const;
   int rendersStarted() const { return rendersStarted_; }
@@ -52,7 +56,9 @@ class PatternPreview : public QObject {
   void rendered(int pattern, FieldTexts fields, QImage image);
   void stopRender();
 
-  MainWindow& window_;
+  QWidget& window_;
+  const FieldPanel& fields_;
+  QList<QWidget*> buttons_;
   QTimer pause_;
   QLabel* label_ = nullptr;
   int hoveredPattern_ = -1;

@@ -138,7 +138,7 @@ int main(int argc, char** argv) {
     bool posted = false;
     QElapsedTimer renderTimer;
     renderTimer.start();
-    w.window.onYield = [&](int) {
+    w.window.renderer().onYield = [&](int) {
       if (posted || renderTimer.elapsed() < 100) return;
       posted = true;
       for (int k = 0; k < 50; ++k) QCoreApplication::sendEvent(&w.window, std::unique_ptr<QWheelEvent>(notch(w.window, {600 + k, 400}, k < 30 ? 120 : -120)).get());
@@ -147,7 +147,7 @@ int main(int argc, char** argv) {
     w.pattern(0)->click();
     settle();
     const double finish = millis(sinceLast);
-    w.window.onYield = nullptr;
+    w.window.renderer().onYield = nullptr;
     ratios.push_back(finish / plain);
     std::printf("storm %d: last notch to finished picture %.0f ms, plain render %.0f ms, ratio %.3f\n", run + 1,
                 finish, plain, finish / plain);

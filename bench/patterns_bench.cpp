@@ -130,7 +130,7 @@ void Window(benchmark::State& state, int index) {
   window.showMaximized();
   QCoreApplication::processEvents();
   setFields(window, kFullPicture);
-  for (auto _ : state) window.CMD_Click(index);
+  for (auto _ : state) window.renderer().press(index);
   countPixels(state, 1024 * 768);
 }
 
@@ -158,7 +158,7 @@ void HaltLatency(benchmark::State& state, int index) {
       QCoreApplication::postEvent(halt, new QMouseEvent(QEvent::MouseButtonRelease, centre, global,
                                                         Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
     });
-    window.CMD_Click(index);
+    window.renderer().press(index);
     const std::int64_t endedAt = clock.nsecsElapsed();
     user.join();
     if (clickedAt == 0 || endedAt < clickedAt) {

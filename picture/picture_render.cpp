@@ -19,6 +19,12 @@ std::string faultDescription(const RenderOutcome& outcome) {
   return text;
 }
 
+void stampResolution(QImage& image) {
+  constexpr int kDotsPerMetre = 3780;  // 96 dots per inch
+  image.setDotsPerMeterX(kDotsPerMetre);
+  image.setDotsPerMeterY(kDotsPerMetre);
+}
+
 PictureHost::PictureHost(FieldTexts fields, Sampling sampling, ColumnPool* pool)
     : fields_(std::move(fields)), sampling_(sampling), pool_(pool) {}
 
@@ -32,6 +38,7 @@ bool PictureHost::beginPicture(std::size_t columns, std::size_t rows) {
                   QImage::Format_RGB32);
   if (columns > 0 && rows > 0 && image_.isNull()) return false;  // no memory for it
   image_.fill(qRgb(redOf(kBackground), greenOf(kBackground), blueOf(kBackground)));
+  stampResolution(image_);
   left_ = (static_cast<int>(kPictureLeft) + 1) * density;
   top_ = (static_cast<int>(kPictureTop) + 1) * density;
   columns_ = columns;

@@ -23,6 +23,10 @@ inline constexpr std::size_t kMaxPicturePixels = std::size_t{1} << 28;
 // The most columns or rows before density, as on a headless canvas.
 inline constexpr std::size_t kMaxPictureSide = std::size_t{1} << 16;
 
+// Every picture file written carries the same resolution, 96 dots per inch,
+// whichever program made it and whatever screen it ran on.
+void stampResolution(QImage& image);
+
 // The limits above, in words, for a refusal.
 std::string pictureLimitText();
 

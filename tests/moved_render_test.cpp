@@ -6,11 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <limits>
+#include <optional>
 #include <string>
 
 #include "catalogue.h"
 #include "column_pool.h"
 #include "headless.h"
+#include "move_step.h"
 #include "view_geometry.h"
 
 namespace plorvex {
@@ -91,6 +94,36 @@ TEST(MovedRender, EqualsTheFullRenderForEveryPatternWithoutACarriedValue) {
 TEST(MovedRender, AtSize768TheWidenedPictureMovesAsWell) {
   ColumnPool workers(2);
   expectMovedEqualsFull(*findPattern("atlas"), FieldTexts{"1", "1", "768", "0.15", "150"}, {16, -16}, 1, &workers);
+}
+
+}  // namespace
+}  // namespace plorvex
+
+namespace plorvex {
+namespace {
+
+// The step between two sweeps: whole pixels within the limit, or none.
+TEST(WholePixelStep, IsTheOriginsDifferenceWhenWholeAndWithinTheLargestPicture) {
+  struct Case {
+    double fromX0, fromY0, toX0, toY0;
+    std::optional<PixelStep> step;
+  };
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  const Case cases[] = {
+      {10, 20, 7, 25, PixelStep{3, -5}},
+      {-4.5, 1.25, -6.5, 0.25, PixelStep{2, 1}},
+      {0, 0, 0, 0, PixelStep{0, 0}},
+      {0, 0, -1023, 1023, PixelStep{1023, -1023}},
+      {0, 0, -1024, 0, std::nullopt},  // as far as the largest picture: nothing is kept
+      {0, 0, 0.5, 0, std::nullopt},
+      {1e300, 0, -1e300, 0, std::nullopt},
+      {nan, 0, 0, 0, std::nullopt},
+      {0, inf, 0, 0, std::nullopt},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(wholePixelStep(c.fromX0, c.fromY0, c.toX0, c.toY0, 1024), c.step)
+        << c.fromX0 << ", " << c.fromY0 << " to " << c.toX0 << ", " << c.toY0;
 }
 
 }  // namespace

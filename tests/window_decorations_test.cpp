@@ -47,35 +47,35 @@ TEST(Decorations, TheExitMarksFollowActivationHoverAndTheTimer) {
   TestWindow w;  // shown and activated, as at start-up
   EXPECT_EQ(ink(w, "Label1"), kActiveBlue);
   EXPECT_EQ(ink(w, "Label4"), kRed);
-  w.window->Timer1_Timer();
+  w.window->restMarks();
   EXPECT_EQ(ink(w, "Label1"), kDesignBlue);
   EXPECT_EQ(ink(w, "Label4"), kLightGrey);
-  w.window->Timer1_Timer();
+  w.window->restMarks();
   EXPECT_EQ(ink(w, "Label4"), kLightGrey);
 
   moveMouseOver(w.control("Label1"));
   EXPECT_EQ(ink(w, "Label1"), kHoverBlue);
   moveMouseOver(w.control("Label4"));
   EXPECT_EQ(ink(w, "Label4"), kWhite);
-  w.window->Timer1_Timer();  // the mouse may stay; the tick takes the colours back
+  w.window->restMarks();  // the mouse may stay; the tick takes the colours back
   EXPECT_EQ(ink(w, "Label1"), kDesignBlue);
   EXPECT_EQ(ink(w, "Label4"), kLightGrey);
 }
 
 TEST(Decorations, ActivationSavesWhateverColourTheExitMarkShows) {
   TestWindow w;
-  w.window->Timer1_Timer();
+  w.window->restMarks();
   moveMouseOver(w.control("Label1"));
   activate(*w.window);  // saves the hover colour
   EXPECT_EQ(ink(w, "Label1"), kActiveBlue);
-  w.window->Timer1_Timer();
+  w.window->restMarks();
   EXPECT_EQ(ink(w, "Label1"), kHoverBlue);
-  w.window->Timer1_Timer();
+  w.window->restMarks();
   EXPECT_EQ(ink(w, "Label1"), kHoverBlue);
 
   TestWindow again;
   activate(*again.window);  // again before any tick: the active blue itself is saved
-  again.window->Timer1_Timer();
+  again.window->restMarks();
   EXPECT_EQ(ink(again, "Label1"), kActiveBlue);
 }
 
@@ -85,7 +85,7 @@ TEST(Decorations, TheTimerTicksDuringARender) {
   QElapsedTimer clock;
   clock.start();
   bool ticked = false;
-  w.window->onYield = [&](int) {
+  w.window->renderer().onYield = [&](int) {
     ticked = ink(w, "Label4") == kLightGrey;
     if (ticked) postClick(w.control("cmdstop"));
   };
@@ -99,7 +99,7 @@ TEST(Decorations, AnExitClickEndsTheProgramAtOnceEvenInARender) {
     w.setFields("1", "1", "40", "1", "150");
     QImage atExit;
     int yields = 0;
-    w.window->onYield = [&](int) {
+    w.window->renderer().onYield = [&](int) {
       if (++yields == 3) {
         QTest::mousePress(w.control(mark), Qt::LeftButton);
         atExit = w.window->canvas().copy();
@@ -175,7 +175,7 @@ TEST(Decorations, AnExitClickInANestedRenderEndsEveryLevel) {
   TestWindow w;
   w.setFields("1", "1", "40", "1", "150");
   std::map<int, int> yields;
-  w.window->onYield = [&](int depth) {
+  w.window->renderer().onYield = [&](int depth) {
     const int n = ++yields[depth];
     if (depth == 1 && n == 3) postClick(w.pattern(1));
     if (depth == 2 && n == 2) postClick(w.control("Label2"));

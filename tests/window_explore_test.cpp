@@ -9,10 +9,14 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QToolTip>
+#include <QTimer>
 #include <QWheelEvent>
 
+#include <algorithm>
+#include <functional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "explorer.h"
 #include "layout_scroller.h"
@@ -242,14 +246,16 @@ TEST(Explorer, DuringADragThePictureFollowsEveryMoveOfTheHand) {
         expectTexts(fieldsOf(w), view);
         expectPictureOf(w, pattern, view);
       } else {
-        // In canvas pixels at the window's density.
+        // In canvas pixels at the window's density; the fields follow the
+        // hand, and the view is rendered at the release.
         const QImage during = w.window->shownPicture();
         const QPoint moved = shift * w.window->canvasDensity();
         const int side = during.width();
         for (int y = std::max(0, -moved.y()); y < side && y + moved.y() < side; ++y)
           for (int x = std::max(0, -moved.x()); x < side && x + moved.x() < side; ++x)
             ASSERT_EQ(during.pixel(x + moved.x(), y + moved.y()), before.pixel(x, y)) << x << ", " << y;
-        EXPECT_EQ(fieldsOf(w).x, start.texts.x);  // rendered at the release
+        expectTexts(fieldsOf(w), view);
+        EXPECT_EQ(w.window->explorer().history().size(), 1u);
       }
     }
     mouse(w, QEvent::MouseButtonRelease, {171, 71}, Qt::LeftButton, Qt::NoButton);
@@ -269,7 +275,7 @@ TEST(Explorer, DoubleClickBackAndForwardMoveTheCompletePictureWithoutARender) {
   showWhole(w);
   shown(w, kEntropyStart);
   int yields = 0;
-  w.window->onYield = [&](int) { ++yields; };
+  w.window->renderer().onYield = [&](int) { ++yields; };
   const FieldTexts centred = centreOn(geometryOf(kEntropy, kEntropyStart.texts), 170, 80).texts;
   QTest::mouseDClick(w.window.get(), Qt::LeftButton, Qt::NoModifier, QPoint(170, 80));
   settle();
@@ -324,7 +330,7 @@ TEST(Explorer, ABurstOfNotchesDuringARenderRendersOnlyTheViewItAddsUpTo) {
   std::set<std::string> zoomsRendered;
   int deepest = 0;
   int yields = 0;
-  w.window->onYield = [&](int depth) {
+  w.window->renderer().onYield = [&](int depth) {
     deepest = std::max(deepest, depth);
     zoomsRendered.insert(w.window->shownParameters().fields.zoom);
     if (++yields == 5)
@@ -346,7 +352,7 @@ TEST(Explorer, AGestureDuringNestedRendersHaltsThemAllFirst) {
   w.setFields("1", "1", "120", "1", "150");
   int deepest = 0;
   int yields = 0;
-  w.window->onYield = [&](int depth) {
+  w.window->renderer().onYield = [&](int depth) {
     deepest = std::max(deepest, depth);
     ++yields;
     if (yields == 3) postClick(w.pattern(kEntropy));  // a nested render, as before
@@ -594,6 +600,204 @@ TEST(Explorer, OnAScrolledWindowGesturesActOnThePixelUnderThePointer) {
   settle();
   expectTexts(fieldsOf(w), dragView(geometryOf(kAtlas, zoomed), -10, 10).texts);
   EXPECT_EQ(scroller.offset(), offset);
+}
+
+}  // namespace
+}  // namespace plorvex::app::testing_support
+
+namespace plorvex::app::testing_support {
+namespace {
+
+// The share of `area` that the window shows in the background colour.
+double blankShare(TestWindow& w, const QRect& area) {
+  const QImage shot = w.window->grab(area).toImage().convertToFormat(QImage::Format_RGB32);
+  const QRgb background = qRgb(64, 64, 64);
+  qint64 blank = 0;
+  for (int y = 0; y < shot.height(); ++y) {
+    const auto* row = reinterpret_cast<const QRgb*>(shot.constScanLine(y));
+    blank += std::count(row, row + shot.width(), background);
+  }
+  return static_cast<double>(blank) / (static_cast<double>(shot.width()) * shot.height());
+}
+
+// What the hand does, one step every 50 ms, on a finished 1024 x 768 picture.
+struct RunCase {
+  const char* name;
+  std::vector<std::function<void(TestWindow&)>> steps;
+};
+
+std::function<void(TestWindow&)> notchAt(QPoint at, int delta) {
+  return [at, delta](TestWindow& w) { wheel(w, at, delta); };
+}
+
+std::function<void(TestWindow&)> mouseStep(QEvent::Type type, QPoint at, Qt::MouseButton button,
+                                           Qt::MouseButtons held) {
+  return [=](TestWindow& w) { mouse(w, type, at, button, held); };
+}
+
+RunCase fourInFourOut() {
+  RunCase run{"FourNotchesInThenFourOut", {}};
+  for (int k = 0; k < 8; ++k) run.steps.push_back(notchAt({600, 400}, k < 4 ? 120 : -120));
+  return run;
+}
+
+RunCase dragDuringARenderThenNotches() {
+  RunCase run{"ADragDuringARenderThenSixNotchesInAndThreeOut", {}};
+  run.steps.push_back([](TestWindow& w) { postClick(w.pattern(kAtlas)); });  // the same view again
+  run.steps.push_back(mouseStep(QEvent::MouseButtonPress, {600, 400}, Qt::LeftButton, Qt::LeftButton));
+  // A short drag: the strip it uncovers (1.4 % of the picture) is new to the
+  // view, and background until the render reaches it.
+  run.steps.push_back(mouseStep(QEvent::MouseMove, {604, 402}, Qt::NoButton, Qt::LeftButton));
+  run.steps.push_back(mouseStep(QEvent::MouseMove, {608, 405}, Qt::NoButton, Qt::LeftButton));
+  run.steps.push_back(mouseStep(QEvent::MouseButtonRelease, {608, 405}, Qt::LeftButton, Qt::NoButton));
+  for (int k = 0; k < 9; ++k) run.steps.push_back(notchAt({700, 450}, k < 6 ? 120 : -120));
+  return run;
+}
+
+class GestureRuns : public ::testing::TestWithParam<RunCase> {};
+
+// Until the new columns cover a spot, it shows the old picture moved or
+// scaled to where it now belongs: never background where a picture was.
+TEST_P(GestureRuns, NeverShowBackgroundWhereThePictureWas) {
+  TestWindow w;
+  showWhole(w);
+  shown(w, Start{kAtlas, {"1", "1", "768", "0.15", "150"}});
+  settle();
+  const QRect picture(161, 51, 1024, 768);
+  const double before = blankShare(w, picture);
+  const std::vector<std::function<void(TestWindow&)>>& steps = GetParam().steps;
+  std::size_t next = 0;
+  double worst = 0;
+  int samples = 0, samplesDuringRenders = 0;
+  QTimer stepper, sampler;
+  QObject::connect(&stepper, &QTimer::timeout, [&] {
+    if (next < steps.size()) steps[next++](w);
+  });
+  QObject::connect(&sampler, &QTimer::timeout, [&] {
+    worst = std::max(worst, blankShare(w, picture) - before);
+    ++samples;
+    if (w.window->renderDepth() > 0) ++samplesDuringRenders;
+  });
+  stepper.start(50);
+  sampler.start(30);
+  ASSERT_TRUE(eventually([&] { return next == steps.size() && w.window->renderDepth() == 0; }, 60000));
+  settle();
+  ASSERT_TRUE(eventually([&] { return w.window->renderDepth() == 0 && w.window->shownParameters().complete; }, 60000));
+  stepper.stop();
+  sampler.stop();
+  EXPECT_GE(samplesDuringRenders, 3) << samples << " samples";
+  EXPECT_LE(worst, 0.02) << "of the picture's area was background at worst";
+  expectTexts(w.window->shownParameters().fields, fieldsOf(w));
+  expectPictureOf(w, kAtlas, fieldsOf(w));
+}
+
+INSTANTIATE_TEST_SUITE_P(Explorer, GestureRuns, ::testing::Values(fourInFourOut(), dragDuringARenderThenNotches()),
+                         [](const ::testing::TestParamInfo<RunCase>& info) { return std::string(info.param.name); });
+
+// Numbers longer than their field show their start: sign, integer part and
+// point; the whole text is in the tooltip.
+TEST(Explorer, AFieldAGestureWritesShowsItsStartAndTheWholeTextInItsTooltip) {
+  TestWindow w;
+  showWhole(w);
+  shown(w, Start{kAtlas, {"4081.54304635762", "4896.16556291391", "40", "0.3", "150"}});
+  drag(w, {170, 60}, {190, 75}, Qt::ShiftModifier);
+  settle();
+  QTest::mouseDClick(w.window.get(), Qt::LeftButton, Qt::NoModifier, QPoint(175, 66));
+  settle();
+  for (const char* name : {"TextOne", "TextTwo", "TextThree", "TextFour", "Textfive"}) {
+    SCOPED_TRACE(name);
+    const QLineEdit* field = w.field(name);
+    EXPECT_EQ(field->cursorPosition(), 0);
+    EXPECT_TRUE(field->toolTip().endsWith(field->text())) << field->toolTip().toStdString();
+  }
+  // Longer than the field shows, so that where it is scrolled to matters.
+  const QLineEdit* x = w.field("TextOne");
+  EXPECT_GT(x->fontMetrics().horizontalAdvance(x->text()), x->width());
+}
+
+// A gesture that exactly undoes the one before it gives back that view's
+// texts, as Back would, not texts that only paint the same pixels.
+struct UndoCase {
+  const char* name;
+  std::function<void(TestWindow&)> there;
+  std::function<void(TestWindow&)> back;
+};
+
+class UndoingGestures : public ::testing::TestWithParam<UndoCase> {};
+
+TEST_P(UndoingGestures, GiveBackThePreviousTexts) {
+  const Start start{kAtlas, {"4081.54304635762", "5161.16556291391", "40", "0.3", "150"}};
+  TestWindow w;
+  showWhole(w);
+  shown(w, start);
+  GetParam().there(w);
+  settle();
+  ASSERT_NE(fieldsOf(w).zoom + fieldsOf(w).x + fieldsOf(w).y, start.texts.zoom + start.texts.x + start.texts.y);
+  GetParam().back(w);
+  settle();
+  expectTexts(fieldsOf(w), start.texts);
+  expectTexts(w.window->shownParameters().fields, start.texts);
+  expectPictureOf(w, kAtlas, start.texts);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Explorer, UndoingGestures,
+    ::testing::Values(
+        UndoCase{"CtrlPlusThenCtrlMinus",
+                 [](TestWindow& w) { QTest::keyClick(w.window.get(), Qt::Key_Plus, Qt::ControlModifier); },
+                 [](TestWindow& w) { QTest::keyClick(w.window.get(), Qt::Key_Minus, Qt::ControlModifier); }},
+        UndoCase{"WheelOutThenInAtOnePoint", [](TestWindow& w) { wheel(w, {173, 66}, -120); },
+                 [](TestWindow& w) { wheel(w, {173, 66}, 120); }},
+        UndoCase{"ADragAndItsReverse", [](TestWindow& w) { drag(w, {180, 70}, {171, 83}); },
+                 [](TestWindow& w) { drag(w, {171, 83}, {180, 70}); }}),
+    [](const ::testing::TestParamInfo<UndoCase>& info) { return std::string(info.param.name); });
+
+// The plain rule alone does not give the texts back for this start: the
+// window's answer is not the geometry's by chance.
+TEST(Explorer, ZoomingInAndOutByTheGeometryAloneChangesTheTexts) {
+  const FieldTexts start{"4081.54304635762", "5161.16556291391", "40", "0.3", "150"};
+  const ViewGeometry g = geometryOf(kAtlas, start);
+  const ViewChange in = zoomInAt(g, g.centreX(), g.centreY());
+  const ViewGeometry zoomed = geometryOf(kAtlas, in.texts);
+  const ViewChange out = zoomOutAt(zoomed, zoomed.centreX(), zoomed.centreY());
+  EXPECT_NE(out.texts.x + " " + out.texts.y, start.x + " " + start.y);
+}
+
+// The preview has the picture's shape, 128 pixels wide, shows exactly the
+// picture's part, and lies inside the window however small it is.
+TEST(PatternPreview, HasThePicturesShapeAndStaysInsideTheWindow) {
+  TestWindow w;
+  showWhole(w);
+  w.setFields("-30.5", "12", "768", "0.15", "150");
+  hover(w.pattern(kEntropy), true);
+  const QLabel* label = waitForPreview(w);
+  ASSERT_NE(label, nullptr);
+  const QImage shownImage = label->pixmap().toImage();
+  ASSERT_EQ(shownImage.size(), QSize(128, 96));
+  const auto texts = PatternPreview::previewTexts(kEntropy, fieldsOf(w));
+  ASSERT_TRUE(texts);
+  HeadlessHost reference(*texts);
+  patternAt(kEntropy)->render(reference);
+  for (int y = 0; y < 96; y += 5)
+    for (int x = 0; x < 128; x += 5) {
+      const Colour c = reference.pixel(161 + x, 51 + 16 + y);
+      ASSERT_EQ(shownImage.pixel(x, y), qRgb(redOf(c), greenOf(c), blueOf(c))) << x << ", " << y;
+    }
+  // The picture's top and bottom rows are the preview's, scaled down.
+  const WorldView world = worldOf(geometryOf(kEntropy, fieldsOf(w)));
+  const ViewGeometry small = geometryOf(kEntropy, *texts);
+  EXPECT_NEAR(worldOf(small).width * 96 / 128, world.width * 768 / 1024, 1e-9 * world.width);
+  hover(w.pattern(kEntropy), false);
+
+  w.window->resize(QSize(1366, 768));
+  QCoreApplication::processEvents();
+  int lowest = 0;
+  for (int k = 1; k < kPatternButtons; ++k)
+    if (w.pattern(k)->geometry().bottom() > w.pattern(lowest)->geometry().bottom()) lowest = k;
+  hover(w.pattern(lowest), true);
+  const QLabel* low = waitForPreview(w);
+  ASSERT_NE(low, nullptr);
+  EXPECT_TRUE(w.window->rect().contains(low->geometry())) << low->geometry().y() << " of " << w.window->height();
 }
 
 }  // namespace

@@ -13,6 +13,8 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -68,12 +70,12 @@ TEST(SavePicture, AtX1WritesThePixelsShownAndWhetherTheyAreOneWholeRender) {
   const Case cases[] = {
       {"a whole render", [](TestWindow& w) { click(w.pattern(11)); }, true},
       {"halted", [](TestWindow& w) {
-         w.window->onYield = [&w](int) { w.window->cmdstop_Click(); };
+         w.window->renderer().onYield = [&w](int) { w.window->renderer().halt(); };
          click(w.pattern(11));
        }, false},
       {"painted over by the render it interrupted", [](TestWindow& w) {
          bool nested = false;
-         w.window->onYield = [&](int depth) {
+         w.window->renderer().onYield = [&](int depth) {
            if (depth == 1 && !nested) {
              nested = true;
              click(w.pattern(11));
@@ -94,7 +96,7 @@ TEST(SavePicture, AtX1WritesThePixelsShownAndWhetherTheyAreOneWholeRender) {
     TestWindow w;
     w.setFields(" 3", "-2.5E0", "40", "&H1", "150");
     c.render(w);
-    w.window->onYield = nullptr;
+    w.window->renderer().onYield = nullptr;
     const QString path = dir.filePath(QString("x1-%1.png").arg(c.what));
     w.recorded.saveAnswer = SaveChoice{path};
     pressKeys(w, Qt::Key_S);
@@ -109,6 +111,39 @@ TEST(SavePicture, AtX1WritesThePixelsShownAndWhetherTheyAreOneWholeRender) {
     EXPECT_EQ(saved.smooth, 1);
     EXPECT_EQ(saved.complete, c.complete);
     EXPECT_TRUE(w.recorded.messageTexts.isEmpty()) << w.recorded.messageTexts.join("; ").toStdString();
+  }
+}
+
+// The window and the command line write PNG files with one writer: the same
+// view gives the same bytes, metadata included.
+TEST(SavePicture, AWindowSaveIsByteForByteTheCommandLinesPictureOfTheView) {
+  QTemporaryDir dir;
+  struct Case {
+    int pattern;
+    FieldTexts texts;
+  };
+  const Case cases[] = {{11, {" 3", "-2.5E0", "40", "&H1", "150"}}, {0, {"1", "1", "768", "0.15", "150"}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.texts.size);
+    TestWindow w;
+    w.setFields(c.texts.x.c_str(), c.texts.y.c_str(), c.texts.size.c_str(), c.texts.zoom.c_str(),
+                c.texts.brightness.c_str());
+    click(w.pattern(c.pattern));
+    const QString saved = dir.filePath(QString("window-%1.png").arg(c.pattern));
+    w.recorded.saveAnswer = SaveChoice{saved};
+    pressKeys(w, Qt::Key_S);
+    waitForSave(w);
+    ASSERT_TRUE(readBack(saved).complete);
+    const QString rendered = dir.filePath(QString("render-%1.png").arg(c.pattern));
+    QProcess cli;
+    cli.start(PLORVEX_RENDER_CLI, {"--from", saved, "--quiet", "-o", rendered});
+    ASSERT_TRUE(cli.waitForFinished(60000));
+    ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+    QFile a(saved), b(rendered);
+    ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    const QByteArray windowBytes = a.readAll(), cliBytes = b.readAll();
+    EXPECT_EQ(windowBytes.size(), cliBytes.size());
+    EXPECT_TRUE(windowBytes == cliBytes);
   }
 }
 

@@ -6,8 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QDoubleSpinBox>
+#include <QLabel>
 #include <QFile>
 #include <QMenu>
 #include <QProgressDialog>
@@ -301,6 +304,48 @@ TEST(MakeAMovie, CancelOrCloseWhileWritingStopsTheEncoderWithinASecond) {
     EXPECT_EQ(entriesOf(dir.path()), QStringList{"movie.webm"});
     EXPECT_EQ(bytesOf(output), "what was there before");
   }
+}
+
+// An older view the path cannot leave is left out, with a line that says so,
+// and the finished movie says where it went.
+TEST(MakeAMovie, StartsAfterAViewThePathCannotLeaveAndSaysWhereTheMovieWent) {
+  QTemporaryDir dir;
+  TestWindow w;
+  for (const FieldTexts& view : {FieldTexts{"1", "1", "40", "1E-299", "150"}, FieldTexts{"1", "1", "40", "0.2", "150"},
+                                 FieldTexts{"30", "-10", "40", "0.05", "150"}})
+    renderView(w, kAtlas, view);
+  QString made;
+  w.window->movieMaker().asks.showMade = [&](QWidget*, const QString& output) { made = output; };
+  QString note;
+  makeMovie(w, {dir.filePath("frames"), 0.4, 5, 1, false}, &note);
+  EXPECT_TRUE(note.contains("oldest view is left out") && note.contains("double precision") &&
+              note.contains("last 2"))
+      << note.toStdString();
+  ASSERT_TRUE(eventually([&] { return !w.window->movieMaker().job().busy(); }, kLongWaitMs));
+  EXPECT_TRUE(w.recorded.messageTexts.isEmpty()) << w.recorded.messageTexts.join("; ").toStdString();
+  EXPECT_EQ(made, dir.filePath("frames"));
+  EXPECT_EQ(entriesOf(dir.filePath("frames")).size(), 2);
+}
+
+// The dialog explains in its body, lists each size with its pixels, and
+// counts the frames the seconds and rate make.
+TEST(MovieDialogText, ShowsTheNoteSizesWithPixelsAndTheFrameCount) {
+  MovieChoice proposed{"movie.mp4", 10, 30, 1, false};
+  proposed.plainSize = QSize(1024, 768);
+  MovieDialog dialog(nullptr, proposed, "Why some views are left out.");
+  const auto* sizes = dialog.findChild<QComboBox*>();
+  ASSERT_NE(sizes, nullptr);
+  EXPECT_EQ(sizes->itemText(0), "x1 - 1024 x 768");
+  EXPECT_EQ(sizes->itemText(2), "x4 - 4096 x 3072");
+  const auto labelSaying = [&](const QString& text) {
+    for (const QLabel* label : dialog.findChildren<QLabel*>())
+      if (label->text() == text) return true;
+    return false;
+  };
+  EXPECT_TRUE(labelSaying("Why some views are left out."));
+  EXPECT_TRUE(labelSaying("300 frames"));
+  dialog.findChildren<QDoubleSpinBox*>().front()->setValue(2);  // seconds
+  EXPECT_TRUE(labelSaying("60 frames"));
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ struct YieldScript {
   std::map<int, int> yieldsAtDepth;
 
   void attach(MainWindow& window) {
-    window.onYield = [this](int depth) {
+    window.renderer().onYield = [this](int depth) {
       const int n = ++yieldsAtDepth[depth];
       for (const Step& s : steps)
         if (s.depth == depth && s.yield == n) s.action();
@@ -42,7 +42,7 @@ TEST(PatternSelection, GreysEveryButtonAndHighlightsThePressedOne) {
   TestWindow w;
   w.setFields("1", "1", "4", "1", "150");
   QRgb seenDuringRender = 0;
-  w.window->onYield = [&](int) { seenDuringRender = background(w.pattern(1)); };
+  w.window->renderer().onYield = [&](int) { seenDuringRender = background(w.pattern(1)); };
   click(w.pattern(1));
   EXPECT_EQ(seenDuringRender, kHighlight);  // coloured before the render began
   for (int k = 0; k < 19; ++k) EXPECT_EQ(background(w.pattern(k)), k == 1 ? kHighlight : kNeutral) << k;
@@ -101,7 +101,7 @@ TEST(Halt, DuringARenderLeavesExactlyTheColumnsPaintedSoFar) {
   EXPECT_EQ(w.paintedColumns(80), 7);
   EXPECT_EQ(background(w.pattern(0)), kHighlight);
   // The next press paints from the first column again.
-  w.window->onYield = nullptr;
+  w.window->renderer().onYield = nullptr;
   click(w.pattern(0));
   EXPECT_EQ(w.paintedColumns(), 30);
 }
@@ -179,8 +179,8 @@ std::ptrdiff_t stackPerNestingLevel(TestWindow& w) {
   YieldScript script;
   script.steps.push_back({1, 1, [&] { postClick(w.pattern(0)); }});
   script.attach(*w.window);
-  const auto inner = w.window->onYield;
-  w.window->onYield = [&](int depth) {
+  const auto inner = w.window->renderer().onYield;
+  w.window->renderer().onYield = [&](int depth) {
     int marker = 0;
     stackAt.emplace(depth, reinterpret_cast<std::uintptr_t>(&marker));
     inner(depth);
@@ -207,7 +207,7 @@ TEST(NestedRenders, HammeringAPatternButtonNeverNestsBeyondTheLimit) {
   w.setFields("1", "1", "2", "1", "150");
   int deepest = 0;
   int clicks = 0;
-  w.window->onYield = [&](int depth) {
+  w.window->renderer().onYield = [&](int depth) {
     deepest = std::max(deepest, depth);
     if (clicks < 300) {
       ++clicks;

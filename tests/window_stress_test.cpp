@@ -53,7 +53,7 @@ TEST(ClickBurst, HundredsOfClicksDuringNestedRendersThenAnExit) {
   int yieldsAfterExit = 0;
   int columns = 0;
   bool exitPosted = false;
-  w.window->onYield = [&](int depth) {
+  w.window->renderer().onYield = [&](int depth) {
     deepest = std::max(deepest, depth);
     if (depth != w.window->renderDepth()) ++depthMismatches;
     if (exited) ++yieldsAfterExit;
