@@ -4,6 +4,7 @@
 #include <png.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <array>
 #include <csetjmp>
 #include <cstdlib>
@@ -108,26 +109,37 @@ bool writeHead(png_structp png, png_infop info, std::size_t width, std::size_t h
 }  // namespace
 
 BandPiece encodeBand(std::size_t band, const unsigned char* rgb, std::size_t width, std::size_t rows, bool last) {
+  // Row by row into the deflater: a band's filtered bytes are never all held.
   const std::size_t rowBytes = width * 3;
-  std::vector<unsigned char> filtered(rows * (rowBytes + 1));
-  std::vector<unsigned char> trial;
-  for (std::size_t r = 0; r < rows; ++r)
-    filterRow(rgb + r * rowBytes, r == 0 ? nullptr : rgb + (r - 1) * rowBytes, rowBytes,
-              filtered.data() + r * (rowBytes + 1), trial);
+  std::vector<unsigned char> filtered(rowBytes + 1), trial;
   BandPiece piece;
   piece.band = band;
-  piece.rawBytes = filtered.size();
-  piece.adler = static_cast<std::uint32_t>(adler32_z(adler32_z(0, nullptr, 0), filtered.data(), filtered.size()));
+  uLong adler = adler32_z(0, nullptr, 0);
   z_stream stream{};
   deflateInit2(&stream, kDeflateLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-  piece.deflated.resize(deflateBound(&stream, filtered.size()) + 16);
-  stream.next_in = filtered.data();
-  stream.avail_in = static_cast<uInt>(filtered.size());
-  stream.next_out = reinterpret_cast<Bytef*>(piece.deflated.data());
-  stream.avail_out = static_cast<uInt>(piece.deflated.size());
-  deflate(&stream, last ? Z_FINISH : Z_SYNC_FLUSH);
-  piece.deflated.resize(stream.total_out);
+  std::string& out = piece.deflated;
+  out.resize(std::max<std::size_t>(1 << 16, rows * rowBytes / 4));
+  for (std::size_t r = 0; r < rows; ++r) {
+    filterRow(rgb + r * rowBytes, r == 0 ? nullptr : rgb + (r - 1) * rowBytes, rowBytes, filtered.data(), trial);
+    adler = adler32_z(adler, filtered.data(), filtered.size());
+    piece.rawBytes += filtered.size();
+    const int flush = r + 1 < rows ? Z_NO_FLUSH : last ? Z_FINISH : Z_SYNC_FLUSH;
+    stream.next_in = filtered.data();
+    stream.avail_in = static_cast<uInt>(filtered.size());
+    for (;;) {
+      if (out.size() - stream.total_out < (1 << 15)) out.resize(out.size() + std::max<std::size_t>(1 << 16, out.size() / 2));
+      stream.next_out = reinterpret_cast<Bytef*>(out.data()) + stream.total_out;
+      stream.avail_out = static_cast<uInt>(out.size() - stream.total_out);
+      const int status = deflate(&stream, flush);
+      if (flush == Z_FINISH ? status == Z_STREAM_END
+                            : stream.avail_in == 0 && (flush == Z_NO_FLUSH || stream.avail_out != 0))
+        break;
+    }
+  }
+  out.resize(stream.total_out);
+  out.shrink_to_fit();
   deflateEnd(&stream);
+  piece.adler = static_cast<std::uint32_t>(adler);
   return piece;
 }
 
