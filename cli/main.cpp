@@ -181,7 +181,10 @@ std::optional<int> writePoster(const PatternEntry& pattern, const cli::Options& 
       std::fprintf(stderr, "plorvex-render: %s: %s\n", pattern.caption, result.error.c_str());
       return kExitUsage;
     case picture::PosterEnd::Failed:
-      std::fprintf(stderr, "plorvex-render: %s\n", result.error.c_str());
+      if (options.out == cli::kStandardOutput)
+        std::fprintf(stderr, "plorvex-render: cannot write the image to standard output (%s)\n", result.error.c_str());
+      else
+        std::fprintf(stderr, "plorvex-render: %s\n", result.error.c_str());
       return kExitUsage;
     case picture::PosterEnd::Faulted:
     case picture::PosterEnd::NotStreamed:

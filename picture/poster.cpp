@@ -226,7 +226,8 @@ Prepared prepare(const PosterRequest& request) {
 // The bands a hidden part beside the target already holds whole for this
 // picture (0 when it is of another picture, damaged from the start, or absent);
 // the file is cut back to them, or made afresh.
-bool openResumeFile(QFile& file, const PartHeader& header, std::size_t& kept, std::string& error) {
+bool openResumeFile(QFile& file, const QString& target, const PartHeader& header, std::size_t& kept,
+                    std::string& error) {
   kept = 0;
   std::string ignored;
   if (const std::optional<PartContents> part = readPart(file.fileName(), true, ignored);
@@ -239,7 +240,8 @@ bool openResumeFile(QFile& file, const PartHeader& header, std::size_t& kept, st
     kept = 0;
   }
   if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || !writePartHeader(file, header) || !file.flush())
-    return error = "cannot write '" + file.fileName().toStdString() + "': " + deviceError(file, "it cannot be made"),
+    return error = "cannot write '" + QDir::toNativeSeparators(target).toStdString() + "': " +
+                   deviceError(file, "its part file cannot be made"),
            false;
   return true;
 }
@@ -291,7 +293,7 @@ PosterResult makePoster(const PosterRequest& request, const QString& out) {
         error);
   } else {
     QFile resume(resumeFileOf(out));
-    if (!openResumeFile(resume, header, result.kept, error)) return ended(PosterEnd::Failed, error);
+    if (!openResumeFile(resume, out, header, result.kept, error)) return ended(PosterEnd::Failed, error);
     if (result.kept < total) {
       run.first = result.kept;
       bool stopped = false;
