@@ -25,6 +25,8 @@
 #include "picture.h"
 #include "picture_render.h"
 #include "png_chunks.h"
+#include "band_file.h"
+#include "poster.h"
 #include "progress.h"
 
 namespace {
@@ -114,7 +116,8 @@ bool checkFieldTexts(const cli::Options& options, std::string& error) {
 
 std::optional<picture::ImageFormat> outputFormat(const cli::Options& options) {
   if (!options.format.empty()) return picture::formatFromName(options.format);
-  if (options.out == cli::kStandardOutput) return picture::ImageFormat::Png;
+  if (options.bands) return picture::ImageFormat::Png;  // a part of a PNG, whatever its name
+  if (options.out == cli::kStandardOutput || options.out.empty()) return picture::ImageFormat::Png;
   return picture::formatFromPath(QFile::decodeName(QByteArray::fromStdString(options.out)));
 }
 
@@ -164,7 +167,71 @@ Painted paint(const PatternEntry& pattern, const cli::Options& options, ColumnPo
   return painted;
 }
 
+picture::PosterRequest posterRequest(const PatternEntry& pattern, const cli::Options& options) {
+  picture::PosterRequest request;
+  request.pattern = &pattern;
+  request.fields = options.fields;
+  request.sampling = options.sampling;
+  request.threads = options.threads;
+  request.version = PLORVEX_VERSION;
+  request.bands = options.bands;
+  return request;
+}
+
+// A PNG of the picture alone, band by band; nothing when the view is one only
+// the column sweep paints as the window does (an arithmetic error, counters
+// off their pixels): it is then painted whole, as any other picture.
+std::optional<int> writePoster(const PatternEntry& pattern, const cli::Options& options) {
+  picture::PosterRequest request = posterRequest(pattern, options);
+  if (options.listBands) {
+    const picture::PosterResult layout = picture::posterLayout(request);
+    if (layout.end == picture::PosterEnd::Refused) return usageError(layout.error);
+    std::printf("%zu\n", layout.bands);
+    return 0;
+  }
+  cli::ProgressBar bar(!options.quiet && isatty(STDERR_FILENO) ? stderr : nullptr);
+  request.onProgress = [&](std::size_t done, std::size_t total) { bar.update(done, total); };
+  const QString out = QString::fromStdString(options.out == cli::kStandardOutput ? "/dev/stdout" : options.out);
+  const picture::PosterResult result = picture::makePoster(request, out);
+  bar.erase();
+  switch (result.end) {
+    case picture::PosterEnd::Written:
+      if (result.kept > 0 && !options.quiet)
+        std::fprintf(stderr, "plorvex-render: %zu of %zu bands kept from the interrupted run\n", result.kept,
+                     result.bands);
+      return 0;
+    case picture::PosterEnd::Refused:
+      std::fprintf(stderr, "plorvex-render: %s: %s\n", pattern.caption, result.error.c_str());
+      return kExitUsage;
+    case picture::PosterEnd::Failed:
+      if (options.out == cli::kStandardOutput)
+        std::fprintf(stderr, "plorvex-render: cannot write the image to standard output (%s)\n", result.error.c_str());
+      else
+        std::fprintf(stderr, "plorvex-render: %s\n", result.error.c_str());
+      return kExitUsage;
+    case picture::PosterEnd::Faulted:
+    case picture::PosterEnd::NotStreamed:
+      break;
+  }
+  if (options.bands) {
+    std::fprintf(stderr, "plorvex-render: %s: %s; a view that stops at an arithmetic error makes no parts\n",
+                 pattern.caption, result.error.empty() ? "its counters land off their pixels" : result.error.c_str());
+    return kExitFault;
+  }
+  return std::nullopt;
+}
+
+int joinParts(const cli::Options& options) {
+  std::vector<QString> parts;
+  for (const std::string& part : options.join) parts.push_back(QString::fromStdString(part));
+  std::string error;
+  if (picture::joinParts(parts, QString::fromStdString(options.out), error)) return 0;
+  std::fprintf(stderr, "plorvex-render: %s\n", error.c_str());
+  return kExitUsage;
+}
+
 int run(cli::Options options) {
+  if (!options.join.empty()) return joinParts(options);
   std::string error;
   if (!options.from.empty() && !takeSavedParameters(options, error)) {
     std::fprintf(stderr, "plorvex-render: %s\n", error.c_str());
@@ -177,6 +244,13 @@ int run(cli::Options options) {
   if (!format)
     return usageError("cannot tell the format of '" + options.out + "' (use a .png, .jpg, .bmp, .ppm or .webp name)");
 
+  if (options.listBands || options.bands) {
+    if (options.wholeCanvas || *format != picture::ImageFormat::Png)
+      return usageError(std::string(options.listBands ? "--list-bands" : "--bands") + " makes PNG bands of the picture alone");
+  }
+  if (!options.wholeCanvas && *format == picture::ImageFormat::Png) {
+    if (const std::optional<int> status = writePoster(*pattern, options)) return *status;
+  }
   std::optional<ColumnPool> workers;
   const Painted painted = paint(*pattern, options, options.threads > 1 ? &workers.emplace(options.threads) : nullptr);
   const RenderOutcome& outcome = painted.outcome;

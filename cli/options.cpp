@@ -15,8 +15,9 @@ const char* const kUsage =
     "usage: plorvex-render --pattern NAME|INDEX [--x TEXT] [--y TEXT] [--size TEXT]\n"
     "                      [--zoom TEXT] [--brightness TEXT] [--density D] [--smooth S]\n"
     "                      [--canvas] [--format png|jpg|bmp|ppm|webp] [--threads N]\n"
-    "                      [--quiet] -o|--out FILE|-\n"
+    "                      [--quiet] [--bands A-B | --list-bands] -o|--out FILE|-\n"
     "       plorvex-render --from PICTURE [options] -o|--out FILE|-\n"
+    "       plorvex-render --join PART... -o|--out FILE\n"
     "       plorvex-render --movie KEY... [movie options] -o|--out DIR\n"
     "       plorvex-render --list | --help | --version\n";
 
@@ -40,7 +41,9 @@ std::string helpText() {
          field("--zoom TEXT", "zoom; smaller shows a magnified part", defaults.zoom) +
          field("--brightness TEXT", "brightness", defaults.brightness) +
          "  --density D           D x D pixels where the plain picture has one, the same\n"
-         "                        view D times as large (1 to 16; default 1)\n"
+         "                        view D times as large (default 1; a PNG up to\n"
+         "                        1,000,000 pixels a side, other formats and --canvas\n"
+         "                        up to 16)\n"
          "  --smooth S            each pixel the mean of S x S samples, in linear light\n"
          "                        (1 to 8; default 1: one sample)\n"
          "  --from PICTURE        the pattern, the five texts, density and smoothing of a\n"
@@ -55,6 +58,11 @@ std::string helpText() {
          "                        it the suffix of FILE decides, and - writes PNG\n"
          "  --threads N           threads computing columns (default: one per core;\n"
          "                        1: all on one thread); the picture is the same\n"
+         "  --bands A-B           render bands A to B only (bands of 256 output rows\n"
+         "                        from the top, from 0) into a part file -o for --join\n"
+         "  --list-bands          print how many bands the view has, render nothing\n"
+         "  --join PART...        join part files, in order, into the PNG -o, without\n"
+         "                        decoding; they must cover the picture once\n"
          "  --quiet               no progress bar (it is shown only on a terminal)\n"
          "  --list                print the index and name of every pattern\n"
          "  -h, --help            print this help\n"
@@ -80,7 +88,7 @@ bool wholeNumber(const std::string& text, unsigned min, unsigned max, unsigned& 
 
 std::optional<Options> parseOptions(const std::vector<std::string>& args, std::string& error) {
   Options options;
-  std::string threadsText, densityText, smoothText;
+  std::string threadsText, densityText, smoothText, bandsText;
   const std::map<std::string, std::string*> valued{
       {"--pattern", &options.pattern},         {"--x", &options.fields.x},
       {"--y", &options.fields.y},              {"--size", &options.fields.size},
@@ -88,7 +96,7 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
       {"--out", &options.out},                 {"-o", &options.out},
       {"--format", &options.format},           {"--threads", &threadsText},
       {"--density", &densityText},             {"--smooth", &smoothText},
-      {"--from", &options.from},
+      {"--from", &options.from},              {"--bands", &bandsText},
   };
   const std::map<std::string, bool*> given{
       {"--x", &options.fieldGiven[0]},        {"--y", &options.fieldGiven[1]},
@@ -100,10 +108,18 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
       {"--canvas", &options.wholeCanvas}, {"--list", &options.list},
       {"--help", &options.help},          {"-h", &options.help},
       {"--version", &options.version},    {"--quiet", &options.quiet},
+      {"--list-bands", &options.listBands},
   };
   for (std::size_t k = 0; k < args.size(); ++k) {
     const std::string& arg = args[k];
-    if (auto flag = flags.find(arg); flag != flags.end()) {
+    if (arg == "--join") {
+      // Every argument up to the next option names a part.
+      while (k + 1 < args.size() && (args[k + 1].empty() || args[k + 1][0] != '-')) options.join.push_back(args[++k]);
+      if (options.join.empty()) {
+        error = "--join needs the part files";
+        return std::nullopt;
+      }
+    } else if (auto flag = flags.find(arg); flag != flags.end()) {
       *flag->second = true;
     } else if (auto found = valued.find(arg); found != valued.end()) {
       if (k + 1 == args.size()) {
@@ -131,8 +147,8 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
     options.threads = std::max(1u, std::thread::hardware_concurrency());
   }
   unsigned density = 1, smooth = 1;
-  if (options.densityGiven && !wholeNumber(densityText, 1, kMaxDensity, density)) {
-    error = "--density takes a whole number from 1 to " + std::to_string(kMaxDensity);
+  if (options.densityGiven && !wholeNumber(densityText, 1, picture::kMaxSavedDensity, density)) {
+    error = "--density takes a whole number from 1 to " + std::to_string(picture::kMaxSavedDensity);
     return std::nullopt;
   }
   if (options.smoothGiven && !wholeNumber(smoothText, 1, kMaxSmoothing, smooth)) {
@@ -140,11 +156,28 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
     return std::nullopt;
   }
   options.sampling = {static_cast<int>(density), static_cast<int>(smooth)};
+  if (!bandsText.empty()) {
+    const std::size_t dash = bandsText.find('-');
+    unsigned first = 0, last = 0;
+    if (dash == std::string::npos || !wholeNumber(bandsText.substr(0, dash), 0, 4000000, first) ||
+        !wholeNumber(bandsText.substr(dash + 1), 0, 4000000, last) || first > last) {
+      error = "--bands takes A-B, two band numbers with A not above B (e.g. 0-9)";
+      return std::nullopt;
+    }
+    options.bands = std::make_pair(std::size_t{first}, std::size_t{last});
+  }
+  if (!options.join.empty()) {
+    if (options.out.empty() || options.out == kStandardOutput) {
+      error = "--join needs --out FILE for the PNG";
+      return std::nullopt;
+    }
+    return options;
+  }
   if (options.pattern.empty() && options.from.empty()) {
     error = "--pattern (or --from) is missing";
     return std::nullopt;
   }
-  if (options.out.empty()) {
+  if (options.out.empty() && !options.listBands) {
     error = "--out is missing";
     return std::nullopt;
   }

@@ -2,7 +2,9 @@
 #pragma once
 // The command line of plorvex-render.
 
+#include <cstddef>
 #include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -30,6 +32,10 @@ struct Options {
   // more start that many workers. Default: one per core.
   unsigned threads = 0;
   bool wholeCanvas = false;
+  // --bands A-B: only those bands of 256 output rows, into a part file.
+  std::optional<std::pair<std::size_t, std::size_t>> bands;
+  bool listBands = false;        // print the view's band count
+  std::vector<std::string> join;  // --join PART...: the parts to join into --out
   bool list = false;
   bool help = false;
   bool version = false;

@@ -79,7 +79,7 @@ SEEDS = {
     "member-type": png(itxt(params(density="2"))),
     "pattern-unknown": png(itxt(params(pattern="Atlas"))),
     "text-too-long": png(itxt(params(x="9" * 257))),
-    "density-range": png(itxt(params(density=17, smooth=0.5))),
+    "density-range": png(itxt(params(density=1000001, smooth=0.5))),
     "surrogate-escape": png(itxt(GOOD.replace(b"&H1F", b"\\ud800"))),
     "utf8-invalid": png(itxt(GOOD.replace(b"768", b"7\xc38"))),
     "json-broken": png(itxt(GOOD[:-3])),

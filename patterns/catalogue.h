@@ -2,9 +2,12 @@
 #pragma once
 // The dispatch table: which pattern button starts which renderer.
 
+#include <cstddef>
+#include <memory>
 #include <span>
 #include <string_view>
 
+#include "band_render.h"
 #include "frame.h"
 #include "headless.h"
 #include "view_geometry.h"
@@ -17,6 +20,9 @@ using SweepIntake = Fault (*)(const FieldTexts&, SweepOrigin&);
 // Paints the host's view over the picture of a plan moved by whole pixels,
 // computing only what the move uncovers (see moved_render.h).
 using MovedRenderer = RenderOutcome (*)(RenderHost&, const SweepPlan& previous, int dx, int dy);
+// The host's view as bands of `bandRows` output rows (see band_render.h);
+// nothing, with the fault, when the view is refused.
+using BandMaker = std::unique_ptr<BandSource> (*)(RenderHost&, std::size_t bandRows, Fault& fault);
 
 struct PatternEntry {
   int index;             // the pattern button's index, 0..18
@@ -26,6 +32,7 @@ struct PatternEntry {
   SweepIntake sweep;
   // Only for patterns without a carried value; nullptr for the others.
   MovedRenderer moved = nullptr;
+  BandMaker bands = nullptr;
 };
 
 inline constexpr int kPatternButtons = 19;

@@ -40,12 +40,16 @@ bool namesAnOpenDescriptor(const QString& path) {
 // rename: a device, a pipe or a socket would turn into an ordinary file that
 // way, so they are opened and written in place. A folder is left to the
 // atomic write, which refuses it.
+}  // namespace
+
 bool writesInPlace(const QString& path) {
   if (namesAnOpenDescriptor(path)) return true;
   struct stat status {};
   if (::stat(QFile::encodeName(path).constData(), &status) != 0) return false;
   return !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
 }
+
+namespace {
 
 // Opens a name that is written in place. A named pipe nobody reads yet is
 // waited for, as a shell's redirection waits; with keepGoing the wait asks it

@@ -30,6 +30,10 @@ bool writeFile(const QString& path, const std::function<bool(QIODevice&, std::st
 bool writeFileNamed(const QByteArray& name, const std::function<bool(QIODevice&, std::string& reason)>& write,
                     std::string& error);
 
+// Whether writeFile writes this name in place (a device, a pipe, a socket, an
+// open descriptor) rather than replacing a regular file atomically.
+bool writesInPlace(const QString& path);
+
 // The device's own reason for a failure, or the fallback when it has none.
 std::string deviceError(const QIODevice& out, const std::string& fallback);
 

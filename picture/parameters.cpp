@@ -186,8 +186,8 @@ std::string fieldTextProblem(std::string_view text) {
 }
 
 std::string parametersProblem(const PictureParameters& parameters) {
-  if (parameters.density < 1 || parameters.density > kMaxDensity)
-    return "the picture's " + rangeProblem("density", kMaxDensity);
+  if (parameters.density < 1 || parameters.density > kMaxSavedDensity)
+    return "the picture's " + rangeProblem("density", kMaxSavedDensity);
   if (parameters.smooth < 1 || parameters.smooth > kMaxSmoothing)
     return "the picture's " + rangeProblem("smooth", kMaxSmoothing);
   return contentProblem(parameters);
@@ -250,7 +250,7 @@ ReadResult parametersFromJson(std::string_view utf8) {
   };
   if (!text("version", p.version) || !text("pattern", p.pattern)) return refused(problem);
   if (problem = detail::fieldTextsFromJson(object, owner, p.fields); !problem.empty()) return refused(problem);
-  if (!whole("density", kMaxDensity, p.density) || !whole("smooth", kMaxSmoothing, p.smooth))
+  if (!whole("density", kMaxSavedDensity, p.density) || !whole("smooth", kMaxSmoothing, p.smooth))
     return refused(problem);
   const QJsonValue complete = object.value(QLatin1String("complete"));
   if (complete.isUndefined()) return refused(owner + "'complete' is missing");

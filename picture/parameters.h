@@ -28,6 +28,9 @@ struct PictureParameters {
 
 bool operator==(const PictureParameters& a, const PictureParameters& b);
 
+// A poster's density may go as far as its million pixels a side allow.
+inline constexpr int kMaxSavedDensity = 1000000;
+
 inline constexpr std::size_t kMaxFieldTextLength = 256;  // in characters (Unicode code points)
 
 // Why a text cannot be kept in a picture file ("" if it can): "not valid

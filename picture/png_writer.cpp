@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Writes pictures with Qt's image writers. For PNG, Qt's writer streams the
-// image row by row into a small device that passes its bytes on and inserts
-// the two text chunks right after IHDR: Qt would compress a long text into
-// zTXt by itself and writes no other chunk types, and going through it keeps
-// a second copy of a large picture out of memory. A JPEG gets its comment the
-// same way, after the JFIF segment: Qt's own comments squeeze the blanks out
-// of a text, and the field texts keep theirs.
+// Writes pictures. A PNG goes through the band writer (poster.h), as posters
+// and movie frames do: one encoder for every PNG this program makes. The other
+// formats use Qt's image writers; a JPEG gets its comment from a small device
+// that passes the writer's bytes on and inserts the comment after the JFIF
+// segment: Qt's own comments squeeze the blanks out of a text, and the field
+// texts keep theirs.
 
 #include <QFile>
 #include <QFileDevice>
@@ -18,6 +17,7 @@
 #include "jpeg_comment.h"
 #include "picture.h"
 #include "png_chunks.h"
+#include "poster.h"
 
 namespace plorvex::picture {
 namespace {
@@ -26,19 +26,6 @@ namespace {
 // they follow, 0 while more bytes are needed to tell, -1 (with the reason in
 // failure) when the output does not begin as the format does.
 using HeadEnd = std::function<qint64(const std::string& head, std::string& failure)>;
-
-// PNG: after the signature (8 bytes) and IHDR (length, type, 13 bytes of
-// data, CRC).
-qint64 pngHeadEnd(const std::string& head, std::string& failure) {
-  constexpr std::size_t kHeadBytes = 8 + 4 + 4 + 13 + 4;
-  if (head.size() < kHeadBytes) return 0;
-  if (std::memcmp(head.data(), detail::kPngSignature.data(), 8) != 0 ||
-      head.compare(8, 8, std::string("\0\0\0\15IHDR", 8)) != 0) {
-    failure = "the PNG writer did not begin with a signature and IHDR";
-    return -1;
-  }
-  return kHeadBytes;
-}
 
 // JPEG: after the start of image and, when it follows, the JFIF segment
 // (APP0), which must come first.
@@ -168,17 +155,19 @@ bool writePicture(const QImage& image, QIODevice& out, ImageFormat format, const
     return false;
   }
   bool written = false;
-  if (keepsParameters(format)) {
-    const bool png = format == ImageFormat::Png;
-    std::string texts = png ? detail::parametersChunk(parameters) + detail::softwareChunk(parameters.version)
-                            : detail::parametersComment(parameters);
+  if (format == ImageFormat::Png) {
+    written = writePngImage(image, out, parameters, error, keepGoing);
+    if (!written && error.empty()) error = deviceError(out, "the image could not be encoded");
+    if (!written) return false;
+  } else if (keepsParameters(format)) {
+    std::string texts = detail::parametersComment(parameters);
     if (texts.empty()) {
       error = "cannot keep the parameters: they are too long for a JPEG comment";
       return false;
     }
-    TextInserter inserter(out, std::move(texts), png ? HeadEnd(pngHeadEnd) : HeadEnd(jpegHeadEnd), keepGoing);
+    TextInserter inserter(out, std::move(texts), HeadEnd(jpegHeadEnd), keepGoing);
     QImageWriter writer(&inserter, formatName(format));
-    if (!png) writer.setQuality(kJpegQuality);
+    writer.setQuality(kJpegQuality);
     written = writer.write(image) && inserter.failure().empty() && inserter.inserted();
     if (!written)
       error = !inserter.failure().empty() ? inserter.failure()

@@ -91,7 +91,7 @@ TEST_F(CliTest, BadArgumentsExitWithTwoAndTheUsage) {
         std::string("--pattern atlas --threads two -o ") + file("x.png"),
         std::string("--pattern atlas --threads 3x -o ") + file("x.png"),
         std::string("--pattern atlas --density 0 -o ") + file("x.png"),
-        std::string("--pattern atlas --density 17 -o ") + file("x.png"),
+        std::string("--pattern atlas --density 1000001 -o ") + file("x.png"),
         std::string("--pattern atlas --density 1.5 -o ") + file("x.png"),
         std::string("--pattern atlas --smooth 9 -o ") + file("x.png"),
         std::string("--pattern atlas --smooth +2 -o ") + file("x.png"),
@@ -132,11 +132,17 @@ TEST_F(CliTest, RefusesPicturesTooLargeForMemoryOrOffsetsTooLargeToCount) {
   const CliRun huge = runRenderer("--pattern atlas --size 1E9 --out " + file("h.png"));
   EXPECT_EQ(huge.exitCode, 2);
   EXPECT_NE(huge.errors.find("too large"), std::string::npos) << huge.errors;
-  // 16400 x 16400 at density 16: refused before a pixel is computed, naming the limit.
-  const CliRun dense = runRenderer("--pattern atlas --size 1025 --density 16 --out " + file("d.png"));
+  // 16400 x 16400 at density 16 is a poster as PNG, but an image held whole
+  // (any other format) is refused before a pixel is computed, naming the limit.
+  const CliRun dense = runRenderer("--pattern atlas --size 1025 --density 16 --out " + file("d.bmp"));
   EXPECT_EQ(dense.exitCode, 2);
   EXPECT_NE(dense.errors.find("at most 268435456 pixels"), std::string::npos) << dense.errors;
-  EXPECT_FALSE(fs::exists(file("d.png")));
+  EXPECT_FALSE(fs::exists(file("d.bmp")));
+  // A PNG wider than libpng reads (1024 x 977 > 1,000,000) is refused as well.
+  const CliRun wide = runRenderer("--pattern atlas --size 768 --density 977 --out " + file("w.png"));
+  EXPECT_EQ(wide.exitCode, 2);
+  EXPECT_NE(wide.errors.find("at most 1000000 a side"), std::string::npos) << wide.errors;
+  EXPECT_FALSE(fs::exists(file("w.png")));
   const CliRun stalled = runRenderer("--pattern atlas --x 1E17 --out " + file("s.png"));
   EXPECT_EQ(stalled.exitCode, 2);
   EXPECT_NE(stalled.errors.find("could never advance"), std::string::npos) << stalled.errors;

@@ -609,11 +609,11 @@ TEST(PictureFile, RefusesParametersThatBreakTheFormatNamingTheMember) {
       {"size", tooLong, "the picture's 'size' is longer than 256 characters"},
       {"zoom", tooLong, "the picture's 'zoom' is longer than 256 characters"},
       {"brightness", tooLong, "the picture's 'brightness' is longer than 256 characters"},
-      {"density", 0, "'density' must be a whole number from 1 to 16"},
-      {"density", 17, "'density' must be a whole number from 1 to 16"},
-      {"density", 1.5, "'density' must be a whole number from 1 to 16"},
-      {"density", -4, "'density' must be a whole number from 1 to 16"},
-      {"density", 1e300, "'density' must be a whole number from 1 to 16"},
+      {"density", 0, "'density' must be a whole number from 1 to 1000000"},
+      {"density", 1000001, "'density' must be a whole number from 1 to 1000000"},
+      {"density", 1.5, "'density' must be a whole number from 1 to 1000000"},
+      {"density", -4, "'density' must be a whole number from 1 to 1000000"},
+      {"density", 1e300, "'density' must be a whole number from 1 to 1000000"},
       {"smooth", 0, "'smooth' must be a whole number from 1 to 8"},
       {"smooth", 9, "'smooth' must be a whole number from 1 to 8"},
       {"smooth", 7.999, "'smooth' must be a whole number from 1 to 8"},
@@ -826,8 +826,8 @@ TEST_F(FailedWrite, LeavesNoFileAndTheExistingOneUnchanged) {
   unknown.pattern = "mandel";
   expectRefused(kept_, image_, unknown, "unknown pattern 'mandel'");
   PictureParameters dense = parameters_;
-  dense.density = 17;
-  expectRefused(kept_, image_, dense, "'density' must be a whole number from 1 to 16");
+  dense.density = 1000001;
+  expectRefused(kept_, image_, dense, "'density' must be a whole number from 1 to 1000000");
   PictureParameters badVersion = parameters_;
   badVersion.version = "1.\xFF";
   expectRefused(kept_, image_, badVersion, "'version' is not valid UTF-8");

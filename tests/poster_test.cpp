@@ -1,0 +1,229 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Posters: bands against the column sweep, parts joined in any grouping,
+// joins refused, a killed poster resumed.
+
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "band_file.h"
+#include "catalogue.h"
+#include "cli_support.h"
+#include "picture.h"
+#include "picture_render.h"
+#include "poster.h"
+
+namespace plorvex::picture {
+namespace {
+
+using testing_cli::readFile;
+using testing_cli::runRenderer;
+namespace fs = std::filesystem;
+
+struct BandCase {
+  const char* pattern;
+  int density;
+  int smooth;
+  std::string texts;  // x, y, size, zoom, brightness
+};
+
+FieldTexts textsOf(const BandCase& c) {
+  FieldTexts fields;
+  if (c.texts.empty()) return fields;
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  for (std::size_t end; (end = c.texts.find(' ', start)) != std::string::npos; start = end + 1)
+    parts.push_back(c.texts.substr(start, end - start));
+  parts.push_back(c.texts.substr(start));
+  fields.x = parts[0], fields.y = parts[1], fields.size = parts[2], fields.zoom = parts[3], fields.brightness = parts[4];
+  return fields;
+}
+
+// Every pattern with at least two bands, the four that carry a value also
+// with smoothing and three bands, beside the picture the column sweep paints.
+std::vector<BandCase> bandCases() {
+  std::vector<BandCase> cases;
+  for (const PatternEntry& entry : patternCatalogue()) cases.push_back({entry.caption, 2, 1, ""});
+  for (const char* carried : {"dada", "lazy", "nitegale", "pluck"})
+    cases.push_back({carried, 5, 2, "-40 17 120 0.7 130"});
+  cases.push_back({"atlas", 3, 3, "5 5 200 0.3 150"});
+  return cases;
+}
+
+TEST(PosterBands, EqualTheColumnSweepPixelForPixelAndChunkForChunk) {
+  QTemporaryDir dir;
+  for (const BandCase& c : bandCases()) {
+    SCOPED_TRACE(std::string(c.pattern) + " density " + std::to_string(c.density) + " smooth " +
+                 std::to_string(c.smooth));
+    const PatternEntry* pattern = findPattern(c.pattern);
+    ASSERT_NE(pattern, nullptr);
+    PictureHost sweep(textsOf(c), {c.density, c.smooth});
+    ASSERT_EQ(pattern->render(sweep).end, RenderEnd::Completed);
+
+    PosterRequest request;
+    request.pattern = pattern;
+    request.fields = textsOf(c);
+    request.sampling = {c.density, c.smooth};
+    request.threads = 2;
+    request.version = "1.0";
+    const QString file = dir.filePath(QString("%1.png").arg(c.pattern));
+    const PosterResult result = makePoster(request, file);
+    ASSERT_EQ(result.end, PosterEnd::Written) << result.error;
+    EXPECT_GE(result.bands, 2u);
+
+    const QImage banded(file);
+    ASSERT_FALSE(banded.isNull());
+    ASSERT_EQ(banded.size(), sweep.image().size());
+    const QImage expected = sweep.image().convertToFormat(QImage::Format_RGB32);
+    const QImage got = banded.convertToFormat(QImage::Format_RGB32);
+    std::size_t differing = 0;
+    for (int y = 0; y < got.height(); ++y)
+      for (int x = 0; x < got.width(); ++x) differing += got.pixel(x, y) != expected.pixel(x, y);
+    EXPECT_EQ(differing, 0u);
+
+    const ReadResult chunk = readParameters(file);
+    ASSERT_TRUE(chunk.parameters) << chunk.error;
+    const PictureParameters wanted{"1.0", pattern->caption, textsOf(c), c.density, c.smooth, true};
+    EXPECT_EQ(*chunk.parameters, wanted);
+    // The same picture through the writer of a painted image: the same bytes.
+    std::string error;
+    ASSERT_TRUE(writePicture(sweep.image(), dir.filePath("painted.png"), ImageFormat::Png, wanted, error)) << error;
+    EXPECT_EQ(readFile(dir.filePath("painted.png").toStdString()), readFile(file.toStdString()));
+  }
+}
+
+class PosterParts : public ::testing::Test {
+ protected:
+  // Lazy carries a value; density 6 makes 900 rows, 4 bands.
+  const std::string view_ = "--pattern lazy --density 6 --quiet";
+  QTemporaryDir dir_;
+  std::string file(const std::string& name) const { return dir_.filePath(QString::fromStdString(name)).toStdString(); }
+
+  std::string makePart(const std::string& bands, unsigned threads, const std::string& extra = "") const {
+    const std::string name = file("part-" + bands + "-" + std::to_string(threads) + (extra.empty() ? "" : "-other") + ".part");
+    const testing_cli::CliRun run = runRenderer(view_ + extra + " --bands " + bands + " --threads " +
+                                                std::to_string(threads) + " -o " + name);
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    return name;
+  }
+};
+
+TEST_F(PosterParts, JoinedInAnyGroupingAreTheBytesOfOneRun) {
+  ASSERT_EQ(runRenderer(view_ + " --list-bands").output, "4\n");
+  ASSERT_EQ(runRenderer(view_ + " --threads 2 -o " + file("whole.png")).exitCode, 0);
+  const std::string whole = readFile(file("whole.png"));
+  ASSERT_FALSE(whole.empty());
+  const std::vector<std::vector<std::string>> groupings = {
+      {"0-3"}, {"0-0", "1-3"}, {"0-1", "2-3"}, {"0-2", "3-3"}, {"0-0", "1-1", "2-2", "3-3"}, {"0-0", "1-2", "3-3"}};
+  unsigned threads = 1;
+  for (const auto& grouping : groupings) {
+    std::string parts;
+    for (const std::string& bands : grouping) {
+      parts += " " + makePart(bands, threads);
+      threads = threads % 3 + 1;
+    }
+    SCOPED_TRACE(parts);
+    const testing_cli::CliRun join = runRenderer("--join" + parts + " -o " + file("joined.png"));
+    ASSERT_EQ(join.exitCode, 0) << join.errors;
+    EXPECT_TRUE(readFile(file("joined.png")) == whole);
+    fs::remove(file("joined.png"));
+  }
+}
+
+TEST_F(PosterParts, JoinRefusesPartsThatDoNotMakeThePictureOnce) {
+  const std::string first = makePart("0-1", 2), second = makePart("2-2", 1), third = makePart("3-3", 3);
+  const std::string overlapping = makePart("1-2", 2);
+  const std::string foreign = makePart("2-2", 2, " --brightness 151");
+  const std::string cut = file("cut.part");
+  {
+    const std::string bytes = readFile(second);
+    std::FILE* out = std::fopen(cut.c_str(), "wb");
+    std::fwrite(bytes.data(), 1, bytes.size() - 9, out);
+    std::fclose(out);
+  }
+  struct Refusal {
+    std::vector<std::string> parts;
+    std::string message;
+  };
+  const std::vector<Refusal> refusals = {
+      {{first, third}, "bands 2-2 are missing"},
+      {{first, second}, "bands 3-3 are missing"},
+      {{second, third}, "bands 0-1 are missing"},
+      {{first, second, second, third}, "some of them already given"},
+      {{first, overlapping, third}, "some of them already given"},
+      {{second, first, third}, "out of order"},
+      {{first, third, second}, "out of order"},
+      {{first, foreign, third}, "is a part of another picture"},
+      {{first, cut, third}, "is not whole"},
+      {{first, file("absent.part"), third}, "No such file"},
+      {{first, file("whole.png"), third}, "No such file"},
+  };
+  for (const Refusal& refusal : refusals) {
+    std::string parts;
+    for (const std::string& part : refusal.parts) parts += " " + part;
+    SCOPED_TRACE(parts);
+    const testing_cli::CliRun join = runRenderer("--join" + parts + " -o " + file("joined.png"));
+    EXPECT_EQ(join.exitCode, 2);
+    EXPECT_NE(join.errors.find(refusal.message), std::string::npos) << join.errors;
+    EXPECT_FALSE(fs::exists(file("joined.png")));
+  }
+  // A picture is not a part.
+  ASSERT_EQ(runRenderer(view_ + " -o " + file("picture.png")).exitCode, 0);
+  const testing_cli::CliRun notAPart = runRenderer("--join " + file("picture.png") + " -o " + file("joined.png"));
+  EXPECT_EQ(notAPart.exitCode, 2);
+  EXPECT_NE(notAPart.errors.find("not a part file"), std::string::npos) << notAPart.errors;
+}
+
+TEST(PosterResume, AKilledPosterKeepsItsWholeBandsAndLeavesNothingUnderItsName) {
+  QTemporaryDir dir;
+  const std::string target = dir.filePath("poster.png").toStdString();
+  const QString hidden = resumeFileOf(dir.filePath("poster.png"));
+  const std::string view = "--pattern nitegale --density 12 --quiet";
+  ASSERT_EQ(runRenderer(view + " -o " + dir.filePath("plain.png").toStdString()).exitCode, 0);
+
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::execl(PLORVEX_RENDER_CLI, PLORVEX_RENDER_CLI, "--pattern", "nitegale", "--density", "12", "--quiet",
+            "--threads", "1", "-o", target.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  // Killed once three bands are in the hidden part.
+  std::size_t records = 0;
+  for (int tries = 0; tries < 6000 && records < 3; ++tries) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::string ignored;
+    if (const auto part = readPart(hidden, false, ignored)) records = part->records.size();
+  }
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
+  ASSERT_GE(records, 3u);
+  EXPECT_FALSE(fs::exists(target));
+  // A record cut short (as a kill during its write leaves it) is not a band.
+  std::string ignored;
+  auto part = readPart(hidden, true, ignored);
+  ASSERT_TRUE(part);
+  const std::size_t whole = part->records.size();
+  fs::resize_file(hidden.toStdString(), part->wholeBytes - 5);
+  const testing_cli::CliRun again = runRenderer("--pattern nitegale --density 12 -o " + target);
+  ASSERT_EQ(again.exitCode, 0) << again.errors;
+  EXPECT_NE(again.errors.find(std::to_string(whole - 1) + " of 8 bands kept"), std::string::npos) << again.errors;
+  EXPECT_TRUE(readFile(target) == readFile(dir.filePath("plain.png").toStdString()));
+  EXPECT_FALSE(QFile::exists(hidden));
+}
+
+}  // namespace
+}  // namespace plorvex::picture
