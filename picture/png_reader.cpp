@@ -93,6 +93,7 @@ struct Reading {
   std::optional<std::uint32_t> emptyChunkCrc;  // owed to libpng for a chunk handed over empty
   enum class Ours { NotSeen, Open, Read } ours = Ours::NotSeen;
   std::string oursType, oursHead, oursWarning;
+  std::string lastWarning;  // libpng warns of a fault in IHDR, then refuses it without saying which
   std::size_t allocated = 0;
 };
 
@@ -190,9 +191,11 @@ void readBytes(png_structp png, png_bytep to, std::size_t count) {
 std::string fatalMessage(const Reading& r, std::string_view said) {
   if (contains(said, "CRC")) return "the PNG file is damaged (chunk '" + r.type + "' fails its CRC check)";
   if (contains(said, "invalid chunk type")) return "not a PNG file (a chunk type is not four letters)";
-  if (contains(said, "exceeds user limit"))
+  const bool ihdr = contains(said, "IHDR");
+  if (ihdr && contains(r.lastWarning, "exceeds user limit"))
     return "the PNG image is more than 1,000,000 pixels wide or high, more than this program reads";
-  return "the PNG file is damaged or not one this program reads (libpng: " + std::string(said) + ")";
+  return "the PNG file is damaged or not one this program reads (libpng: " + std::string(said) +
+         (ihdr && !r.lastWarning.empty() ? ": " + r.lastWarning : "") + ")";
 }
 
 void onError(png_structp png, png_const_charp message) {
@@ -205,6 +208,7 @@ void onError(png_structp png, png_const_charp message) {
 // anyone else's chunk is passed over.
 void onWarning(png_structp png, png_const_charp message) {
   Reading& r = readingOf(png);
+  r.lastWarning = message;
   if (r.ours == Reading::Ours::Open && r.oursWarning.empty()) r.oursWarning = message;
 }
 
