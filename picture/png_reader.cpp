@@ -270,8 +270,12 @@ std::string droppedMessage(const Reading& r) {
   if (!framed) return "the 'plorvex' chunk is malformed (libpng: " + said + ")";
   if (contains(said, "memory") || contains(said, "too large") || contains(said, "exceeds") ||
       contains(said, "limit") || contains(said, "cache"))
-    return "the 'plorvex' text inflates to more than 64 KiB; refused";
-  if (compressed && contains(said, "truncated")) return "the compressed 'plorvex' text is damaged (it ends early)";
+    return "the 'plorvex' text is more than a picture's texts may take (libpng: " + said + "); refused";
+  // libpng says "truncated" both of a stream cut short and of one that
+  // inflates past its limit for a chunk.
+  if (compressed && contains(said, "truncated"))
+    return "the compressed 'plorvex' text is damaged: it ends early, or it inflates to more than 8 MB "
+           "(libpng: " + said + ")";
   if (compressed) return "the compressed 'plorvex' text is damaged (libpng: " + said + ")";
   return "the 'plorvex' chunk is malformed (libpng: " + said + ")";
 }
