@@ -28,6 +28,7 @@
 #include "band_file.h"
 #include "poster.h"
 #include "progress.h"
+#include "pyramid.h"
 
 namespace {
 
@@ -230,9 +231,21 @@ int joinParts(const cli::Options& options) {
   return kExitUsage;
 }
 
+// --pyramid --from PICTURE: the finished picture's own pixels, not rendered again.
+bool tilesFinishedPicture(const cli::Options& options) { return !options.pyramid.empty() && !options.from.empty(); }
+
 int run(cli::Options options) {
   if (!options.join.empty()) return joinParts(options);
   std::string error;
+  if (!options.pyramid.empty()) {
+    // Refused before anything is painted.
+    if (error = cli::pyramidFolderProblem(options.pyramid); !error.empty()) return usageError(error);
+    if (tilesFinishedPicture(options)) {
+      if (cli::writePyramidFromPicture(options.from, options.pyramid, error)) return 0;
+      std::fprintf(stderr, "plorvex-render: %s\n", error.c_str());
+      return kExitUsage;
+    }
+  }
   if (!options.from.empty() && !takeSavedParameters(options, error)) {
     std::fprintf(stderr, "plorvex-render: %s\n", error.c_str());
     return kExitUsage;
@@ -240,7 +253,8 @@ int run(cli::Options options) {
   const PatternEntry* pattern = findPattern(options.pattern);
   if (!pattern) return usageError("unknown pattern '" + options.pattern + "' (see --list)");
   if (!checkFieldTexts(options, error)) return usageError(error);
-  const std::optional<picture::ImageFormat> format = outputFormat(options);
+  const std::optional<picture::ImageFormat> format =
+      options.pyramid.empty() ? outputFormat(options) : picture::ImageFormat::Png;
   if (!format)
     return usageError("cannot tell the format of '" + options.out + "' (use a .png, .jpg, .bmp, .ppm or .webp name)");
 
@@ -269,7 +283,14 @@ int run(cli::Options options) {
                                               options.fields,           options.sampling.density,
                                               options.sampling.smooth,  outcome.end == RenderEnd::Completed};
   // The message names the file and the reason; the usage would only bury it.
-  if (!writeImage(painted.image, options, *format, parameters)) return kExitUsage;
+  if (!options.pyramid.empty()) {
+    if (!cli::writePyramid(painted.image, parameters, options.pyramid, error)) {
+      std::fprintf(stderr, "plorvex-render: %s\n", error.c_str());
+      return kExitUsage;
+    }
+  } else if (!writeImage(painted.image, options, *format, parameters)) {
+    return kExitUsage;
+  }
   return outcome.end == RenderEnd::Faulted ? kExitFault : 0;
 }
 

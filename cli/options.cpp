@@ -8,6 +8,7 @@
 
 #include "movie.h"
 #include "parameters.h"
+#include "pyramid.h"
 
 namespace plorvex::cli {
 
@@ -18,6 +19,7 @@ const char* const kUsage =
     "                      [--quiet] [--bands A-B | --list-bands] -o|--out FILE|-\n"
     "       plorvex-render --from PICTURE [options] -o|--out FILE|-\n"
     "       plorvex-render --join PART... -o|--out FILE\n"
+    "       plorvex-render (--pattern NAME|INDEX [options] | --from PICTURE) --pyramid DIR\n"
     "       plorvex-render --movie KEY... [movie options] -o|--out DIR\n"
     "       plorvex-render --list | --help | --version\n";
 
@@ -53,6 +55,10 @@ std::string helpText() {
          "  -o, --out FILE|-      the image file; - writes the image to standard output.\n"
          "                        A regular file is replaced whole or not at all; a\n"
          "                        device or a pipe is written in place\n"
+         "  --pyramid DIR         instead of -o: a deep-zoom pyramid in the new folder DIR\n"
+         "                        (picture.dzi, picture_files/LEVEL/COL_ROW.png, and\n"
+         "                        index.html, a viewer that opens without a server);\n"
+         "                        with --from alone it tiles that picture as it is\n"
          "  --format png|jpg|bmp|ppm|webp\n"
          "                        the image format (webp where Qt has it); without\n"
          "                        it the suffix of FILE decides, and - writes PNG\n"
@@ -97,6 +103,7 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
       {"--format", &options.format},           {"--threads", &threadsText},
       {"--density", &densityText},             {"--smooth", &smoothText},
       {"--from", &options.from},              {"--bands", &bandsText},
+      {"--pyramid", &options.pyramid},
   };
   const std::map<std::string, bool*> given{
       {"--x", &options.fieldGiven[0]},        {"--y", &options.fieldGiven[1]},
@@ -177,10 +184,11 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
     error = "--pattern (or --from) is missing";
     return std::nullopt;
   }
-  if (options.out.empty() && !options.listBands) {
-    error = "--out is missing";
+  if (options.out.empty() && !options.listBands && options.pyramid.empty()) {
+    error = "--out (or --pyramid) is missing";
     return std::nullopt;
   }
+  if (error = pyramidOptionsProblem(options); !error.empty()) return std::nullopt;
   return options;
 }
 

@@ -27,6 +27,7 @@ struct Options {
   std::string from;  // a saved picture whose parameters are the defaults
   bool quiet = false;  // no progress bar
   std::string out;
+  std::string pyramid;  // a folder for the deep-zoom pyramid, instead of -o
   std::string format;  // a name picture::formatFromName knows; empty: from the file name
   // Threads computing columns: 1 computes every column on the main thread;
   // more start that many workers. Default: one per core.

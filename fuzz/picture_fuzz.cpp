@@ -2,7 +2,8 @@
 // The picture file reader against any bytes, as a PNG or a JPEG (by its first
 // bytes) and as the JSON text.
 //
-// A mutated chunk almost never keeps a right CRC, so each input is also read
+// The PNG side runs libpng's reader with the limits and the watch of
+// png_reader.cpp. A mutated chunk almost never keeps a right CRC, so each input is also read
 // with every whole chunk's CRC made right; that way the mutations reach the
 // text chunks and the JSON behind them. Properties:
 // - every refusal says why;

@@ -57,8 +57,9 @@ ReadResult parametersFromJson(std::string_view utf8);
 ReadResult parametersFromPng(std::span<const unsigned char> bytes);
 // A PNG, or a JPEG (its first 'plorvex' comment before the image data counts).
 ReadResult parametersFromPicture(std::span<const unsigned char> bytes);
-// The same from a file, reading only the chunk or segment headers and the
-// texts (it seeks past the image data); the error begins with the file name.
+// The same from a file, read up to the first 'plorvex' chunk or comment and
+// no further (a PNG's image data is never inflated); the error begins with
+// the file name.
 ReadResult readParameters(const QString& path);
 
 // PNG and JPEG keep the parameters; the others hold the pixels only.

@@ -33,9 +33,8 @@ std::string parametersChunk(const PictureParameters& parameters);
 // The tEXt chunk 'Software' naming this program and its version.
 std::string softwareChunk(std::string_view version);
 
-// parametersFromPng from a device open for reading: seeks past the data of
-// chunks it does not need when the device allows it, reads past them when it
-// is sequential. The error does not name the file.
+// parametersFromPicture from a device open for reading, read up to the first
+// 'plorvex' chunk or comment and no further. The error does not name the file.
 ReadResult readParametersFrom(QIODevice& device);
 
 // A UTF-8 check as strict as the Unicode standard's: no overlong forms, no

@@ -1,8 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Finds the 'plorvex' text chunk by walking the PNG's chunks: signature, then
-// length, type, data and CRC of each. The pixels are never decoded and, from
-// a file, the image data is seeked past rather than read. A JPEG goes to the
-// segment walk of jpeg_reader.cpp instead.
+// Finds the 'plorvex' text chunk with libpng's sequential reader: libpng
+// checks the signature, the chunk framing and the CRCs, and reads and inflates
+// the text chunks, within the limits set below. A small watch on the bytes
+// libpng asks for does what libpng cannot:
+// - the pixels are never decoded, nor even read from a file: each IDAT, and
+//   each ancillary chunk but the three text chunks, reaches libpng empty with
+//   a CRC to match while its bytes are seeked past (libpng then checks the
+//   CRCs of IHDR, PLTE, tRNS and the text chunks);
+// - it says where a file ends early;
+// - it knows which text chunk holds our keyword, so that a fault in someone
+//   else's text chunk is passed over while one in ours is refused;
+// - it stops the reading once our chunk is read: nothing after it is read.
+// A JPEG goes to the segment walk of jpeg_comment.cpp instead.
 
 #include <QByteArray>
 #include <QDir>
@@ -10,11 +19,13 @@
 #include <QIODevice>
 #include <QString>
 
+#include <png.h>
 #include <zlib.h>
 
-#include <algorithm>
+#include <csetjmp>
+#include <cstddef>
+#include <cstdlib>
 #include <cstring>
-#include <limits>
 #include <optional>
 #include <string>
 
@@ -38,11 +49,6 @@ std::uint32_t bigEndian(const unsigned char* p) {
   return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
 }
 
-bool isChunkType(std::string_view type) {
-  return std::all_of(type.begin(), type.end(),
-                     [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); });
-}
-
 std::string latin1ToUtf8(std::string_view latin1) {
   std::string out;
   out.reserve(latin1.size());
@@ -58,166 +64,279 @@ std::string latin1ToUtf8(std::string_view latin1) {
   return out;
 }
 
-// Inflates a zlib stream, refusing more than kMaxTextBytes of output.
-std::optional<std::string> inflateText(std::string_view compressed, std::string& error) {
-  std::string out(kMaxTextBytes + 1, '\0');
-  z_stream stream{};
-  if (inflateInit(&stream) != Z_OK) {
-    error = "the 'plorvex' text cannot be inflated (zlib failed to start)";
-    return std::nullopt;
-  }
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
-  stream.avail_in = static_cast<uInt>(compressed.size());
-  stream.next_out = reinterpret_cast<Bytef*>(out.data());
-  stream.avail_out = static_cast<uInt>(out.size());
-  const int result = inflate(&stream, Z_FINISH);
-  const uLong produced = stream.total_out;
-  inflateEnd(&stream);
-  // The buffer holds one byte more than allowed: filling it means too much.
-  if (produced > kMaxTextBytes) {
-    error = "the 'plorvex' text inflates to more than 64 KiB; refused";
-    return std::nullopt;
-  }
-  if (result != Z_STREAM_END) {
-    error = "the compressed 'plorvex' text is damaged (" +
-            std::string(result == Z_BUF_ERROR ? "it ends early" : "not a valid zlib stream") + ")";
-    return std::nullopt;
-  }
-  out.resize(produced);
-  return out;
+bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
+
+// What libpng may hold for one file: any one chunk (its default), the number
+// of text chunks kept, and all of its allocations together. A hostile file
+// gets no more than this, however its text chunks inflate.
+constexpr png_alloc_size_t kChunkMemoryLimit = 8'000'000;
+constexpr png_uint_32 kStoredChunkLimit = 128;
+constexpr std::size_t kMemoryBudget = 32u << 20;
+// libpng's default: a PNG is at most a million pixels wide and high.
+constexpr png_uint_32 kMaxPixelsAcross = 1'000'000;
+// How much of our chunk's first bytes to keep for the messages: keyword,
+// flags and, usually, the language tags.
+constexpr std::size_t kHeadKept = 1024;
+
+// One reading: the source, what the watch on libpng's reads has seen, and the
+// memory libpng holds. libpng calls back into it through its io and mem
+// pointers; a refusal is put here before libpng is made to stop.
+struct Reading {
+  explicit Reading(ByteSource& source) : in(source) {}
+  ByteSource& in;
+  std::string refusal;
+  bool stopped = false;  // our chunk was read: stopped on purpose, not refused
+  int headers = 0;
+  std::string type;  // the chunk being read
+  std::uint32_t length = 0;
+  bool dataSeen = false;
+  std::optional<std::uint32_t> emptyChunkCrc;  // owed to libpng for a chunk handed over empty
+  enum class Ours { NotSeen, Open, Read } ours = Ours::NotSeen;
+  std::string oursType, oursHead, oursWarning;
+  std::string lastWarning;  // libpng warns of a fault in IHDR, then refuses it without saying which
+  std::size_t allocated = 0;
+};
+
+Reading& readingOf(png_structp png) { return *static_cast<Reading*>(png_get_io_ptr(png)); }
+
+void shortRead(Reading& r, std::size_t got, bool header) {
+  if (!r.in.readError.empty())
+    r.refusal = "the file cannot be read (" + r.in.readError + ")";
+  else if (header && got == 0)
+    r.refusal = r.headers == 0 ? "the PNG file is truncated (it ends after its signature)"
+                               : "the PNG file is truncated (it ends before its IEND chunk)";
+  else if (header)
+    r.refusal = "the PNG file is truncated (it ends inside a chunk header)";
+  else
+    r.refusal = "the PNG file is damaged (chunk '" + r.type + "' runs past the end of the file)";
 }
 
-// The JSON text of a 'plorvex' chunk, from the data after its keyword's NUL.
-std::optional<std::string> chunkText(std::string_view type, std::string_view rest, std::string& error) {
-  if (type == "tEXt") {
-    if (rest.size() > kMaxTextBytes) {
-      error = "the 'plorvex' text is larger than 64 KiB; refused";
-      return std::nullopt;
-    }
-    return latin1ToUtf8(rest);  // tEXt and zTXt hold Latin-1
+bool isText(const std::string& type) { return type == "tEXt" || type == "zTXt" || type == "iTXt"; }
+
+// The image data, and every ancillary chunk but the texts: not ours to read.
+bool handedOverEmpty(const std::string& type) {
+  const bool ancillary = (static_cast<unsigned char>(type[0]) & 0x20) != 0;
+  return type == "IDAT" || (ancillary && !isText(type));
+}
+
+// A chunk header: the first must be IHDR, and none may claim more bytes than
+// the file has left. A chunk libpng need not read is made empty here and
+// seeked past.
+void sawHeader(Reading& r, unsigned char* header) {
+  r.length = bigEndian(header);
+  r.type.assign(reinterpret_cast<const char*>(header + 4), 4);
+  r.dataSeen = false;
+  if (r.headers++ == 0 && r.type != "IHDR") {
+    r.refusal = "not a PNG file (it does not begin with an IHDR chunk)";
+    return;
   }
-  if (type == "zTXt") {
-    if (rest.empty() || rest[0] != 0) {
-      error = "the 'plorvex' chunk uses an unknown compression method";
-      return std::nullopt;
-    }
-    auto text = inflateText(rest.substr(1), error);
-    if (!text) return std::nullopt;
-    return latin1ToUtf8(*text);
+  const auto left = r.in.remaining();
+  const bool runsPast = r.length > 0x7FFFFFFFu || (left && *left < std::uint64_t{r.length} + 4);
+  if (r.length <= 0x7FFFFFFFu && runsPast) {
+    r.refusal = "the PNG file is damaged (chunk '" + r.type + "' runs past the end of the file)";
+    return;
   }
-  // iTXt: compression flag, method, language tag NUL, translated keyword NUL, text.
-  if (rest.size() < 2) {
-    error = "the 'plorvex' chunk is malformed (it ends before its compression flag)";
-    return std::nullopt;
+  if (runsPast || !handedOverEmpty(r.type)) return;  // libpng says what is wrong with the length
+  if (!r.in.skip(std::uint64_t{r.length} + 4)) {
+    shortRead(r, 0, false);
+    return;
   }
-  const auto flag = static_cast<unsigned char>(rest[0]);
-  const auto method = static_cast<unsigned char>(rest[1]);
-  if (flag > 1) {
-    error = "the 'plorvex' chunk is malformed (its compression flag is neither 0 nor 1)";
-    return std::nullopt;
+  std::memset(header, 0, 4);
+  r.emptyChunkCrc = static_cast<std::uint32_t>(crc32(0, header + 4, 4));  // over the type alone
+}
+
+// The first bytes of a chunk's data: a text chunk's keyword.
+void sawData(Reading& r, const unsigned char* data, std::size_t count) {
+  r.dataSeen = true;
+  if (r.ours != Reading::Ours::NotSeen || !isText(r.type)) return;
+  const std::string_view head(reinterpret_cast<const char*>(data), std::min(count, kHeadKept));
+  if (head.substr(0, head.find('\0')) != kKeyword || head.size() == kKeyword.size()) return;
+  if (r.length > kMaxChunkBytes) {
+    r.refusal = "the 'plorvex' chunk is larger than 256 KiB; refused";
+    return;
   }
-  if (flag == 1 && method != 0) {
-    error = "the 'plorvex' chunk uses an unknown compression method";
-    return std::nullopt;
+  r.ours = Reading::Ours::Open;
+  r.oursType = r.type;
+  r.oursHead = std::string(head);
+}
+
+void readBytes(png_structp png, png_bytep to, std::size_t count) {
+  Reading& r = readingOf(png);
+  const png_uint_32 state = png_get_io_state(png);
+  const bool header = (state & PNG_IO_CHUNK_HDR) != 0;
+  if (header && r.ours == Reading::Ours::Open) {
+    // Our chunk is behind us: the first 'plorvex' chunk is the one that counts.
+    r.ours = Reading::Ours::Read;
+    r.stopped = true;
+    png_error(png, "stopped after the 'plorvex' chunk");
   }
-  const std::size_t languageEnd = rest.find('\0', 2);
-  const std::size_t translatedEnd =
-      languageEnd == std::string_view::npos ? languageEnd : rest.find('\0', languageEnd + 1);
-  if (translatedEnd == std::string_view::npos) {
-    error = "the 'plorvex' chunk is malformed (its language tag or translated keyword is not ended)";
-    return std::nullopt;
+  if (r.emptyChunkCrc && (state & PNG_IO_CHUNK_CRC) != 0 && count == 4) {
+    for (int k = 0; k < 4; ++k) to[k] = static_cast<png_byte>(*r.emptyChunkCrc >> (24 - 8 * k));
+    r.emptyChunkCrc.reset();
+    return;
   }
-  std::string_view stored = rest.substr(translatedEnd + 1);
-  std::optional<std::string> text;
-  if (flag == 1) {
-    text = inflateText(stored, error);
-    if (!text) return std::nullopt;
-  } else {
-    if (stored.size() > kMaxTextBytes) {
-      error = "the 'plorvex' text is larger than 64 KiB; refused";
-      return std::nullopt;
-    }
-    text = std::string(stored);
+  const std::size_t got = r.in.read(to, count);
+  if (got < count) {
+    shortRead(r, got, header);
+    png_error(png, "short read");
   }
-  if (!detail::isValidUtf8(*text)) {
-    error = "the 'plorvex' text is not valid UTF-8";
-    return std::nullopt;
-  }
-  return text;
+  if (header && count == 8)
+    sawHeader(r, to);
+  else if ((state & PNG_IO_CHUNK_DATA) != 0 && !r.dataSeen)
+    sawData(r, to, count);
+  if (!r.refusal.empty()) png_error(png, "refused");
+}
+
+// libpng's words for a fault that stops the reading, in ours.
+std::string fatalMessage(const Reading& r, std::string_view said) {
+  if (contains(said, "CRC")) return "the PNG file is damaged (chunk '" + r.type + "' fails its CRC check)";
+  if (contains(said, "invalid chunk type")) return "not a PNG file (a chunk type is not four letters)";
+  const bool ihdr = contains(said, "IHDR");
+  if (ihdr && contains(r.lastWarning, "exceeds user limit"))
+    return "the PNG image is more than 1,000,000 pixels wide or high, more than this program reads";
+  return "the PNG file is damaged or not one this program reads (libpng: " + std::string(said) +
+         (ihdr && !r.lastWarning.empty() ? ": " + r.lastWarning : "") + ")";
+}
+
+void onError(png_structp png, png_const_charp message) {
+  Reading& r = readingOf(png);
+  if (r.refusal.empty() && !r.stopped) r.refusal = fatalMessage(r, message);
+  png_longjmp(png, 1);
+}
+
+// A warning while our chunk is read means libpng dropped it; one about
+// anyone else's chunk is passed over.
+void onWarning(png_structp png, png_const_charp message) {
+  Reading& r = readingOf(png);
+  r.lastWarning = message;
+  if (r.ours == Reading::Ours::Open && r.oursWarning.empty()) r.oursWarning = message;
+}
+
+png_voidp allocate(png_structp png, png_alloc_size_t size) {
+  auto& r = *static_cast<Reading*>(png_get_mem_ptr(png));
+  constexpr std::size_t kHeader = alignof(std::max_align_t);
+  if (size > kMemoryBudget - r.allocated) return nullptr;
+  auto* block = static_cast<unsigned char*>(std::malloc(size + kHeader));
+  if (block == nullptr) return nullptr;
+  std::memcpy(block, &size, sizeof size);
+  r.allocated += size;
+  return block + kHeader;
+}
+
+void release(png_structp png, png_voidp pointer) {
+  if (pointer == nullptr) return;
+  auto& r = *static_cast<Reading*>(png_get_mem_ptr(png));
+  auto* block = static_cast<unsigned char*>(pointer) - alignof(std::max_align_t);
+  png_alloc_size_t size = 0;
+  std::memcpy(&size, block, sizeof size);
+  r.allocated -= size;
+  std::free(block);
+}
+
+void setLimits(png_structp png) {
+  png_set_user_limits(png, kMaxPixelsAcross, kMaxPixelsAcross);
+  png_set_chunk_malloc_max(png, kChunkMemoryLimit);
+  png_set_chunk_cache_max(png, kStoredChunkLimit);
+  png_set_benign_errors(png, 1);  // a fault in someone else's chunk drops that chunk only
+  // Every chunk libpng knows beyond IHDR, PLTE, tRNS and IEND is passed over,
+  // and every chunk it does not know; then the texts are read after all, and
+  // the image data is passed over as well.
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+  static constexpr png_byte kTexts[] = "tEXt\0zTXt\0iTXt";
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_AS_DEFAULT, kTexts, 3);
+  static constexpr png_byte kImageData[] = "IDAT";
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kImageData, 1);
+  // libpng refuses a critical chunk nobody handled: the (empty) image data is
+  // handled by being dropped, and so is anything else unknown.
+  png_set_read_user_chunk_fn(png, nullptr, [](png_structp, png_unknown_chunkp) { return 1; });
+}
+
+// Why libpng dropped our chunk, from its warning and the chunk's first bytes.
+std::string droppedMessage(const Reading& r) {
+  const std::string& said = r.oursWarning;
+  if (contains(said, "CRC")) return "the PNG file is damaged (chunk 'plorvex' fails its CRC check)";
+  const std::size_t flagAt = kKeyword.size() + 1;
+  const bool itxt = r.oursType == "iTXt";
+  if (contains(said, "bad compression info") && itxt && r.oursHead.size() > flagAt &&
+      static_cast<unsigned char>(r.oursHead[flagAt]) > 1)
+    return "the 'plorvex' chunk is malformed (its compression flag is neither 0 nor 1)";
+  if (contains(said, "compression"))
+    return "the 'plorvex' chunk uses an unknown compression method";
+  // iTXt: flag, method, language tag NUL, translated keyword NUL, then text.
+  const bool compressed = itxt ? r.oursHead.size() > flagAt && r.oursHead[flagAt] == 1 : r.oursType == "zTXt";
+  const std::size_t languageEnd = r.oursHead.find('\0', flagAt + 2);
+  const bool framed = !itxt || (r.oursHead.size() > flagAt + 1 && languageEnd != std::string::npos &&
+                                r.oursHead.find('\0', languageEnd + 1) != std::string::npos);
+  if (!framed) return "the 'plorvex' chunk is malformed (libpng: " + said + ")";
+  if (contains(said, "memory") || contains(said, "too large") || contains(said, "exceeds") ||
+      contains(said, "limit") || contains(said, "cache"))
+    return "the 'plorvex' text is more than a picture's texts may take (libpng: " + said + "); refused";
+  // libpng says "truncated" both of a stream cut short and of one that
+  // inflates past its limit for a chunk.
+  if (compressed && contains(said, "truncated"))
+    return "the compressed 'plorvex' text is damaged: it ends early, or it inflates to more than 8 MB "
+           "(libpng: " + said + ")";
+  if (compressed) return "the compressed 'plorvex' text is damaged (libpng: " + said + ")";
+  return "the 'plorvex' chunk is malformed (libpng: " + said + ")";
+}
+
+// The JSON text of our chunk as libpng read it.
+ReadResult textOf(const png_text& text) {
+  const bool itxt = text.compression == PNG_ITXT_COMPRESSION_NONE || text.compression == PNG_ITXT_COMPRESSION_zTXt;
+  const bool inflated = text.compression == PNG_TEXT_COMPRESSION_zTXt || text.compression == PNG_ITXT_COMPRESSION_zTXt;
+  const std::size_t length = itxt ? text.itxt_length : text.text_length;
+  if (length > kMaxTextBytes)
+    return refused(inflated ? "the 'plorvex' text inflates to more than 64 KiB; refused"
+                            : "the 'plorvex' text is larger than 64 KiB; refused");
+  const std::string_view stored(text.text == nullptr ? "" : text.text, text.text == nullptr ? 0 : length);
+  if (!itxt) return parametersFromJson(latin1ToUtf8(stored));  // tEXt and zTXt hold Latin-1
+  if (!detail::isValidUtf8(stored)) return refused("the 'plorvex' text is not valid UTF-8");
+  return parametersFromJson(stored);
+}
+
+ReadResult verdict(png_structp png, png_infop info, const Reading& r) {
+  if (!r.refusal.empty()) return refused(r.refusal);
+  if (r.ours == Reading::Ours::NotSeen)
+    return refused("the PNG file has no 'plorvex' chunk (no parameters of this program)");
+  if (!r.oursWarning.empty()) return refused(droppedMessage(r));
+  png_textp texts = nullptr;
+  const int count = png_get_text(png, info, &texts, nullptr);
+  for (int i = 0; i < count; ++i)
+    if (texts[i].key != nullptr && kKeyword == texts[i].key) return textOf(texts[i]);
+  return refused("the 'plorvex' chunk could not be kept (too many text chunks come before it)");
+}
+
+// Reads up to and through our chunk, or to IEND when there is none. Nothing
+// with a destructor lives between the setjmp and libpng's jumps back to it.
+void readThroughLibpng(png_structp png, png_infop info, Reading& r) {
+  if (setjmp(png_jmpbuf(png)) != 0) return;
+  png_read_info(png, info);
+  if (r.ours == Reading::Ours::NotSeen) png_read_end(png, info);
 }
 
 ReadResult walkChunks(ByteSource& in) {
-  const auto ioFailure = [&] { return refused("the file cannot be read (" + in.readError + ")"); };
   unsigned char signature[8];
   const std::size_t got = in.read(signature, sizeof signature);
-  if (!in.readError.empty()) return ioFailure();
+  if (!in.readError.empty()) return refused("the file cannot be read (" + in.readError + ")");
   if (got == 0) return refused("not a PNG file (it is empty)");
-  if (std::memcmp(signature, detail::kPngSignature.data(), got) != 0)
-    return refused("not a PNG file (its signature is wrong)");
+  if (png_sig_cmp(signature, 0, got) != 0) return refused("not a PNG file (its signature is wrong)");
   if (got < sizeof signature) return refused("the PNG file is truncated (it ends inside its signature)");
 
-  for (bool first = true;; first = false) {
-    unsigned char header[8];
-    const std::size_t headerBytes = in.read(header, sizeof header);
-    if (!in.readError.empty()) return ioFailure();
-    if (headerBytes == 0)
-      return refused(first ? "the PNG file is truncated (it ends after its signature)"
-                           : "the PNG file is truncated (it ends before its IEND chunk)");
-    if (headerBytes < sizeof header) return refused("the PNG file is truncated (it ends inside a chunk header)");
-    const std::uint32_t length = bigEndian(header);
-    const std::string type(reinterpret_cast<const char*>(header + 4), 4);
-    if (!isChunkType(type)) return refused("not a PNG file (a chunk type is not four letters)");
-    if (length > 0x7FFFFFFFu) return refused("not a PNG file (chunk '" + type + "' is longer than PNG allows)");
-    const std::uint64_t stored = std::uint64_t{length} + 4;  // data and CRC
-    const auto left = in.remaining();
-    if (left && *left < stored)
-      return refused("the PNG file is damaged (chunk '" + type + "' runs past the end of the file)");
-    if (first && (type != "IHDR" || length != 13))
-      return refused("not a PNG file (it does not begin with an IHDR chunk)");
-    if (type == "IEND") return refused("the PNG file has no 'plorvex' chunk (no parameters of this program)");
-
-    const bool text = type == "tEXt" || type == "zTXt" || type == "iTXt";
-    if (!first && !text) {
-      if (!in.skip(stored)) {
-        if (!in.readError.empty()) return ioFailure();
-        return refused("the PNG file is damaged (chunk '" + type + "' runs past the end of the file)");
-      }
-      continue;
-    }
-    // IHDR is read for its CRC; a text chunk first for its keyword (at most 79
-    // bytes and a NUL), then whole only if it is ours.
-    std::string data(std::min<std::size_t>(length, first ? 13 : 80), '\0');
-    const auto readData = [&](std::size_t from) {
-      return in.read(reinterpret_cast<unsigned char*>(data.data()) + from, data.size() - from) ==
-             data.size() - from;
-    };
-    const auto runsPast = [&] {
-      if (!in.readError.empty()) return ioFailure();
-      return refused("the PNG file is damaged (chunk '" + type + "' runs past the end of the file)");
-    };
-    if (!readData(0)) return runsPast();
-    const std::size_t keywordEnd = first ? std::string::npos : data.find('\0');
-    const bool ours = keywordEnd != std::string::npos && std::string_view(data).substr(0, keywordEnd) == kKeyword;
-    if (!first && !ours) {
-      if (!in.skip(stored - data.size())) return runsPast();
-      continue;
-    }
-    if (length > kMaxChunkBytes) return refused("the 'plorvex' chunk is larger than 256 KiB; refused");
-    const std::size_t head = data.size();
-    data.resize(length);
-    if (!readData(head)) return runsPast();
-    unsigned char crc[4];
-    if (in.read(crc, 4) != 4) return runsPast();
-    if (bigEndian(crc) != detail::chunkCrc(type, data))
-      return refused("the PNG file is damaged (chunk '" + (ours ? std::string("plorvex") : type) +
-                     "' fails its CRC check)");
-    if (first) continue;
-
-    std::string error;
-    const auto json = chunkText(type, std::string_view(data).substr(keywordEnd + 1), error);
-    if (!json) return refused(error);
-    return parametersFromJson(*json);
+  Reading reading(in);
+  png_structp png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, &reading, onError, onWarning, &reading,
+                                             allocate, release);
+  png_infop info = png == nullptr ? nullptr : png_create_info_struct(png);
+  if (info == nullptr) {
+    png_destroy_read_struct(&png, nullptr, nullptr);
+    return refused("the PNG file cannot be read (libpng failed to start)");
   }
+  png_set_read_fn(png, &reading, readBytes);
+  png_set_sig_bytes(png, sizeof signature);
+  setLimits(png);
+  readThroughLibpng(png, info, reading);
+  ReadResult result = verdict(png, info, reading);
+  png_destroy_read_struct(&png, &info, nullptr);
+  return result;
 }
 
 // A JPEG begins with its start-of-image marker; anything else is read as a
@@ -261,7 +380,8 @@ std::uint32_t chunkCrc(std::string_view type, std::string_view data) {
   uLong crc = crc32(0L, Z_NULL, 0);
   crc = crc32(crc, reinterpret_cast<const Bytef*>(type.data()), static_cast<uInt>(type.size()));
   // zlib's length is 32 bits wide; a chunk's data may be up to 2^31 - 1 bytes.
-  crc = crc32_z(crc, reinterpret_cast<const Bytef*>(data.data()), data.size());
+  // (No data must not be a null pointer: zlib answers that with 0.)
+  if (!data.empty()) crc = crc32_z(crc, reinterpret_cast<const Bytef*>(data.data()), data.size());
   return static_cast<std::uint32_t>(crc);
 }
 

@@ -490,6 +490,25 @@ TEST(PictureFile, ReadsEveryTextChunkEncodingTheFormatAllows) {
   }
 }
 
+// The image data is passed over, never inflated, so that a poster's
+// parameters come back at once: garbage there is not noticed, in one IDAT or
+// in several, with the chunk after them.
+TEST(PictureFile, TheImageDataIsNeverInflated) {
+  const std::string plain = json(formatObject());
+  const std::string garbage = detail::chunk("IDAT", repeat("\xFF", 70000));
+  QTemporaryDir dir;
+  for (const std::string& file : {kSignature + kIhdr + garbage + iTXt(plain) + kIend,
+                                  kSignature + kIhdr + garbage + garbage + garbage + tEXt(plain) + kIend}) {
+    const QByteArray bytes = QByteArray::fromStdString(file);
+    const ReadResult fromMemory = parametersFromPng(span(bytes));
+    ASSERT_TRUE(fromMemory.parameters) << fromMemory.error;
+    EXPECT_EQ(*fromMemory.parameters, kFormatParameters);
+    putFile(dir.filePath("garbage.png"), bytes);
+    const ReadResult fromFile = readParameters(dir.filePath("garbage.png"));
+    ASSERT_TRUE(fromFile.parameters) << fromFile.error;
+  }
+}
+
 TEST(PictureFile, RefusesDamagedFilesSayingWhatIsWrong) {
   const std::string good = json(formatObject());
   const std::string goodFile = png(iTXt(good));
@@ -518,6 +537,9 @@ TEST(PictureFile, RefusesDamagedFilesSayingWhatIsWrong) {
       {"the IHDR's CRC wrong", badIhdrCrc, "CRC"},
       {"no IHDR first", kSignature + iTXt(good) + kIhdr + kIdat + kIend, "IHDR"},
       {"a chunk type that is not letters", kSignature + kIhdr + detail::chunk("12ab", "") + kIend, "chunk type"},
+      {"wider than libpng reads", kSignature + detail::chunk("IHDR", be32(1000001) + be32(1) + std::string("\x08\x02\0\0\0", 5)) +
+                                      iTXt(good) + kIdat + kIend,
+       "1,000,000 pixels"},
       {"no text chunk", png(""), "no 'plorvex' chunk"},
       {"only other text chunks", png(detail::softwareChunk("1.2014") + tEXt(good, "Comment")), "no 'plorvex' chunk"},
       {"the keyword in another case", png(iTXt(good, false, "", "", "Plorvex")), "no 'plorvex' chunk"},
