@@ -190,6 +190,11 @@ std::optional<int> writePoster(const PatternEntry& pattern, const cli::Options& 
     std::printf("%zu\n", layout.bands);
     return 0;
   }
+  // The poster's hidden part file is named through Qt, which cannot hold a
+  // name that is not UTF-8: such a picture is painted whole and written under
+  // its name as given.
+  const QByteArray name = QByteArray::fromStdString(options.out);
+  if (!options.bands && QFile::encodeName(QFile::decodeName(name)) != name) return std::nullopt;
   cli::ProgressBar bar(!options.quiet && isatty(STDERR_FILENO) ? stderr : nullptr);
   request.onProgress = [&](std::size_t done, std::size_t total) { bar.update(done, total); };
   const QString out = QString::fromStdString(options.out == cli::kStandardOutput ? "/dev/stdout" : options.out);
@@ -262,7 +267,8 @@ int run(cli::Options options) {
     if (options.wholeCanvas || *format != picture::ImageFormat::Png)
       return usageError(std::string(options.listBands ? "--list-bands" : "--bands") + " makes PNG bands of the picture alone");
   }
-  if (!options.wholeCanvas && *format == picture::ImageFormat::Png) {
+  // A pyramid tiles the picture painted whole below; every other PNG is a poster.
+  if (!options.wholeCanvas && *format == picture::ImageFormat::Png && options.pyramid.empty()) {
     if (const std::optional<int> status = writePoster(*pattern, options)) return *status;
   }
   std::optional<ColumnPool> workers;
