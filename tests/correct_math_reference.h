@@ -35,6 +35,23 @@ inline double mpfrReference(MpfrFunction function, double x) {
   return rounded;
 }
 
+// The double nearest to x^y, as above.
+inline double mpfrPowReference(double x, double y) {
+  const mpfr_exp_t oldMin = mpfr_get_emin(), oldMax = mpfr_get_emax();
+  mpfr_set_emin(-1073);
+  mpfr_set_emax(1024);
+  mpfr_t base, exponent, result;
+  mpfr_inits2(53, base, exponent, result, static_cast<mpfr_ptr>(nullptr));
+  mpfr_set_d(base, x, MPFR_RNDN);
+  mpfr_set_d(exponent, y, MPFR_RNDN);
+  mpfr_subnormalize(result, mpfr_pow(result, base, exponent, MPFR_RNDN), MPFR_RNDN);
+  const double rounded = mpfr_get_d(result, MPFR_RNDN);
+  mpfr_clears(base, exponent, result, static_cast<mpfr_ptr>(nullptr));
+  mpfr_set_emin(oldMin);
+  mpfr_set_emax(oldMax);
+  return rounded;
+}
+
 // The same double, or both NaN.
 inline bool sameResult(double a, double b) {
   return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b) ||

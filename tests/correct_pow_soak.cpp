@@ -13,21 +13,14 @@
 #include <random>
 
 #include "correct_math.h"
+#include "correct_math_reference.h"
 
 namespace {
 
+// pow, exp or ln (which = 0, 1, 2) as MPFR rounds it to a double.
 double reference(int which, double x, double y) {
-  mpfr_t a, b, r;
-  mpfr_inits2(53, a, b, r, static_cast<mpfr_ptr>(nullptr));
-  mpfr_set_d(a, x, MPFR_RNDN);
-  mpfr_set_d(b, y, MPFR_RNDN);
-  const int ternary = which == 0 ? mpfr_pow(r, a, b, MPFR_RNDN)
-                      : which == 1 ? mpfr_exp(r, a, MPFR_RNDN)
-                                   : mpfr_log(r, a, MPFR_RNDN);
-  mpfr_subnormalize(r, ternary, MPFR_RNDN);
-  const double result = mpfr_get_d(r, MPFR_RNDN);
-  mpfr_clears(a, b, r, static_cast<mpfr_ptr>(nullptr));
-  return result;
+  using namespace plorvex::testing;
+  return which == 0 ? mpfrPowReference(x, y) : mpfrReference(which == 1 ? mpfr_exp : mpfr_log, x);
 }
 
 double anyBinade(std::mt19937_64& random) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "correct_math.h"
+#include "correct_math_reference.h"
 #include "fp.h"
 
 namespace plorvex {
@@ -23,31 +24,9 @@ namespace {
 
 using correct_pow_detail::fallbackCounts;
 
-// The correctly rounded double of f(x, y) by MPFR: 53 bits, the double
-// exponent range, subnormals as IEEE rounds them.
-double reference(int (*f)(mpfr_ptr, mpfr_srcptr, mpfr_srcptr, mpfr_rnd_t), double x, double y) {
-  const mpfr_exp_t savedMin = mpfr_get_emin();
-  const mpfr_exp_t savedMax = mpfr_get_emax();
-  mpfr_set_emin(-1073);
-  mpfr_set_emax(1024);
-  mpfr_t a, b, r;
-  mpfr_inits2(53, a, b, r, static_cast<mpfr_ptr>(nullptr));
-  mpfr_set_d(a, x, MPFR_RNDN);
-  mpfr_set_d(b, y, MPFR_RNDN);
-  mpfr_subnormalize(r, f(r, a, b, MPFR_RNDN), MPFR_RNDN);
-  const double result = mpfr_get_d(r, MPFR_RNDN);
-  mpfr_clears(a, b, r, static_cast<mpfr_ptr>(nullptr));
-  mpfr_set_emin(savedMin);
-  mpfr_set_emax(savedMax);
-  return result;
-}
-
-int mpfrExp(mpfr_ptr r, mpfr_srcptr a, mpfr_srcptr, mpfr_rnd_t rnd) { return mpfr_exp(r, a, rnd); }
-int mpfrLog(mpfr_ptr r, mpfr_srcptr a, mpfr_srcptr, mpfr_rnd_t rnd) { return mpfr_log(r, a, rnd); }
-
-double referencePow(double x, double y) { return reference(mpfr_pow, x, y); }
-double referenceExp(double x) { return reference(mpfrExp, x, 0.0); }
-double referenceLog(double x) { return reference(mpfrLog, x, 0.0); }
+double referencePow(double x, double y) { return testing::mpfrPowReference(x, y); }
+double referenceExp(double x) { return testing::mpfrReference(mpfr_exp, x); }
+double referenceLog(double x) { return testing::mpfrReference(mpfr_log, x); }
 
 std::string show(double value) {
   char text[64];
