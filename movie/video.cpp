@@ -114,10 +114,13 @@ char runningPart[PATH_MAX + 64];
 struct sigaction previousInterrupt, previousTerminate;
 
 void endEncoderAndDie(int signal) {
+  // The interrupted code may be about to read errno: the calls here keep it.
+  const int interruptedErrno = errno;
   if (runningChild > 0) kill(static_cast<pid_t>(runningChild), SIGKILL);
   if (runningPart[0] != '\0') unlink(runningPart);
   sigaction(signal, signal == SIGINT ? &previousInterrupt : &previousTerminate, nullptr);
   raise(signal);
+  errno = interruptedErrno;
 }
 
 // While the encoder runs, SIGINT and SIGTERM end it and remove its file.
