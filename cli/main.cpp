@@ -6,10 +6,8 @@
 #include <QImage>
 #include <QString>
 
-#include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -71,11 +69,9 @@ picture::ReadResult readSavedParameters(const std::string& name) {
   const QByteArray bytes = QByteArray::fromStdString(name);
   if (QFile::encodeName(QFile::decodeName(bytes)) == bytes) return picture::readParameters(QFile::decodeName(bytes));
   QFile file;
-  const int descriptor = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  if (descriptor < 0 || !file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-    if (descriptor >= 0) ::close(descriptor);
-    return {std::nullopt, name + ": cannot be opened (" + std::strerror(errno) + ")"};
-  }
+  std::string reason;
+  if (!picture::openFileNamed(file, bytes, QIODevice::ReadOnly, reason))
+    return {std::nullopt, name + ": cannot be opened (" + reason + ")"};
   picture::ReadResult result = picture::detail::readParametersFrom(file);
   if (!result.parameters) result.error = name + ": " + result.error;
   return result;

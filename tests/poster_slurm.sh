@@ -36,17 +36,34 @@ stop_daemons() {
   status=$?
   trap - EXIT INT TERM
   [ "$status" -eq 0 ] || [ "$status" -eq 77 ] || show_logs
-  if [ -n "$started" ]; then
-    jobs=$(squeue -h -o %A 2>/dev/null || true)
-    [ -z "$jobs" ] || scancel $jobs 2>/dev/null || true
+  # Jobs still queued or running are cancelled and given ten seconds to go.
+  jobs=$( [ -n "$started" ] && squeue -h -o %A 2>/dev/null || true)
+  if [ -n "$jobs" ]; then
+    scancel $jobs 2>/dev/null || true
+    for _ in $(seq 20); do
+      [ -z "$(squeue -h -o %A 2>/dev/null)" ] && break
+      sleep 0.5
+    done
   fi
-  # The pid files first (written by the daemons), then the pids started here.
+  # The pid files first (written by the daemons), then the pids started here;
+  # one that ignores the request is killed after ten seconds.
   for name in slurmd slurmctld munged; do
     pid=$(cat "$work/$name.pid" 2>/dev/null || true)
     [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
   done
   for pid in $started; do kill "$pid" 2>/dev/null || true; done
-  for pid in $started; do wait "$pid" 2>/dev/null || true; done
+  if [ -n "$started" ]; then
+    (
+      trap 'kill "$nap"; exit 0' TERM
+      sleep 10 &
+      nap=$!
+      wait "$nap"
+      kill -KILL $started
+    ) >/dev/null 2>&1 &
+    watchdog=$!
+    for pid in $started; do wait "$pid" 2>/dev/null || true; done
+    kill "$watchdog" 2>/dev/null || true
+  fi
   rm -rf "$work"
   exit "$status"
 }
