@@ -6,10 +6,8 @@
 #include <QImage>
 #include <QString>
 
-#include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -71,11 +69,9 @@ picture::ReadResult readSavedParameters(const std::string& name) {
   const QByteArray bytes = QByteArray::fromStdString(name);
   if (QFile::encodeName(QFile::decodeName(bytes)) == bytes) return picture::readParameters(QFile::decodeName(bytes));
   QFile file;
-  const int descriptor = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  if (descriptor < 0 || !file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-    if (descriptor >= 0) ::close(descriptor);
-    return {std::nullopt, name + ": cannot be opened (" + std::strerror(errno) + ")"};
-  }
+  std::string reason;
+  if (!picture::openFileNamed(file, bytes, QIODevice::ReadOnly, reason))
+    return {std::nullopt, name + ": cannot be opened (" + reason + ")"};
   picture::ReadResult result = picture::detail::readParametersFrom(file);
   if (!result.parameters) result.error = name + ": " + result.error;
   return result;
@@ -190,14 +186,10 @@ std::optional<int> writePoster(const PatternEntry& pattern, const cli::Options& 
     std::printf("%zu\n", layout.bands);
     return 0;
   }
-  // The poster's hidden part file is named through Qt, which cannot hold a
-  // name that is not UTF-8: such a picture is painted whole and written under
-  // its name as given.
-  const QByteArray name = QByteArray::fromStdString(options.out);
-  if (!options.bands && QFile::encodeName(QFile::decodeName(name)) != name) return std::nullopt;
   cli::ProgressBar bar(!options.quiet && isatty(STDERR_FILENO) ? stderr : nullptr);
   request.onProgress = [&](std::size_t done, std::size_t total) { bar.update(done, total); };
-  const QString out = QString::fromStdString(options.out == cli::kStandardOutput ? "/dev/stdout" : options.out);
+  const QByteArray out =
+      QByteArray::fromStdString(options.out == cli::kStandardOutput ? "/dev/stdout" : options.out);
   const picture::PosterResult result = picture::makePoster(request, out);
   bar.erase();
   switch (result.end) {
@@ -228,10 +220,10 @@ std::optional<int> writePoster(const PatternEntry& pattern, const cli::Options& 
 }
 
 int joinParts(const cli::Options& options) {
-  std::vector<QString> parts;
-  for (const std::string& part : options.join) parts.push_back(QString::fromStdString(part));
+  std::vector<QByteArray> parts;
+  for (const std::string& part : options.join) parts.push_back(QByteArray::fromStdString(part));
   std::string error;
-  if (picture::joinParts(parts, QString::fromStdString(options.out), error)) return 0;
+  if (picture::joinParts(parts, QByteArray::fromStdString(options.out), error)) return 0;
   std::fprintf(stderr, "plorvex-render: %s\n", error.c_str());
   return kExitUsage;
 }

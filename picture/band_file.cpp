@@ -89,12 +89,9 @@ bool writeBandRecord(QIODevice& out, const BandPiece& piece) {
   return writeAll(out, bytes) && writeAll(out, piece.deflated) && writeAll(out, check);
 }
 
-std::optional<PartContents> readPart(const QString& path, bool checkData, std::string& error) {
-  QFile in(path);
-  if (!in.open(QIODevice::ReadOnly)) {
-    error = deviceError(in, "it cannot be opened");
-    return std::nullopt;
-  }
+std::optional<PartContents> readPart(const QByteArray& name, bool checkData, std::string& error) {
+  QFile in;
+  if (!openFileNamed(in, name, QIODevice::ReadOnly, error)) return std::nullopt;
   PartContents part;
   if (!readHeader(in, part.header, error)) return std::nullopt;
   part.wholeBytes = static_cast<std::uint64_t>(in.pos());
@@ -142,7 +139,7 @@ bool copyRecordData(QIODevice& in, const BandRecord& record, const PngBodyWriter
 namespace {
 
 // Why the parts, in the order given, are not one picture ("" when they are).
-std::string coverageProblem(const std::vector<QString>& names, const std::vector<PartContents>& parts) {
+std::string coverageProblem(const std::vector<QByteArray>& names, const std::vector<PartContents>& parts) {
   const auto name = [&](std::size_t k) { return "'" + names[k].toStdString() + "'"; };
   std::uint64_t next = 0;
   for (std::size_t k = 0; k < parts.size(); ++k) {
@@ -177,10 +174,10 @@ std::string coverageProblem(const std::vector<QString>& names, const std::vector
 
 }  // namespace
 
-bool joinParts(const std::vector<QString>& names, const QString& out, std::string& error) {
+bool joinParts(const std::vector<QByteArray>& names, const QByteArray& out, std::string& error) {
   if (names.empty()) return error = "--join: no parts given", false;
   std::vector<PartContents> parts;
-  for (const QString& name : names) {
+  for (const QByteArray& name : names) {
     std::string reason;
     std::optional<PartContents> part = readPart(name, false, reason);
     if (!part) return error = "--join: '" + name.toStdString() + "': " + reason, false;
@@ -188,7 +185,7 @@ bool joinParts(const std::vector<QString>& names, const QString& out, std::strin
   }
   if (const std::string problem = coverageProblem(names, parts); !problem.empty())
     return error = "--join: " + problem + "; nothing written", false;
-  return writeFile(
+  return writeFileNamed(
       out,
       [&](QIODevice& device, std::string& reason) {
         const PngBodyWriter::Sink sink = [&](const char* data, std::size_t length) {
@@ -198,12 +195,13 @@ bool joinParts(const std::vector<QString>& names, const QString& out, std::strin
           return reason = deviceError(device, "the output refused the data"), false;
         PngBodyWriter body(sink, parts[0].header.bands);
         for (std::size_t k = 0; k < parts.size(); ++k) {
-          QFile in(names[k]);
-          if (!in.open(QIODevice::ReadOnly)) return reason = names[k].toStdString() + ": cannot be read", false;
+          QFile in;
+          std::string why;
+          if (!openFileNamed(in, names[k], QIODevice::ReadOnly, why))
+            return reason = names[k].toStdString() + ": cannot be read (" + why + ")", false;
           for (const BandRecord& record : parts[k].records) {
             if (!body.beginPiece(record.deflatedBytes, record.rawBytes, record.adler))
               return reason = deviceError(device, "the output refused the data"), false;
-            std::string why;
             if (!copyRecordData(in, record, [&](const char* d, std::size_t n) { return body.pieceData(d, n); }, why))
               return reason = names[k].toStdString() + ": " + why, false;
             if (!body.endPiece()) return reason = deviceError(device, "the output refused the data"), false;

@@ -8,7 +8,7 @@
 // deflated size, the deflated bytes, and a CRC-32 over all of that, so that a
 // record cut short or damaged is never taken for a band.
 
-#include <QString>
+#include <QByteArray>
 
 #include <cstdint>
 #include <optional>
@@ -45,12 +45,13 @@ struct BandRecord {
 // A part file's header and the records that follow it whole, in order from
 // its first band (a record for another band, or cut short, ends the list).
 // With checkData the records' CRCs are checked as well (every byte read).
+// Names here are the system's bytes, which need not be UTF-8.
 struct PartContents {
   PartHeader header;
   std::vector<BandRecord> records;
   std::uint64_t wholeBytes = 0;  // the header and the records listed
 };
-std::optional<PartContents> readPart(const QString& path, bool checkData, std::string& error);
+std::optional<PartContents> readPart(const QByteArray& name, bool checkData, std::string& error);
 
 // Copies a record's deflated bytes to `sink`, checking its CRC on the way.
 bool copyRecordData(QIODevice& in, const BandRecord& record, const PngBodyWriter::Sink& sink, std::string& error);
@@ -58,6 +59,6 @@ bool copyRecordData(QIODevice& in, const BandRecord& record, const PngBodyWriter
 // Joins whole parts that cover a picture once, in order, from the same view
 // into one PNG at `out` (atomically, as every file). False with the reason:
 // which part is missing, doubled, out of order, of another view or damaged.
-bool joinParts(const std::vector<QString>& parts, const QString& out, std::string& error);
+bool joinParts(const std::vector<QByteArray>& parts, const QByteArray& out, std::string& error);
 
 }  // namespace plorvex::picture

@@ -137,6 +137,24 @@ bool writeFileNamed(const QByteArray& name, const std::function<bool(QIODevice&,
   return writeBytesNamed(name, write, error);
 }
 
+bool writesInPlaceNamed(const QByteArray& name) {
+  if (keptByQt(name)) return writesInPlace(QFile::decodeName(name));
+  struct stat status {};
+  return ::stat(name.constData(), &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
+}
+
+bool openFileNamed(QFile& file, const QByteArray& name, QIODevice::OpenMode mode, std::string& error) {
+  int flags = O_RDONLY;
+  if (mode & QIODevice::WriteOnly) flags = (mode & QIODevice::ReadOnly ? O_RDWR : O_WRONLY) | O_CREAT;
+  if (mode & QIODevice::Truncate) flags |= O_TRUNC;
+  const int descriptor = ::open(name.constData(), flags | O_CLOEXEC, 0666);
+  if (descriptor < 0) return error = std::strerror(errno), false;
+  if (file.open(descriptor, mode & ~QIODevice::Truncate, QFileDevice::AutoCloseHandle)) return true;
+  error = deviceError(file, "it cannot be opened");
+  ::close(descriptor);
+  return false;
+}
+
 std::string deviceError(const QIODevice& out, const std::string& fallback) {
   const std::string reason = out.errorString().toStdString();
   return reason.empty() || reason == "Unknown error" ? fallback : reason;

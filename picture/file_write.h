@@ -9,12 +9,11 @@
 // so that it never turns into an ordinary file; a short write there fails.
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 
 #include <functional>
 #include <string>
-
-class QIODevice;
 
 namespace plorvex::picture {
 
@@ -33,6 +32,12 @@ bool writeFileNamed(const QByteArray& name, const std::function<bool(QIODevice&,
 // Whether writeFile writes this name in place (a device, a pipe, a socket, an
 // open descriptor) rather than replacing a regular file atomically.
 bool writesInPlace(const QString& path);
+bool writesInPlaceNamed(const QByteArray& name);
+
+// Opens a file by the system's bytes (ReadOnly, ReadWrite or WriteOnly |
+// Truncate; the two that write make the file when it is absent). False with
+// the system's reason.
+bool openFileNamed(QFile& file, const QByteArray& name, QIODevice::OpenMode mode, std::string& error);
 
 // The device's own reason for a failure, or the fallback when it has none.
 std::string deviceError(const QIODevice& out, const std::string& fallback);

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "poster.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QImage>
 #include <QIODevice>
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <condition_variable>
@@ -166,9 +166,9 @@ bool writePngImage(const QImage& image, QIODevice& out, const PictureParameters&
   return writePng(source, head, out, run, fault, error);
 }
 
-QString resumeFileOf(const QString& target) {
-  const QFileInfo info(target);
-  return info.dir().filePath("." + info.fileName() + ".bands");
+QByteArray resumeFileOf(const QByteArray& target) {
+  const qsizetype slash = target.lastIndexOf('/');
+  return target.left(slash + 1) + "." + target.mid(slash + 1) + ".bands";
 }
 
 namespace {
@@ -226,22 +226,24 @@ Prepared prepare(const PosterRequest& request) {
 // The bands a hidden part beside the target already holds whole for this
 // picture (0 when it is of another picture, damaged from the start, or absent);
 // the file is cut back to them, or made afresh.
-bool openResumeFile(QFile& file, const QString& target, const PartHeader& header, std::size_t& kept,
-                    std::string& error) {
+bool openResumeFile(QFile& file, const QByteArray& name, const QByteArray& target, const PartHeader& header,
+                    std::size_t& kept, std::string& error) {
   kept = 0;
-  std::string ignored;
-  if (const std::optional<PartContents> part = readPart(file.fileName(), true, ignored);
+  std::string reason;
+  if (const std::optional<PartContents> part = readPart(name, true, reason);
       part && part->header == header && !part->records.empty()) {
     kept = part->records.size();
-    if (file.open(QIODevice::ReadWrite) && file.resize(static_cast<qint64>(part->wholeBytes)) &&
+    if (openFileNamed(file, name, QIODevice::ReadWrite, reason) && file.resize(static_cast<qint64>(part->wholeBytes)) &&
         file.seek(static_cast<qint64>(part->wholeBytes)))
       return true;
     file.close();
     kept = 0;
   }
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || !writePartHeader(file, header) || !file.flush())
-    return error = "cannot write '" + QDir::toNativeSeparators(target).toStdString() + "': " +
-                   deviceError(file, "its part file cannot be made"),
+  reason.clear();
+  if (!openFileNamed(file, name, QIODevice::WriteOnly | QIODevice::Truncate, reason) ||
+      !writePartHeader(file, header) || !file.flush())
+    return error = "cannot write '" + target.toStdString() + "': " +
+                   (reason.empty() ? deviceError(file, "its part file cannot be made") : reason),
            false;
   return true;
 }
@@ -253,7 +255,7 @@ PosterResult posterLayout(const PosterRequest& request) {
   return prepared.result;
 }
 
-PosterResult makePoster(const PosterRequest& request, const QString& out) {
+PosterResult makePoster(const PosterRequest& request, const QByteArray& out) {
   Prepared prepared = prepare(request);
   PosterResult& result = prepared.result;
   if (result.end != PosterEnd::Written) return result;
@@ -279,8 +281,8 @@ PosterResult makePoster(const PosterRequest& request, const QString& out) {
   Fault fault = Fault::None;
   std::string error;
   bool written = false;
-  if (request.bands || writesInPlace(out)) {
-    written = writeFile(
+  if (request.bands || writesInPlaceNamed(out)) {
+    written = writeFileNamed(
         out,
         [&](QIODevice& device, std::string& reason) {
           if (!request.bands) return writePng(source, prepared.head, device, run, fault, reason);
@@ -292,23 +294,24 @@ PosterResult makePoster(const PosterRequest& request, const QString& out) {
         },
         error);
   } else {
-    QFile resume(resumeFileOf(out));
-    if (!openResumeFile(resume, out, header, result.kept, error)) return ended(PosterEnd::Failed, error);
+    const QByteArray resumeName = resumeFileOf(out);
+    QFile resume;
+    if (!openResumeFile(resume, resumeName, out, header, result.kept, error)) return ended(PosterEnd::Failed, error);
     if (result.kept < total) {
       run.first = result.kept;
       bool stopped = false;
       fault = runBands(run, [&](const BandPiece& piece) { return writeBandRecord(resume, piece) && resume.flush(); },
                        stopped);
       if (stopped)
-        return ended(PosterEnd::Failed, "cannot write '" + resume.fileName().toStdString() + "': " +
+        return ended(PosterEnd::Failed, "cannot write '" + resumeName.toStdString() + "': " +
                                             deviceError(resume, "the output refused the data"));
     }
     resume.close();
     if (fault == Fault::None) {
-      written = joinParts({resume.fileName()}, out, error);
-      if (written) resume.remove();
+      written = joinParts({resumeName}, out, error);
+      if (written) ::unlink(resumeName.constData());
     } else {
-      resume.remove();
+      ::unlink(resumeName.constData());
     }
   }
   if (fault != Fault::None) return ended(PosterEnd::NotStreamed, faultMessage(fault));

@@ -7,7 +7,7 @@
 // target, kept when the run is killed: run again, it renders only the bands
 // that file does not hold whole. A part (--bands) holds some bands for a join.
 
-#include <QString>
+#include <QByteArray>
 
 #include <cstddef>
 #include <functional>
@@ -78,11 +78,12 @@ PosterResult posterLayout(const PosterRequest& request);
 
 // Renders the poster (or the part) into `out`: a regular file or a new name
 // through the hidden part beside it and an atomic rename, anything else in
-// place. NotStreamed leaves nothing and asks the caller to paint the view
+// place. The names are the system's bytes, kept as given even when they are
+// not UTF-8. NotStreamed leaves nothing and asks the caller to paint the view
 // whole instead.
-PosterResult makePoster(const PosterRequest& request, const QString& out);
+PosterResult makePoster(const PosterRequest& request, const QByteArray& out);
 
 // The hidden part file a poster at `target` keeps its finished bands in.
-QString resumeFileOf(const QString& target);
+QByteArray resumeFileOf(const QByteArray& target);
 
 }  // namespace plorvex::picture

@@ -80,7 +80,7 @@ TEST(PosterBands, EqualTheColumnSweepPixelForPixelAndChunkForChunk) {
     request.threads = 2;
     request.version = "1.0";
     const QString file = dir.filePath(QString("%1.png").arg(c.pattern));
-    const PosterResult result = makePoster(request, file);
+    const PosterResult result = makePoster(request, QFile::encodeName(file));
     ASSERT_EQ(result.end, PosterEnd::Written) << result.error;
     EXPECT_GE(result.bands, 2u);
 
@@ -110,12 +110,15 @@ class PosterParts : public ::testing::Test {
   // Lazy carries a value; density 6 makes 900 rows, 4 bands.
   const std::string view_ = "--pattern lazy --density 6 --quiet";
   QTemporaryDir dir_;
-  std::string file(const std::string& name) const { return dir_.filePath(QString::fromStdString(name)).toStdString(); }
+  // Names are bytes, which need not be UTF-8 (and are quoted for the shell).
+  std::string file(const std::string& name) const { return QFile::encodeName(dir_.path()).toStdString() + "/" + name; }
 
-  std::string makePart(const std::string& bands, unsigned threads, const std::string& extra = "") const {
-    const std::string name = file("part-" + bands + "-" + std::to_string(threads) + (extra.empty() ? "" : "-other") + ".part");
+  std::string makePart(const std::string& bands, unsigned threads, const std::string& extra = "",
+                       const std::string& stem = "part") const {
+    const std::string name =
+        file(stem + "-" + bands + "-" + std::to_string(threads) + (extra.empty() ? "" : "-other") + ".part");
     const testing_cli::CliRun run = runRenderer(view_ + extra + " --bands " + bands + " --threads " +
-                                                std::to_string(threads) + " -o " + name);
+                                                std::to_string(threads) + " -o '" + name + "'");
     EXPECT_EQ(run.exitCode, 0) << run.errors;
     return name;
   }
@@ -126,21 +129,36 @@ TEST_F(PosterParts, JoinedInAnyGroupingAreTheBytesOfOneRun) {
   ASSERT_EQ(runRenderer(view_ + " --threads 2 -o " + file("whole.png")).exitCode, 0);
   const std::string whole = readFile(file("whole.png"));
   ASSERT_FALSE(whole.empty());
-  const std::vector<std::vector<std::string>> groupings = {
-      {"0-3"}, {"0-0", "1-3"}, {"0-1", "2-3"}, {"0-2", "3-3"}, {"0-0", "1-1", "2-2", "3-3"}, {"0-0", "1-2", "3-3"}};
+  struct Grouping {
+    std::vector<std::string> bands;
+    std::string stem, joined;  // of the parts' names, the joined poster's name
+  };
+  const std::vector<Grouping> groupings = {
+      {{"0-3"}, "part", "joined.png"},
+      {{"0-0", "1-3"}, "part", "joined.png"},
+      {{"0-1", "2-3"}, "part", "joined.png"},
+      {{"0-2", "3-3"}, "part", "joined.png"},
+      {{"0-0", "1-1", "2-2", "3-3"}, "part", "joined.png"},
+      // Names are bytes, UTF-8 or not (a poster under such a name: PosterResume).
+      {{"0-0", "1-2", "3-3"}, "p\xfe\x80rt", "j\xffined.png"},
+  };
   unsigned threads = 1;
-  for (const auto& grouping : groupings) {
+  for (const Grouping& grouping : groupings) {
     std::string parts;
-    for (const std::string& bands : grouping) {
-      parts += " " + makePart(bands, threads);
+    for (const std::string& bands : grouping.bands) {
+      parts += " '" + makePart(bands, threads, "", grouping.stem) + "'";
       threads = threads % 3 + 1;
     }
     SCOPED_TRACE(parts);
-    const testing_cli::CliRun join = runRenderer("--join" + parts + " -o " + file("joined.png"));
+    const std::string joined = file(grouping.joined);
+    const testing_cli::CliRun join = runRenderer("--join" + parts + " -o '" + joined + "'");
     ASSERT_EQ(join.exitCode, 0) << join.errors;
-    EXPECT_TRUE(readFile(file("joined.png")) == whole);
-    fs::remove(file("joined.png"));
+    EXPECT_TRUE(readFile(joined) == whole);
+    fs::remove(joined);
   }
+  // Nothing was made under a name changed on its way through text.
+  for (const auto& entry : fs::directory_iterator(dir_.path().toStdString()))
+    EXPECT_EQ(entry.path().filename().string().find("\xEF\xBF\xBD"), std::string::npos) << entry.path();
 }
 
 TEST_F(PosterParts, JoinRefusesPartsThatDoNotMakeThePictureOnce) {
@@ -187,42 +205,51 @@ TEST_F(PosterParts, JoinRefusesPartsThatDoNotMakeThePictureOnce) {
   EXPECT_NE(notAPart.errors.find("not a part file"), std::string::npos) << notAPart.errors;
 }
 
+// Names are the system's bytes: one that is not UTF-8 keeps its hidden part
+// beside it under the same bytes, as a plain one does.
 TEST(PosterResume, AKilledPosterKeepsItsWholeBandsAndLeavesNothingUnderItsName) {
   QTemporaryDir dir;
-  const std::string target = dir.filePath("poster.png").toStdString();
-  const QString hidden = resumeFileOf(dir.filePath("poster.png"));
   const std::string view = "--pattern nitegale --density 12 --quiet";
-  ASSERT_EQ(runRenderer(view + " -o " + dir.filePath("plain.png").toStdString()).exitCode, 0);
-
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    ::execl(PLORVEX_RENDER_CLI, PLORVEX_RENDER_CLI, "--pattern", "nitegale", "--density", "12", "--quiet",
-            "--threads", "1", "-o", target.c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  // Killed once three bands are in the hidden part.
-  std::size_t records = 0;
-  for (int tries = 0; tries < 6000 && records < 3; ++tries) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  const std::string plain = dir.filePath("plain.png").toStdString();
+  ASSERT_EQ(runRenderer(view + " -o " + plain).exitCode, 0);
+  for (const std::string name : {"poster.png", "poster\xff.png"}) {
+    SCOPED_TRACE(name);
+    const std::string target = QFile::encodeName(dir.path()).toStdString() + "/" + name;
+    const QByteArray hidden = resumeFileOf(QByteArray::fromStdString(target));
+    ASSERT_EQ(hidden.toStdString(), QFile::encodeName(dir.path()).toStdString() + "/." + name + ".bands");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::execl(PLORVEX_RENDER_CLI, PLORVEX_RENDER_CLI, "--pattern", "nitegale", "--density", "12", "--quiet",
+              "--threads", "1", "-o", target.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    // Killed once three bands are in the hidden part.
+    std::size_t records = 0;
+    for (int tries = 0; tries < 6000 && records < 3; ++tries) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      std::string ignored;
+      if (const auto part = readPart(hidden, false, ignored)) records = part->records.size();
+    }
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ASSERT_GE(records, 3u);
+    EXPECT_FALSE(fs::exists(target));
+    // A record cut short (as a kill during its write leaves it) is not a band.
     std::string ignored;
-    if (const auto part = readPart(hidden, false, ignored)) records = part->records.size();
+    auto part = readPart(hidden, true, ignored);
+    ASSERT_TRUE(part) << ignored;
+    const std::size_t whole = part->records.size();
+    fs::resize_file(hidden.toStdString(), part->wholeBytes - 5);
+    const testing_cli::CliRun again = runRenderer("--pattern nitegale --density 12 -o '" + target + "'");
+    ASSERT_EQ(again.exitCode, 0) << again.errors;
+    EXPECT_NE(again.errors.find(std::to_string(whole - 1) + " of 8 bands kept"), std::string::npos) << again.errors;
+    EXPECT_TRUE(readFile(target) == readFile(plain));
+    EXPECT_FALSE(fs::exists(hidden.toStdString()));
   }
-  ::kill(child, SIGKILL);
-  ::waitpid(child, nullptr, 0);
-  ASSERT_GE(records, 3u);
-  EXPECT_FALSE(fs::exists(target));
-  // A record cut short (as a kill during its write leaves it) is not a band.
-  std::string ignored;
-  auto part = readPart(hidden, true, ignored);
-  ASSERT_TRUE(part);
-  const std::size_t whole = part->records.size();
-  fs::resize_file(hidden.toStdString(), part->wholeBytes - 5);
-  const testing_cli::CliRun again = runRenderer("--pattern nitegale --density 12 -o " + target);
-  ASSERT_EQ(again.exitCode, 0) << again.errors;
-  EXPECT_NE(again.errors.find(std::to_string(whole - 1) + " of 8 bands kept"), std::string::npos) << again.errors;
-  EXPECT_TRUE(readFile(target) == readFile(dir.filePath("plain.png").toStdString()));
-  EXPECT_FALSE(QFile::exists(hidden));
+  // Nothing was made under a name changed on its way through text.
+  for (const auto& entry : fs::directory_iterator(dir.path().toStdString()))
+    EXPECT_EQ(entry.path().filename().string().find("\xEF\xBF\xBD"), std::string::npos) << entry.path();
 }
 
 }  // namespace
