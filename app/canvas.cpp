@@ -42,6 +42,7 @@ void Canvas::adoptDensity(int density) {
   rescaled.setDevicePixelRatio(density);
   image_ = std::move(rescaled);
   density_ = density;
+  dropLayers();
   // What the image holds is no longer any render's own pixels.
   shown_.overpainted = true;
   emit changed(QRect(QPoint(0, 0), plain));
@@ -55,6 +56,8 @@ void Canvas::plot(int x, int y, Colour colour) {
 void Canvas::beginPicture(const ShownPicture& picture) {
   // A preview only stands in for a picture of the same place and size.
   if (previewing() && picture.rect != shown_.rect) settlePreview();
+  // Only a gesture's render continues the run the layers come from.
+  if (!previewing()) dropLayers();
   shown_ = picture;
   emit pictureBegun(picture.rect);
   if (!previewing()) return;
@@ -88,12 +91,13 @@ void Canvas::renderEnded(int serial, bool completed) {
 void Canvas::transformPreview(const QTransform& step) {
   if (shown_.rect.isEmpty()) return;
   if (!previewing()) {
-    base_ = image_.copy(QRect(shown_.rect.topLeft() * density_, shown_.rect.size() * density_));
-    base_.setDevicePixelRatio(1);
-    baseRect_ = shown_.rect;
-    transform_.reset();
+    if (layers_.size() == kMaxLayers) layers_.erase(layers_.begin());
+    QImage pixels = image_.copy(QRect(shown_.rect.topLeft() * density_, shown_.rect.size() * density_));
+    pixels.setDevicePixelRatio(1);
+    layers_.push_back(Layer{std::move(pixels), shown_.rect, QTransform()});
+    previewing_ = true;
   }
-  transform_ = transform_ * step;
+  for (Layer& layer : layers_) layer.transform = layer.transform * step;
   // What the render painted so far belongs to a view the preview has left.
   freshSerial_ = -1;
   fresh_.clear();
@@ -125,6 +129,8 @@ void Canvas::scrollPicture(QPoint step) {
     std::fill(target + start + kept, target + width, kWindowColour);
   }
   shown_.overpainted = true;
+  const QTransform moved = QTransform::fromTranslate(step.x(), step.y());
+  for (Layer& layer : layers_) layer.transform = layer.transform * moved;
   emit changed(shown_.rect);
 }
 
@@ -171,10 +177,13 @@ void Canvas::paintPreview(QPainter& painter) const {
   painter.save();
   painter.setClipRegion(stale, Qt::IntersectClip);
   painter.fillRect(shown_.rect, QColor::fromRgb(kWindowColour));
-  // Scaled down it is filtered; scaled up or moved, each pixel stays a block of its own.
-  if (transform_.m11() < 1) painter.setRenderHint(QPainter::SmoothPixmapTransform);
-  painter.setWorldTransform(transform_, true);
-  painter.drawImage(QRectF(baseRect_), base_);
+  const QTransform canvasToDevice = painter.worldTransform();
+  for (const Layer& layer : layers_) {
+    // Scaled down it is filtered; scaled up or moved, each pixel stays a block of its own.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, layer.transform.m11() < 1);
+    painter.setWorldTransform(layer.transform * canvasToDevice);
+    painter.drawImage(QRectF(layer.rect), layer.pixels);
+  }
   painter.restore();
 }
 
@@ -184,12 +193,14 @@ void Canvas::settlePreview() {
   paintPreview(painter);
   painter.end();
   endPreview();
+  dropLayers();
   shown_.overpainted = true;
 }
 
+void Canvas::dropLayers() { layers_.clear(); }
+
 void Canvas::endPreview() {
-  base_ = QImage();
-  transform_.reset();
+  previewing_ = false;
   freshSerial_ = -1;
   fresh_.clear();
   freshCount_ = 0;

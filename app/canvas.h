@@ -42,7 +42,7 @@ class Canvas : public QObject {
   const ShownPicture& shown() const { return shown_; }
   // The shown picture is one render's own pixels, and no preview covers them.
   bool whole() const;
-  bool previewing() const { return !base_.isNull(); }
+  bool previewing() const { return previewing_; }
 
   // Grows the image to cover `plainSize` (it never shrinks).
   void grow(QSize plainSize);
@@ -57,7 +57,9 @@ class Canvas : public QObject {
   void renderEnded(int serial, bool completed);
 
   // Moves or scales the preview by `step`, in plain canvas pixels; the first
-  // step starts one from what is shown.
+  // step starts one from what is shown. The pictures of earlier steps of the
+  // same run stay beneath it, moved and scaled along, to show where it does
+  // not reach (zooming out of a picture that was zoomed into).
   void transformPreview(const QTransform& step);
   // An exact move: the image's pixels move by `step` (uncovered pixels are
   // background, for a moved render to fill), and the picture is then the
@@ -81,14 +83,23 @@ class Canvas : public QObject {
   // Writes the preview into the image and ends it: what was shown stays.
   void settlePreview();
   void endPreview();
+  // The pictures beneath belong to another view now.
+  void dropLayers();
 
   QImage image_;
   int density_ = 1;
   ShownPicture shown_;
-  // The preview: the picture when it began, where it lay, and where it lies now.
-  QImage base_;
-  QRect baseRect_;
-  QTransform transform_;
+  // A picture once shown, where it lay, and where it lies now.
+  struct Layer {
+    QImage pixels;  // at the density, shown one pixel for one
+    QRect rect;     // plain canvas pixels
+    QTransform transform;
+  };
+  static constexpr std::size_t kMaxLayers = 3;
+  // The preview's pictures, the newest last; they outlive the preview while
+  // the renders that follow are the same run of gestures.
+  std::vector<Layer> layers_;
+  bool previewing_ = false;
   // Columns of the shown picture its render painted since the preview last
   // moved; they show through the preview.
   int freshSerial_ = -1;

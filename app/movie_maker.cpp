@@ -269,7 +269,12 @@ std::vector<movie::Keyframe> MovieMaker::keyframesHere(QString& note) const {
                          "view " + std::to_string(all.size() - way.size() + k + 1) + " of the way here"});
   // The movie starts where every step to the view shown can be made.
   const std::size_t makeable = makeableTail(keyframes);
-  if (makeable >= 2 && makeable < keyframes.size()) {
+  if (keyframes.size() >= 2 && makeable < 2) {
+    note = "The step from the view before the one shown to the view shown lies beyond double precision (the "
+           "views are too far apart for their widths), so no movie can end here. Move on from here, or pick "
+           "pictures to join.";
+    keyframes.clear();
+  } else if (makeable < keyframes.size()) {
     const std::size_t left = keyframes.size() - makeable;
     keyframes.erase(keyframes.begin(), keyframes.begin() + static_cast<std::ptrdiff_t>(left));
     if (!note.isEmpty()) note += "\n";
@@ -283,6 +288,10 @@ std::vector<movie::Keyframe> MovieMaker::keyframesHere(QString& note) const {
 void MovieMaker::saveWayHere() {
   QString note;
   const std::vector<movie::Keyframe> keyframes = keyframesHere(note);
+  if (keyframes.size() < 2 && !note.isEmpty()) {
+    tell_(kWayTitle, note);
+    return;
+  }
   if (keyframes.size() < 2) {
     tell_(kWayTitle, "The way here holds fewer than two views of the pattern and size shown: render a view, "
                      "move to another (drag, wheel, double-click), and save the way then.");
@@ -309,6 +318,7 @@ void MovieMaker::makeMovie() {
     askForMovie(std::move(keyframes), note);
     return;
   }
+  if (!note.isEmpty()) tell_(kMovieTitle, note);
   // Without a way here the user picks the views.
   asks.choosePictures(&window_, folder_, [this](const QStringList& files) {
     std::vector<movie::Keyframe> chosen;

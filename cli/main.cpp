@@ -219,6 +219,29 @@ std::optional<int> writePoster(const PatternEntry& pattern, const cli::Options& 
   return std::nullopt;
 }
 
+// A pyramid of the picture made as a poster; nothing when it is to be
+// painted whole, as writePoster.
+std::optional<int> writePyramidOfPoster(const PatternEntry& pattern, const cli::Options& options) {
+  picture::PosterRequest request = posterRequest(pattern, options);
+  cli::ProgressBar bar(!options.quiet && isatty(STDERR_FILENO) ? stderr : nullptr);
+  request.onProgress = [&](std::size_t done, std::size_t total) { bar.update(done, total); };
+  std::string error;
+  const picture::PosterEnd end = cli::writePyramidOfPoster(request, options.pyramid, error);
+  bar.erase();
+  switch (end) {
+    case picture::PosterEnd::Written: return 0;
+    case picture::PosterEnd::Refused:
+      std::fprintf(stderr, "plorvex-render: %s: %s\n", pattern.caption, error.c_str());
+      return kExitUsage;
+    case picture::PosterEnd::Failed:
+      std::fprintf(stderr, "plorvex-render: %s\n", error.c_str());
+      return kExitUsage;
+    case picture::PosterEnd::Faulted:
+    case picture::PosterEnd::NotStreamed: break;
+  }
+  return std::nullopt;
+}
+
 int joinParts(const cli::Options& options) {
   std::vector<QByteArray> parts;
   for (const std::string& part : options.join) parts.push_back(QByteArray::fromStdString(part));
@@ -259,9 +282,10 @@ int run(cli::Options options) {
     if (options.wholeCanvas || *format != picture::ImageFormat::Png)
       return usageError(std::string(options.listBands ? "--list-bands" : "--bands") + " makes PNG bands of the picture alone");
   }
-  // A pyramid tiles the picture painted whole below; every other PNG is a poster.
-  if (!options.wholeCanvas && *format == picture::ImageFormat::Png && options.pyramid.empty()) {
-    if (const std::optional<int> status = writePoster(*pattern, options)) return *status;
+  if (!options.wholeCanvas && *format == picture::ImageFormat::Png) {
+    if (const std::optional<int> status =
+            options.pyramid.empty() ? writePoster(*pattern, options) : writePyramidOfPoster(*pattern, options))
+      return *status;
   }
   std::optional<ColumnPool> workers;
   const Painted painted = paint(*pattern, options, options.threads > 1 ? &workers.emplace(options.threads) : nullptr);

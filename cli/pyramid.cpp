@@ -198,6 +198,24 @@ bool writePyramid(const QImage& image, const picture::PictureParameters& paramet
   return publish(rgb.get(), parameters, dir, error);
 }
 
+picture::PosterEnd writePyramidOfPoster(const picture::PosterRequest& request, const std::string& dir,
+                                        std::string& error) {
+  const QFileInfo target(QString::fromStdString(dir));
+  QTemporaryDir work(target.dir().filePath("." + target.fileName() + ".poster-XXXXXX"));
+  if (!work.isValid()) {
+    error = dir + ": cannot make a folder beside it (" + work.errorString().toStdString() + ")";
+    return picture::PosterEnd::Failed;
+  }
+  const QString poster = QDir(work.path()).filePath("picture.png");
+  const picture::PosterResult made = picture::makePoster(request, poster);
+  if (made.end != picture::PosterEnd::Written) {
+    error = made.error;
+    return made.end;
+  }
+  return writePyramidFromPicture(QFile::encodeName(poster).toStdString(), dir, error) ? picture::PosterEnd::Written
+                                                                                      : picture::PosterEnd::Failed;
+}
+
 bool writePyramidFromPicture(const std::string& path, const std::string& dir, std::string& error) {
   const picture::ReadResult saved = picture::readParameters(QString::fromStdString(path));
   if (!saved.parameters) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "parameters.h"
+#include "poster.h"
 
 class QImage;
 
@@ -26,6 +27,13 @@ std::string pyramidFolderProblem(const std::string& dir);
 // Tiles a picture rendered here.
 bool writePyramid(const QImage& image, const picture::PictureParameters& parameters, const std::string& dir,
                   std::string& error);
+
+// Renders the view as a poster into a hidden folder beside DIR and tiles it
+// from there: memory holds a few bands and rows of tiles, never the picture.
+// Written: the pyramid is made; Refused or Failed: `error` says why;
+// Faulted or NotStreamed: the view is one to paint whole (nothing is made).
+picture::PosterEnd writePyramidOfPoster(const picture::PosterRequest& request, const std::string& dir,
+                                        std::string& error);
 
 // Tiles a finished picture file, read sequentially from top to bottom, so
 // that memory holds a few rows of tiles rather than the picture. Its

@@ -132,8 +132,9 @@ std::optional<MoviePath> MoviePath::make(std::vector<Keyframe> keyframes, std::s
     const Segment segment = makeSegment(worldOf(path.geometries_[k]), worldOf(path.geometries_[k + 1]),
                                         brightness[k], brightness[k + 1]);
     if (!finiteSegment(segment)) {
-      error = "the way from keyframe " + std::to_string(k) + " to keyframe " + std::to_string(k + 1) +
-              " is beyond double precision (the views are too far apart for their widths)";
+      error = "the way from keyframe " + std::to_string(k) + " (" + keyframes[k].source + ") to keyframe " +
+              std::to_string(k + 1) + " (" + keyframes[k + 1].source +
+              ") is beyond double precision (the views are too far apart for their widths)";
       return std::nullopt;
     }
     path.segments_.push_back(segment);

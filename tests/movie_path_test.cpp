@@ -209,7 +209,7 @@ TEST(MoviePath, RefusesWhatCannotBeOneMovie) {
        "keyframe 1 (key1): the zoom '-2' is not above 0"},
       // Into a zoom of 1E-300 from a view 1E12 away: b1 is beyond the doubles.
       {"atlas", {"1E12", "1", "150", "1", "150"}, {"1", "1", "150", "1E-300", "150"},
-       "the way from keyframe 1 to keyframe 2 is beyond double precision"},
+       "the way from keyframe 1 (key1) to keyframe 2 (key2) is beyond double precision"},
   };
   for (const auto& c : cases) {
     std::vector<Keyframe> keys = keyframesOf("atlas", {{"1", "1", "150", "1", "150"}, c.second, c.third});

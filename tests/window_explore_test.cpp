@@ -621,18 +621,23 @@ double blankShare(TestWindow& w, const QRect& area) {
 }
 
 // What the hand does, one step every 50 ms, on a finished 1024 x 768 picture.
+// A step that returns false is tried again 50 ms later.
+using RunStep = std::function<bool(TestWindow&)>;
 struct RunCase {
   const char* name;
-  std::vector<std::function<void(TestWindow&)>> steps;
+  std::vector<RunStep> steps;
 };
 
-std::function<void(TestWindow&)> notchAt(QPoint at, int delta) {
-  return [at, delta](TestWindow& w) { wheel(w, at, delta); };
+RunStep notchAt(QPoint at, int delta) {
+  return [at, delta](TestWindow& w) { return wheel(w, at, delta), true; };
 }
 
-std::function<void(TestWindow&)> mouseStep(QEvent::Type type, QPoint at, Qt::MouseButton button,
-                                           Qt::MouseButtons held) {
-  return [=](TestWindow& w) { mouse(w, type, at, button, held); };
+RunStep mouseStep(QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held) {
+  return [=](TestWindow& w) { return mouse(w, type, at, button, held), true; };
+}
+
+RunStep untilThePictureIsWhole() {
+  return [](TestWindow& w) { return w.window->renderDepth() == 0 && w.window->shownParameters().complete; };
 }
 
 RunCase fourInFourOut() {
@@ -643,7 +648,7 @@ RunCase fourInFourOut() {
 
 RunCase dragDuringARenderThenNotches() {
   RunCase run{"ADragDuringARenderThenSixNotchesInAndThreeOut", {}};
-  run.steps.push_back([](TestWindow& w) { postClick(w.pattern(kAtlas)); });  // the same view again
+  run.steps.push_back([](TestWindow& w) { return postClick(w.pattern(kAtlas)), true; });  // the same view again
   run.steps.push_back(mouseStep(QEvent::MouseButtonPress, {600, 400}, Qt::LeftButton, Qt::LeftButton));
   // A short drag: the strip it uncovers (1.4 % of the picture) is new to the
   // view, and background until the render reaches it.
@@ -651,6 +656,16 @@ RunCase dragDuringARenderThenNotches() {
   run.steps.push_back(mouseStep(QEvent::MouseMove, {608, 405}, Qt::NoButton, Qt::LeftButton));
   run.steps.push_back(mouseStep(QEvent::MouseButtonRelease, {608, 405}, Qt::LeftButton, Qt::NoButton));
   for (int k = 0; k < 9; ++k) run.steps.push_back(notchAt({700, 450}, k < 6 ? 120 : -120));
+  return run;
+}
+
+// Zooming out of a finished zoomed-in picture shows the picture it was
+// zoomed from around it.
+RunCase outRightAfterInFinished() {
+  RunCase run{"TwoNotchesInFinishedThenTwoOut", {}};
+  for (int k = 0; k < 2; ++k) run.steps.push_back(notchAt({500, 300}, 120));
+  run.steps.push_back(untilThePictureIsWhole());
+  for (int k = 0; k < 2; ++k) run.steps.push_back(notchAt({500, 300}, -120));
   return run;
 }
 
@@ -665,13 +680,13 @@ TEST_P(GestureRuns, NeverShowBackgroundWhereThePictureWas) {
   settle();
   const QRect picture(161, 51, 1024, 768);
   const double before = blankShare(w, picture);
-  const std::vector<std::function<void(TestWindow&)>>& steps = GetParam().steps;
+  const std::vector<RunStep>& steps = GetParam().steps;
   std::size_t next = 0;
   double worst = 0;
   int samples = 0, samplesDuringRenders = 0;
   QTimer stepper, sampler;
   QObject::connect(&stepper, &QTimer::timeout, [&] {
-    if (next < steps.size()) steps[next++](w);
+    if (next < steps.size() && steps[next](w)) ++next;
   });
   QObject::connect(&sampler, &QTimer::timeout, [&] {
     worst = std::max(worst, blankShare(w, picture) - before);
@@ -691,7 +706,8 @@ TEST_P(GestureRuns, NeverShowBackgroundWhereThePictureWas) {
   expectPictureOf(w, kAtlas, fieldsOf(w));
 }
 
-INSTANTIATE_TEST_SUITE_P(Explorer, GestureRuns, ::testing::Values(fourInFourOut(), dragDuringARenderThenNotches()),
+INSTANTIATE_TEST_SUITE_P(Explorer, GestureRuns, ::testing::Values(fourInFourOut(), dragDuringARenderThenNotches(),
+                                                                    outRightAfterInFinished()),
                          [](const ::testing::TestParamInfo<RunCase>& info) { return std::string(info.param.name); });
 
 // Numbers longer than their field show their start: sign, integer part and

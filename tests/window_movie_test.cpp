@@ -328,6 +328,29 @@ TEST(MakeAMovie, StartsAfterAViewThePathCannotLeaveAndSaysWhereTheMovieWent) {
   EXPECT_EQ(entriesOf(dir.filePath("frames")).size(), 2);
 }
 
+// When the last step itself is beyond the doubles, both entries say so in
+// the window's words (no keyframe numbers) and no movie dialog opens.
+TEST(MakeAMovie, AWayWhoseLastStepCannotBeMadeIsRefusedInTheWindowsWords) {
+  TestWindow w;
+  for (const FieldTexts& view : {FieldTexts{"1", "1", "40", "1", "150"}, FieldTexts{"1E12", "1", "40", "1", "150"},
+                                 FieldTexts{"1", "1", "40", "1E-300", "150"}})
+    renderView(w, kAtlas, view);
+  bool dialogOpened = false, picturesAsked = false;
+  w.window->movieMaker().asks.chooseMovie = [&](QWidget*, const MovieChoice&, const QString&,
+                                                std::function<void(const MovieChoice&)>) { dialogOpened = true; };
+  w.window->movieMaker().asks.choosePictures = [&](QWidget*, const QString&,
+                                                   std::function<void(const QStringList&)>) { picturesAsked = true; };
+  w.window->movieMaker().makeMovie();
+  w.window->movieMaker().saveWayHere();
+  EXPECT_FALSE(dialogOpened);
+  EXPECT_TRUE(picturesAsked) << "the user may still pick pictures to join";
+  ASSERT_EQ(w.recorded.messageTexts.size(), 2);
+  for (const QString& told : w.recorded.messageTexts) {
+    EXPECT_TRUE(told.contains("view shown lies beyond double precision")) << told.toStdString();
+    EXPECT_FALSE(told.contains("keyframe")) << told.toStdString();
+  }
+}
+
 // The dialog explains in its body, lists each size with its pixels, and
 // counts the frames the seconds and rate make.
 TEST(MovieDialogText, ShowsTheNoteSizesWithPixelsAndTheFrameCount) {
