@@ -207,7 +207,7 @@ picture::PosterEnd writePyramidOfPoster(const picture::PosterRequest& request, c
     return picture::PosterEnd::Failed;
   }
   const QString poster = QDir(work.path()).filePath("picture.png");
-  const picture::PosterResult made = picture::makePoster(request, poster);
+  const picture::PosterResult made = picture::makePoster(request, QFile::encodeName(poster));
   if (made.end != picture::PosterEnd::Written) {
     error = made.error;
     return made.end;
