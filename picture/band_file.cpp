@@ -9,6 +9,7 @@
 #include <array>
 
 #include "file_write.h"
+#include "picture.h"
 
 namespace plorvex::picture {
 namespace {
@@ -177,7 +178,8 @@ std::string coverageProblem(const std::vector<QString>& names, const std::vector
 
 }  // namespace
 
-bool joinParts(const std::vector<QString>& names, const QString& out, std::string& error) {
+bool joinParts(const std::vector<QString>& names, const QString& out, std::string& error,
+               const std::function<bool()>& keepGoing) {
   if (names.empty()) return error = "--join: no parts given", false;
   std::vector<PartContents> parts;
   for (const QString& name : names) {
@@ -201,6 +203,7 @@ bool joinParts(const std::vector<QString>& names, const QString& out, std::strin
           QFile in(names[k]);
           if (!in.open(QIODevice::ReadOnly)) return reason = names[k].toStdString() + ": cannot be read", false;
           for (const BandRecord& record : parts[k].records) {
+            if (keepGoing && !keepGoing()) return reason = kWriteCancelled, false;
             if (!body.beginPiece(record.deflatedBytes, record.rawBytes, record.adler))
               return reason = deviceError(device, "the output refused the data"), false;
             std::string why;
@@ -211,7 +214,7 @@ bool joinParts(const std::vector<QString>& names, const QString& out, std::strin
         }
         return body.finish() || (reason = deviceError(device, "the output refused the data"), false);
       },
-      error);
+      error, keepGoing);
 }
 
 }  // namespace plorvex::picture

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -58,6 +59,8 @@ bool copyRecordData(QIODevice& in, const BandRecord& record, const PngBodyWriter
 // Joins whole parts that cover a picture once, in order, from the same view
 // into one PNG at `out` (atomically, as every file). False with the reason:
 // which part is missing, doubled, out of order, of another view or damaged.
-bool joinParts(const std::vector<QString>& parts, const QString& out, std::string& error);
+// `keepGoing` false between bands cancels, with the error kWriteCancelled.
+bool joinParts(const std::vector<QString>& parts, const QString& out, std::string& error,
+               const std::function<bool()>& keepGoing = {});
 
 }  // namespace plorvex::picture

@@ -8,6 +8,8 @@
 #include <QIODevice>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -48,7 +50,7 @@ class ImageBands final : public BandSource {
   explicit ImageBands(const QImage& image) : image_(image.convertToFormat(QImage::Format_RGB32)) {
     layout_ = {static_cast<std::size_t>(image_.width()), static_cast<std::size_t>(image_.height()), kBandRows};
   }
-  Fault renderBand(std::size_t band, unsigned char* rgb) const override {
+  Fault renderBand(std::size_t band, unsigned char* rgb, const std::atomic<bool>&) const override {
     for (std::size_t r = 0; r < layout_.rowsOf(band); ++r) {
       const auto* line = reinterpret_cast<const QRgb*>(image_.constScanLine(static_cast<int>(layout_.firstRow(band) + r)));
       for (std::size_t x = 0; x < layout_.width; ++x) {
@@ -98,6 +100,8 @@ Fault runBands(const BandRun& run, const std::function<bool(const BandPiece&)>& 
   std::map<std::size_t, Fault> faults;
   std::size_t nextToRender = run.first, nextToTake = run.first;
   bool ending = false;
+  // Set when the run ends early: bands being rendered are given up.
+  std::atomic<bool> givingUp{false};
   const std::size_t window = bandsInFlight(run.threads);
   const auto work = [&] {
     std::vector<unsigned char> rgb;
@@ -108,11 +112,12 @@ Fault runBands(const BandRun& run, const std::function<bool(const BandPiece&)>& 
       const std::size_t band = nextToRender++;
       lock.unlock();
       rgb.resize(layout.width * layout.rowsOf(band) * 3);
-      const Fault fault = source.renderBand(band, rgb.data());
+      const Fault fault = source.renderBand(band, rgb.data(), givingUp);
       BandPiece piece;
-      if (fault == Fault::None)
+      if (fault == Fault::None && !givingUp)
         piece = encodeBand(band, rgb.data(), layout.width, layout.rowsOf(band), band + 1 == layout.bands());
       lock.lock();
+      if (givingUp) return;
       if (fault != Fault::None)
         faults[band] = fault;
       else
@@ -124,9 +129,13 @@ Fault runBands(const BandRun& run, const std::function<bool(const BandPiece&)>& 
   for (unsigned n = 0; n < std::max(1u, run.threads); ++n) workers.emplace_back(work);
   Fault fault = Fault::None;
   stopped = false;
-  for (std::size_t band = run.first; band <= run.last; ++band) {
+  const auto cancelled = [&] { return run.keepGoing && !run.keepGoing(); };
+  for (std::size_t band = run.first; band <= run.last && !stopped; ++band) {
     std::unique_lock lock(mutex);
-    changed.wait(lock, [&] { return ready.count(band) || faults.count(band); });
+    // A cancel is noticed while a band is awaited, however long it takes.
+    while (!ready.count(band) && !faults.count(band) && !(stopped = cancelled()))
+      changed.wait_for(lock, std::chrono::milliseconds(run.keepGoing ? 50 : 1000));
+    if (stopped) break;
     if (faults.count(band)) {
       fault = faults[band];
       break;
@@ -134,7 +143,7 @@ Fault runBands(const BandRun& run, const std::function<bool(const BandPiece&)>& 
     BandPiece piece = std::move(ready[band]);
     ready.erase(band);
     lock.unlock();
-    if (!take(piece) || (run.keepGoing && !run.keepGoing())) {
+    if (!take(piece) || cancelled()) {
       stopped = true;
       break;
     }
@@ -147,6 +156,7 @@ Fault runBands(const BandRun& run, const std::function<bool(const BandPiece&)>& 
   {
     std::lock_guard lock(mutex);
     ending = true;
+    givingUp = stopped || fault != Fault::None;
   }
   changed.notify_all();
   for (std::thread& worker : workers) worker.join();
@@ -257,17 +267,25 @@ PosterResult makePoster(const PosterRequest& request, const QString& out) {
   Prepared prepared = prepare(request);
   PosterResult& result = prepared.result;
   if (result.end != PosterEnd::Written) return result;
+  const auto cancelled = [&] { return request.keepGoing && !request.keepGoing(); };
+  // Unlike a kill, a cancel keeps no hidden part to resume from.
+  const bool keepsPart = !request.bands && !writesInPlace(out);
+  const auto cancel = [&] {
+    if (keepsPart) QFile::remove(resumeFileOf(out));
+    return ended(PosterEnd::Failed, kWriteCancelled);
+  };
   BandSource& source = *prepared.source;
   if (source.needsChain()) {
     const std::size_t columns = source.layout().width;
     const auto onColumn = [&](std::size_t done) {
       if (request.onProgress) request.onProgress(done, 2 * columns);
     };
-    if (const Fault fault = source.runChain(request.threads, onColumn, {}); fault != Fault::None)
+    if (const Fault fault = source.runChain(request.threads, onColumn, request.keepGoing); fault != Fault::None)
       return ended(PosterEnd::NotStreamed, faultMessage(fault));
+    if (!source.chainReady()) return cancel();
   }
   const std::size_t total = prepared.last - prepared.first + 1;
-  BandRun run{source, prepared.first, prepared.last, request.threads, {}, {}};
+  BandRun run{source, prepared.first, prepared.last, request.threads, {}, request.keepGoing};
   run.onBand = [&](std::size_t done, std::size_t) {
     if (request.onProgress) request.onProgress(total + done, 2 * total);
   };
@@ -288,9 +306,10 @@ PosterResult makePoster(const PosterRequest& request, const QString& out) {
           bool stopped = false;
           fault = runBands(run, [&](const BandPiece& piece) { return writeBandRecord(device, piece); }, stopped);
           if (fault != Fault::None) return reason = "an arithmetic error stopped a band", false;
-          return !stopped || (reason = deviceError(device, "the output refused the data"), false);
+          if (stopped) reason = cancelled() ? kWriteCancelled : deviceError(device, "the output refused the data");
+          return !stopped;
         },
-        error);
+        error, request.keepGoing);
   } else {
     QFile resume(resumeFileOf(out));
     if (!openResumeFile(resume, out, header, result.kept, error)) return ended(PosterEnd::Failed, error);
@@ -299,13 +318,18 @@ PosterResult makePoster(const PosterRequest& request, const QString& out) {
       bool stopped = false;
       fault = runBands(run, [&](const BandPiece& piece) { return writeBandRecord(resume, piece) && resume.flush(); },
                        stopped);
+      if (stopped && cancelled()) {
+        resume.close();
+        return cancel();
+      }
       if (stopped)
         return ended(PosterEnd::Failed, "cannot write '" + resume.fileName().toStdString() + "': " +
                                             deviceError(resume, "the output refused the data"));
     }
     resume.close();
     if (fault == Fault::None) {
-      written = joinParts({resume.fileName()}, out, error);
+      written = joinParts({resume.fileName()}, out, error, request.keepGoing);
+      if (!written && error == kWriteCancelled) return cancel();
       if (written) resume.remove();
     } else {
       resume.remove();

@@ -55,6 +55,9 @@ struct PosterRequest {
   std::string version;
   std::optional<std::pair<std::size_t, std::size_t>> bands;  // --bands A-B: a part file
   std::function<void(std::size_t done, std::size_t total)> onProgress;
+  // Asked between columns of the first pass and between bands; false cancels:
+  // Failed with kWriteCancelled, and nothing is left under or beside `out`.
+  std::function<bool()> keepGoing;
 };
 
 enum class PosterEnd {

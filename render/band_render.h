@@ -64,8 +64,9 @@ class BandSource {
   }
   virtual bool chainReady() const { return true; }
   // The band's pixels, row after row, 3 bytes (red, green, blue) each. A fault
-  // is returned as such; the bytes are then not the picture's.
-  virtual Fault renderBand(std::size_t band, unsigned char* rgb) const = 0;
+  // is returned as such; the bytes are then not the picture's, nor are they
+  // once `stop` is set (it is looked at between columns).
+  virtual Fault renderBand(std::size_t band, unsigned char* rgb, const std::atomic<bool>& stop) const = 0;
 
  protected:
   SweepPlan plan_;
@@ -177,11 +178,11 @@ class PatternBands final : public BandSource {
     }
   }
 
-  Fault renderBand(std::size_t band, unsigned char* rgb) const override {
+  Fault renderBand(std::size_t band, unsigned char* rgb, const std::atomic<bool>& stop) const override {
     const std::size_t density = static_cast<std::size_t>(plan_.sampling.density);
     const std::size_t rows = layout_.rowsOf(band), width = layout_.width;
     std::vector<Colour> colours(rows);
-    for (std::size_t column = 0; column < width; ++column) {
+    for (std::size_t column = 0; column < width && !stop.load(std::memory_order_relaxed); ++column) {
       double carried = carriesValue<P>() ? edges_.at(band, column) : 0;
       const PixelSpan span{column / density, (column % density) * layout_.height + layout_.firstRow(band), rows};
       const ColumnResult result = computeSpan<P>(params_, plan_, span, carried, colours.data());
