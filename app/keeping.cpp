@@ -191,6 +191,8 @@ SaveDialog::SaveDialog(QWidget* parent, const SaveChoice& proposed, const QStrin
   sizeNote_ = new QLabel(this);
   sizeNote_->setObjectName("sizeNote");
   sizeNote_->setWordWrap(true);
+  // Room for the longest refusal, so that the dialog keeps its size as one types.
+  sizeNote_->setMinimumHeight(2 * sizeNote_->fontMetrics().lineSpacing());
   // Typing a width chooses it; the note says what it makes.
   connect(width_, &QLineEdit::textEdited, this, [this] {
     scale_->setCurrentIndex(scale_->count() - 1);
@@ -198,9 +200,6 @@ SaveDialog::SaveDialog(QWidget* parent, const SaveChoice& proposed, const QStrin
   });
   connect(scale_, &QComboBox::currentIndexChanged, this, &SaveDialog::showSize);
   connect(name_, &QLineEdit::textChanged, this, &SaveDialog::showSize);
-  auto* widthRow = new QHBoxLayout;
-  widthRow->addWidget(width_);
-  widthRow->addWidget(sizeNote_, 1);
   smooth_ = new QCheckBox("smooth edges", this);
   smooth_->setChecked(proposed.smooth);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel, this);
@@ -213,7 +212,8 @@ SaveDialog::SaveDialog(QWidget* parent, const SaveChoice& proposed, const QStrin
                                   .arg(knownSuffixes(), QDir::toNativeSeparators(folder)),
                               this));
   form->addRow("Size:", scale_);
-  form->addRow("Width:", widthRow);
+  form->addRow("Width:", width_);
+  form->addRow("", sizeNote_);
   form->addRow("", smooth_);
   form->addRow(buttons);
   showSize();
