@@ -50,7 +50,7 @@ class ImageBands final : public BandSource {
   explicit ImageBands(const QImage& image) : image_(image.convertToFormat(QImage::Format_RGB32)) {
     layout_ = {static_cast<std::size_t>(image_.width()), static_cast<std::size_t>(image_.height()), kBandRows};
   }
-  Fault renderBand(std::size_t band, unsigned char* rgb, const std::atomic<bool>&) const override {
+  Fault renderBand(std::size_t band, unsigned char* rgb, BandControl& control) const override {
     for (std::size_t r = 0; r < layout_.rowsOf(band); ++r) {
       const auto* line = reinterpret_cast<const QRgb*>(image_.constScanLine(static_cast<int>(layout_.firstRow(band) + r)));
       for (std::size_t x = 0; x < layout_.width; ++x) {
@@ -59,6 +59,7 @@ class ImageBands final : public BandSource {
         *rgb++ = static_cast<unsigned char>(qBlue(line[x]));
       }
     }
+    control.columns += layout_.width;
     return Fault::None;
   }
 
@@ -100,8 +101,8 @@ Fault runBands(const BandRun& run, const std::function<bool(const BandPiece&)>& 
   std::map<std::size_t, Fault> faults;
   std::size_t nextToRender = run.first, nextToTake = run.first;
   bool ending = false;
-  // Set when the run ends early: bands being rendered are given up.
-  std::atomic<bool> givingUp{false};
+  // Its stop is set when the run ends early: bands being rendered are given up.
+  BandControl control;
   const std::size_t window = bandsInFlight(run.threads);
   const auto work = [&] {
     std::vector<unsigned char> rgb;
@@ -112,12 +113,12 @@ Fault runBands(const BandRun& run, const std::function<bool(const BandPiece&)>& 
       const std::size_t band = nextToRender++;
       lock.unlock();
       rgb.resize(layout.width * layout.rowsOf(band) * 3);
-      const Fault fault = source.renderBand(band, rgb.data(), givingUp);
+      const Fault fault = source.renderBand(band, rgb.data(), control);
       BandPiece piece;
-      if (fault == Fault::None && !givingUp)
+      if (fault == Fault::None && !control.stop)
         piece = encodeBand(band, rgb.data(), layout.width, layout.rowsOf(band), band + 1 == layout.bands());
       lock.lock();
-      if (givingUp) return;
+      if (control.stop) return;
       if (fault != Fault::None)
         faults[band] = fault;
       else
@@ -130,11 +131,22 @@ Fault runBands(const BandRun& run, const std::function<bool(const BandPiece&)>& 
   Fault fault = Fault::None;
   stopped = false;
   const auto cancelled = [&] { return run.keepGoing && !run.keepGoing(); };
+  const auto tell = [&] {
+    if (run.onColumns) run.onColumns(control.columns);
+  };
   for (std::size_t band = run.first; band <= run.last && !stopped; ++band) {
     std::unique_lock lock(mutex);
-    // A cancel is noticed while a band is awaited, however long it takes.
-    while (!ready.count(band) && !faults.count(band) && !(stopped = cancelled()))
-      changed.wait_for(lock, std::chrono::milliseconds(run.keepGoing ? 50 : 1000));
+    // A cancel is noticed, and progress told, while a band is awaited, however long it takes.
+    while (!ready.count(band) && !faults.count(band) && !(stopped = cancelled())) {
+      if (!run.keepGoing && !run.onColumns) {
+        changed.wait(lock);
+        continue;
+      }
+      changed.wait_for(lock, std::chrono::milliseconds(50));
+      lock.unlock();
+      tell();
+      lock.lock();
+    }
     if (stopped) break;
     if (faults.count(band)) {
       fault = faults[band];
@@ -151,12 +163,12 @@ Fault runBands(const BandRun& run, const std::function<bool(const BandPiece&)>& 
     nextToTake = band + 1;
     changed.notify_all();
     lock.unlock();
-    if (run.onBand) run.onBand(band - run.first + 1, run.last - run.first + 1);
+    tell();
   }
   {
     std::lock_guard lock(mutex);
     ending = true;
-    givingUp = stopped || fault != Fault::None;
+    control.stop = stopped || fault != Fault::None;
   }
   changed.notify_all();
   for (std::thread& worker : workers) worker.join();
@@ -286,13 +298,15 @@ PosterResult makePoster(const PosterRequest& request, const QString& out) {
   }
   const std::size_t total = prepared.last - prepared.first + 1;
   BandRun run{source, prepared.first, prepared.last, request.threads, {}, request.keepGoing};
-  run.onBand = [&](std::size_t done, std::size_t) {
-    if (request.onProgress) request.onProgress(total + done, 2 * total);
+  // In columns of the bands to render; after the first pass, as much work again.
+  run.onColumns = [&](std::size_t columns) {
+    const std::size_t all = (run.last - run.first + 1) * source.layout().width;
+    if (!request.onProgress) return;
+    if (source.needsChain())
+      request.onProgress(all + columns, 2 * all);
+    else
+      request.onProgress(columns, all);
   };
-  if (!source.needsChain())
-    run.onBand = [&](std::size_t done, std::size_t all) {
-      if (request.onProgress) request.onProgress(done, all);
-    };
   const PartHeader header{prepared.head, source.layout().bands(), prepared.first, prepared.last};
   Fault fault = Fault::None;
   std::string error;
