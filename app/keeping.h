@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -24,6 +25,7 @@
 class QAction;
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QMimeData;
 class QProgressDialog;
@@ -34,23 +36,39 @@ class ColumnPool;
 
 namespace plorvex::app {
 
-// What the save dialog asks: where, how many times the picture's pixels
-// across (1, 2, 4 or 8), and whether to smooth edges (4 x 4 samples a pixel).
-// The picture offered comes along for the size list: its plain size and the
-// density the window paints it at.
+// What the save dialog asks: where, the size (a scale of the window's
+// picture, 1 to 16 times its pixels across, or a width typed in pixels, the
+// height following the picture's shape) and whether to smooth edges (4 x 4
+// samples a pixel). The picture offered comes along for the sizes: its plain
+// size and the density the window paints it at.
 struct SaveChoice {
   QString path;
   int scale = 1;
   bool smooth = false;
   QSize plainSize{};
   int density = 1;
+  std::optional<QString> width{};  // as typed; nothing when the size is a scale
 };
 
 inline constexpr int kSmoothEdges = 4;
 
-// The density a save at `scale` renders at: the window's own times the
-// scale, at most the largest density there is.
-int savedDensity(int windowDensity, int scale);
+// The scales the save dialog lists.
+inline constexpr int kSaveScales[] = {1, 2, 4, 8, 16};
+
+// The density a save renders at: the window's own times the scale, or the
+// typed width over the plain picture's. 0, with what is wrong in `problem`,
+// when the width typed is no whole number of times the plain picture's, a
+// side would pass 1,000,000 pixels (what libpng reads), or the name's format
+// cannot hold the size (only PNG is written in bands, at any size).
+int chosenDensity(const SaveChoice& choice, QString& problem);
+
+// "x16 - 16384 x 12288": a scale the save dialog lists and the pixels a save
+// at it has, with "(PNG only)" beyond what the other formats hold.
+QString saveSizeLabel(const SaveChoice& offered, int scale);
+
+// "x2 - 2048 x 1536": a scale of a movie's frames and their pixels, at most
+// at the largest density a whole picture is painted at.
+QString scaleLabel(const SaveChoice& offered, int scale);
 
 // The name as it will be written: relative names lie in `folder`, and a name
 // without a suffix gets ".png".
@@ -78,10 +96,15 @@ class SaveDialog : public QDialog {
   void browse();
   void accept() override;
 
+  bool widthTyped() const;
+  void showSize();
+
   QString folder_;
   SaveChoice offered_;
   QLineEdit* name_ = nullptr;
   QComboBox* scale_ = nullptr;
+  QLineEdit* width_ = nullptr;
+  QLabel* sizeNote_ = nullptr;
   QCheckBox* smooth_ = nullptr;
 };
 
@@ -142,8 +165,8 @@ class PictureSaveJob : public BackgroundJob {
     picture::ImageFormat format = picture::ImageFormat::Png;
     picture::PictureParameters parameters;
     QImage image;                        // written as it is, or, when null,
-    const PatternEntry* pattern = nullptr;  // rendered again from the parameters
-    ColumnPool* pool = nullptr;
+    const PatternEntry* pattern = nullptr;  // rendered again from the parameters:
+    ColumnPool* pool = nullptr;             // a PNG in bands, any other format whole
   };
 
   ~PictureSaveJob() override { stop(); }
@@ -151,6 +174,7 @@ class PictureSaveJob : public BackgroundJob {
 
  private:
   std::string run(Request& request);
+  std::optional<std::string> writePoster(const Request& request);
   std::string render(Request& request);
 };
 

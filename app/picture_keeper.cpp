@@ -134,9 +134,16 @@ void PictureKeeper::save() {
   services_.chooseSave(&window_, offered, folder_, [this](const SaveChoice& choice) { start(choice); });
 }
 
-void PictureKeeper::start(const SaveChoice& choice) {
+void PictureKeeper::start(const SaveChoice& answer) {
   if (renderer_.abandoned() || saveJob_.busy()) return;
-  if (const QString problem = saveFormatProblem(choice.path); !problem.isEmpty()) {
+  // Sizes are the shown picture's, whatever the answer carries.
+  SaveChoice choice = answer;
+  choice.plainSize = canvas_.shown().rect.size();
+  choice.density = canvas_.density();
+  QString problem = saveFormatProblem(choice.path);
+  int density = 0;
+  if (problem.isEmpty()) density = chosenDensity(choice, problem);
+  if (!problem.isEmpty()) {
     services_.showCritical(&window_, kSaveTitle, problem);
     return;
   }
@@ -144,12 +151,12 @@ void PictureKeeper::start(const SaveChoice& choice) {
   request.path = choice.path;
   request.format = *picture::formatFromPath(choice.path);
   request.parameters = shownParameters();
-  if (choice.scale == 1 && !choice.smooth) {
+  if (density == canvas_.density() && !choice.smooth) {
     // The pixels the window shows, as they are.
     request.image = shownPicture();
   } else {
     // The same view again, larger or smoothed, from what the render read.
-    request.parameters.density = savedDensity(canvas_.density(), choice.scale);
+    request.parameters.density = density;
     request.parameters.smooth = choice.smooth ? kSmoothEdges : 1;
     request.parameters.complete = true;
     request.pattern = patternAt(canvas_.shown().pattern);

@@ -9,6 +9,7 @@
 #include <array>
 
 #include "file_write.h"
+#include "picture.h"
 
 namespace plorvex::picture {
 namespace {
@@ -174,7 +175,8 @@ std::string coverageProblem(const std::vector<QByteArray>& names, const std::vec
 
 }  // namespace
 
-bool joinParts(const std::vector<QByteArray>& names, const QByteArray& out, std::string& error) {
+bool joinParts(const std::vector<QByteArray>& names, const QByteArray& out, std::string& error,
+               const std::function<bool()>& keepGoing) {
   if (names.empty()) return error = "--join: no parts given", false;
   std::vector<PartContents> parts;
   for (const QByteArray& name : names) {
@@ -200,6 +202,7 @@ bool joinParts(const std::vector<QByteArray>& names, const QByteArray& out, std:
           if (!openFileNamed(in, names[k], QIODevice::ReadOnly, why))
             return reason = names[k].toStdString() + ": cannot be read (" + why + ")", false;
           for (const BandRecord& record : parts[k].records) {
+            if (keepGoing && !keepGoing()) return reason = kWriteCancelled, false;
             if (!body.beginPiece(record.deflatedBytes, record.rawBytes, record.adler))
               return reason = deviceError(device, "the output refused the data"), false;
             if (!copyRecordData(in, record, [&](const char* d, std::size_t n) { return body.pieceData(d, n); }, why))
@@ -209,7 +212,7 @@ bool joinParts(const std::vector<QByteArray>& names, const QByteArray& out, std:
         }
         return body.finish() || (reason = deviceError(device, "the output refused the data"), false);
       },
-      error);
+      error, keepGoing);
 }
 
 }  // namespace plorvex::picture

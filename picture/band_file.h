@@ -11,6 +11,7 @@
 #include <QByteArray>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -59,6 +60,8 @@ bool copyRecordData(QIODevice& in, const BandRecord& record, const PngBodyWriter
 // Joins whole parts that cover a picture once, in order, from the same view
 // into one PNG at `out` (atomically, as every file). False with the reason:
 // which part is missing, doubled, out of order, of another view or damaged.
-bool joinParts(const std::vector<QByteArray>& parts, const QByteArray& out, std::string& error);
+// `keepGoing` false between bands cancels, with the error kWriteCancelled.
+bool joinParts(const std::vector<QByteArray>& parts, const QByteArray& out, std::string& error,
+               const std::function<bool()>& keepGoing = {});
 
 }  // namespace plorvex::picture

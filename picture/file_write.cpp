@@ -95,7 +95,10 @@ bool keptByQt(const QByteArray& name) { return QFile::encodeName(QFile::decodeNa
 bool writeBytesNamed(const QByteArray& given, const std::function<bool(QIODevice&, std::string& reason)>& write,
                      std::string& error) {
   const std::string name = given.toStdString();
-  const auto fail = [&](const std::string& reason) { return error = "cannot write '" + name + "': " + reason, false; };
+  const auto fail = [&](const std::string& reason) {
+    error = reason == kWriteCancelled ? reason : "cannot write '" + name + "': " + reason;
+    return false;
+  };
   QByteArray target = given;
   char resolved[PATH_MAX];
   struct stat status {};
@@ -132,9 +135,14 @@ bool writeBytesNamed(const QByteArray& given, const std::function<bool(QIODevice
 }  // namespace
 
 bool writeFileNamed(const QByteArray& name, const std::function<bool(QIODevice&, std::string& reason)>& write,
-                    std::string& error) {
-  if (keptByQt(name)) return writeFile(QFile::decodeName(name), write, error);
-  return writeBytesNamed(name, write, error);
+                    std::string& error, const std::function<bool()>& keepGoing) {
+  if (keptByQt(name)) return writeFile(QFile::decodeName(name), write, error, keepGoing);
+  const auto writeUnlessCancelled = [&](QIODevice& out, std::string& reason) {
+    if (!write(out, reason)) return false;
+    if (keepGoing && !keepGoing()) return reason = kWriteCancelled, false;
+    return true;
+  };
+  return writeBytesNamed(name, writeUnlessCancelled, error);
 }
 
 bool writesInPlaceNamed(const QByteArray& name) {

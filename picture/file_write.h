@@ -27,7 +27,7 @@ bool writeFile(const QString& path, const std::function<bool(QIODevice&, std::st
 // The same for a name given as the system's bytes, which Qt's names may not
 // hold (bytes that are not UTF-8): such a name is written as given.
 bool writeFileNamed(const QByteArray& name, const std::function<bool(QIODevice&, std::string& reason)>& write,
-                    std::string& error);
+                    std::string& error, const std::function<bool()>& keepGoing = {});
 
 // Whether writeFile writes this name in place (a device, a pipe, a socket, an
 // open descriptor) rather than replacing a regular file atomically.

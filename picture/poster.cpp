@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -48,7 +50,7 @@ class ImageBands final : public BandSource {
   explicit ImageBands(const QImage& image) : image_(image.convertToFormat(QImage::Format_RGB32)) {
     layout_ = {static_cast<std::size_t>(image_.width()), static_cast<std::size_t>(image_.height()), kBandRows};
   }
-  Fault renderBand(std::size_t band, unsigned char* rgb) const override {
+  Fault renderBand(std::size_t band, unsigned char* rgb, BandControl& control) const override {
     for (std::size_t r = 0; r < layout_.rowsOf(band); ++r) {
       const auto* line = reinterpret_cast<const QRgb*>(image_.constScanLine(static_cast<int>(layout_.firstRow(band) + r)));
       for (std::size_t x = 0; x < layout_.width; ++x) {
@@ -57,6 +59,7 @@ class ImageBands final : public BandSource {
         *rgb++ = static_cast<unsigned char>(qBlue(line[x]));
       }
     }
+    control.columns += layout_.width;
     return Fault::None;
   }
 
@@ -98,6 +101,8 @@ Fault runBands(const BandRun& run, const std::function<bool(const BandPiece&)>& 
   std::map<std::size_t, Fault> faults;
   std::size_t nextToRender = run.first, nextToTake = run.first;
   bool ending = false;
+  // Its stop is set when the run ends early: bands being rendered are given up.
+  BandControl control;
   const std::size_t window = bandsInFlight(run.threads);
   const auto work = [&] {
     std::vector<unsigned char> rgb;
@@ -108,11 +113,12 @@ Fault runBands(const BandRun& run, const std::function<bool(const BandPiece&)>& 
       const std::size_t band = nextToRender++;
       lock.unlock();
       rgb.resize(layout.width * layout.rowsOf(band) * 3);
-      const Fault fault = source.renderBand(band, rgb.data());
+      const Fault fault = source.renderBand(band, rgb.data(), control);
       BandPiece piece;
-      if (fault == Fault::None)
+      if (fault == Fault::None && !control.stop)
         piece = encodeBand(band, rgb.data(), layout.width, layout.rowsOf(band), band + 1 == layout.bands());
       lock.lock();
+      if (control.stop) return;
       if (fault != Fault::None)
         faults[band] = fault;
       else
@@ -124,9 +130,24 @@ Fault runBands(const BandRun& run, const std::function<bool(const BandPiece&)>& 
   for (unsigned n = 0; n < std::max(1u, run.threads); ++n) workers.emplace_back(work);
   Fault fault = Fault::None;
   stopped = false;
-  for (std::size_t band = run.first; band <= run.last; ++band) {
+  const auto cancelled = [&] { return run.keepGoing && !run.keepGoing(); };
+  const auto tell = [&] {
+    if (run.onColumns) run.onColumns(control.columns);
+  };
+  for (std::size_t band = run.first; band <= run.last && !stopped; ++band) {
     std::unique_lock lock(mutex);
-    changed.wait(lock, [&] { return ready.count(band) || faults.count(band); });
+    // A cancel is noticed, and progress told, while a band is awaited, however long it takes.
+    while (!ready.count(band) && !faults.count(band) && !(stopped = cancelled())) {
+      if (!run.keepGoing && !run.onColumns) {
+        changed.wait(lock);
+        continue;
+      }
+      changed.wait_for(lock, std::chrono::milliseconds(50));
+      lock.unlock();
+      tell();
+      lock.lock();
+    }
+    if (stopped) break;
     if (faults.count(band)) {
       fault = faults[band];
       break;
@@ -134,7 +155,7 @@ Fault runBands(const BandRun& run, const std::function<bool(const BandPiece&)>& 
     BandPiece piece = std::move(ready[band]);
     ready.erase(band);
     lock.unlock();
-    if (!take(piece) || (run.keepGoing && !run.keepGoing())) {
+    if (!take(piece) || cancelled()) {
       stopped = true;
       break;
     }
@@ -142,11 +163,12 @@ Fault runBands(const BandRun& run, const std::function<bool(const BandPiece&)>& 
     nextToTake = band + 1;
     changed.notify_all();
     lock.unlock();
-    if (run.onBand) run.onBand(band - run.first + 1, run.last - run.first + 1);
+    tell();
   }
   {
     std::lock_guard lock(mutex);
     ending = true;
+    control.stop = stopped || fault != Fault::None;
   }
   changed.notify_all();
   for (std::thread& worker : workers) worker.join();
@@ -259,24 +281,34 @@ PosterResult makePoster(const PosterRequest& request, const QByteArray& out) {
   Prepared prepared = prepare(request);
   PosterResult& result = prepared.result;
   if (result.end != PosterEnd::Written) return result;
+  const auto cancelled = [&] { return request.keepGoing && !request.keepGoing(); };
+  // Unlike a kill, a cancel keeps no hidden part to resume from.
+  const bool keepsPart = !request.bands && !writesInPlace(out);
+  const auto cancel = [&] {
+    if (keepsPart) ::unlink(resumeFileOf(out).constData());
+    return ended(PosterEnd::Failed, kWriteCancelled);
+  };
   BandSource& source = *prepared.source;
   if (source.needsChain()) {
     const std::size_t columns = source.layout().width;
     const auto onColumn = [&](std::size_t done) {
       if (request.onProgress) request.onProgress(done, 2 * columns);
     };
-    if (const Fault fault = source.runChain(request.threads, onColumn, {}); fault != Fault::None)
+    if (const Fault fault = source.runChain(request.threads, onColumn, request.keepGoing); fault != Fault::None)
       return ended(PosterEnd::NotStreamed, faultMessage(fault));
+    if (!source.chainReady()) return cancel();
   }
   const std::size_t total = prepared.last - prepared.first + 1;
-  BandRun run{source, prepared.first, prepared.last, request.threads, {}, {}};
-  run.onBand = [&](std::size_t done, std::size_t) {
-    if (request.onProgress) request.onProgress(total + done, 2 * total);
+  BandRun run{source, prepared.first, prepared.last, request.threads, {}, request.keepGoing};
+  // In columns of the bands to render; after the first pass, as much work again.
+  run.onColumns = [&](std::size_t columns) {
+    const std::size_t all = (run.last - run.first + 1) * source.layout().width;
+    if (!request.onProgress) return;
+    if (source.needsChain())
+      request.onProgress(all + columns, 2 * all);
+    else
+      request.onProgress(columns, all);
   };
-  if (!source.needsChain())
-    run.onBand = [&](std::size_t done, std::size_t all) {
-      if (request.onProgress) request.onProgress(done, all);
-    };
   const PartHeader header{prepared.head, source.layout().bands(), prepared.first, prepared.last};
   Fault fault = Fault::None;
   std::string error;
@@ -290,9 +322,10 @@ PosterResult makePoster(const PosterRequest& request, const QByteArray& out) {
           bool stopped = false;
           fault = runBands(run, [&](const BandPiece& piece) { return writeBandRecord(device, piece); }, stopped);
           if (fault != Fault::None) return reason = "an arithmetic error stopped a band", false;
-          return !stopped || (reason = deviceError(device, "the output refused the data"), false);
+          if (stopped) reason = cancelled() ? kWriteCancelled : deviceError(device, "the output refused the data");
+          return !stopped;
         },
-        error);
+        error, request.keepGoing);
   } else {
     const QByteArray resumeName = resumeFileOf(out);
     QFile resume;
@@ -302,13 +335,18 @@ PosterResult makePoster(const PosterRequest& request, const QByteArray& out) {
       bool stopped = false;
       fault = runBands(run, [&](const BandPiece& piece) { return writeBandRecord(resume, piece) && resume.flush(); },
                        stopped);
+      if (stopped && cancelled()) {
+        resume.close();
+        return cancel();
+      }
       if (stopped)
         return ended(PosterEnd::Failed, "cannot write '" + resumeName.toStdString() + "': " +
                                             deviceError(resume, "the output refused the data"));
     }
     resume.close();
     if (fault == Fault::None) {
-      written = joinParts({resumeName}, out, error);
+      written = joinParts({resumeName}, out, error, request.keepGoing);
+      if (!written && error == kWriteCancelled) return cancel();
       if (written) ::unlink(resumeName.constData());
     } else {
       ::unlink(resumeName.constData());

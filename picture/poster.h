@@ -32,8 +32,9 @@ struct BandRun {
   const BandSource& source;
   std::size_t first = 0, last = 0;  // inclusive
   unsigned threads = 1;
-  // From the calling thread, after each band handed over.
-  std::function<void(std::size_t done, std::size_t total)> onBand;
+  // From the calling thread, after each band handed over and while one is
+  // awaited: the columns rendered so far, of all bands from `first` on.
+  std::function<void(std::size_t columns)> onColumns;
   std::function<bool()> keepGoing;
 };
 // Hands every band's piece to `take` in order; the fault of a band that raised
@@ -55,6 +56,9 @@ struct PosterRequest {
   std::string version;
   std::optional<std::pair<std::size_t, std::size_t>> bands;  // --bands A-B: a part file
   std::function<void(std::size_t done, std::size_t total)> onProgress;
+  // Asked between columns of the first pass and between bands; false cancels:
+  // Failed with kWriteCancelled, and nothing is left under or beside `out`.
+  std::function<bool()> keepGoing;
 };
 
 enum class PosterEnd {

@@ -44,6 +44,13 @@ struct BandLayout {
 // make a picture only the column sweep paints as the window does.
 bool plainlyPlaced(const SweepPlan& plan);
 
+// What a band's render is told and tells while it runs on a worker: whether to
+// stop (looked at between columns), and the columns rendered, summed over bands.
+struct BandControl {
+  std::atomic<bool> stop{false};
+  std::atomic<std::size_t> columns{0};
+};
+
 // One view's pixels, band by band. renderBand may run on several threads at
 // once, for different bands.
 class BandSource {
@@ -64,8 +71,9 @@ class BandSource {
   }
   virtual bool chainReady() const { return true; }
   // The band's pixels, row after row, 3 bytes (red, green, blue) each. A fault
-  // is returned as such; the bytes are then not the picture's.
-  virtual Fault renderBand(std::size_t band, unsigned char* rgb) const = 0;
+  // is returned as such; the bytes are then not the picture's, nor are they
+  // once the control's stop is set.
+  virtual Fault renderBand(std::size_t band, unsigned char* rgb, BandControl& control) const = 0;
 
  protected:
   SweepPlan plan_;
@@ -177,11 +185,11 @@ class PatternBands final : public BandSource {
     }
   }
 
-  Fault renderBand(std::size_t band, unsigned char* rgb) const override {
+  Fault renderBand(std::size_t band, unsigned char* rgb, BandControl& control) const override {
     const std::size_t density = static_cast<std::size_t>(plan_.sampling.density);
     const std::size_t rows = layout_.rowsOf(band), width = layout_.width;
     std::vector<Colour> colours(rows);
-    for (std::size_t column = 0; column < width; ++column) {
+    for (std::size_t column = 0; column < width && !control.stop.load(std::memory_order_relaxed); ++column) {
       double carried = carriesValue<P>() ? edges_.at(band, column) : 0;
       const PixelSpan span{column / density, (column % density) * layout_.height + layout_.firstRow(band), rows};
       const ColumnResult result = computeSpan<P>(params_, plan_, span, carried, colours.data());
@@ -193,6 +201,7 @@ class PatternBands final : public BandSource {
         out[1] = static_cast<unsigned char>(greenOf(c));
         out[2] = static_cast<unsigned char>(blueOf(c));
       }
+      control.columns.fetch_add(1, std::memory_order_relaxed);
     }
     return Fault::None;
   }

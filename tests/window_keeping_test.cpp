@@ -11,6 +11,7 @@
 #include <QThread>
 #include <QDropEvent>
 #include <QFile>
+#include <QLabel>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QProcess>
@@ -22,6 +23,7 @@
 
 #include "picture.h"
 #include "picture_render.h"
+#include "poster.h"
 #include "sampled_cases.h"
 #include "window_support.h"
 
@@ -200,9 +202,9 @@ TEST(SavePicture, TheWindowStaysUsableAndACancelledSaveLeavesNothing) {
   const QString path = dir.filePath("kept.png");
   ASSERT_TRUE(writeFile(path, "what was there before"));
   TestWindow w;
-  w.setFields("1", "1", "150", "1", "150");
-  click(w.pattern(8));
-  w.recorded.saveAnswer = SaveChoice{path, 8, true};  // 1200 x 1200 pixels of 16 samples
+  w.setFields("1", "1", "100", "0.15", "150");
+  click(w.pattern(0));
+  w.recorded.saveAnswer = SaveChoice{path, 1, false, {}, 1, "6400"};  // 6400 x 6400: 25 bands
   pressKeys(w, Qt::Key_S);
   ASSERT_TRUE(eventually([&] { return w.window->saveJob().done() > 0; }, 30000));
   w.setFields("1", "1", "20", "1", "150");
@@ -222,7 +224,8 @@ TEST(SavePicture, TheWindowStaysUsableAndACancelledSaveLeavesNothing) {
   QFile existing(path);
   ASSERT_TRUE(existing.open(QIODevice::ReadOnly));
   EXPECT_EQ(existing.readAll(), "what was there before");
-  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"kept.png"});
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList{"kept.png"});
   EXPECT_EQ(w.recorded.messageTexts.size(), 1);  // a cancel is no failure
 }
 
@@ -292,7 +295,8 @@ TEST(SavePicture, TheNamesSuffixPicksTheFormatAndAnUnknownOneIsRefused) {
 }
 
 // The size list names the pixels each size has: the window's picture at its
-// density, times the scale, up to the largest density.
+// density, times the scale, up to x16, past what formats other than PNG hold
+// on a dense screen.
 TEST(SavePicture, TheSizeListShowsThePixelsOfEachSize) {
   TestWindow w;
   w.setFields("1", "1", "768", "1", "150");
@@ -307,19 +311,164 @@ TEST(SavePicture, TheSizeListShowsThePixelsOfEachSize) {
     return texts;
   };
   EXPECT_EQ(sizes(*w.recorded.saveOffered),
-            (QStringList{"x1 - 1024 x 768", "x2 - 2048 x 1536", "x4 - 4096 x 3072", "x8 - 8192 x 6144"}));
+            (QStringList{"x1 - 1024 x 768", "x2 - 2048 x 1536", "x4 - 4096 x 3072", "x8 - 8192 x 6144",
+                         "x16 - 16384 x 12288", "a width typed in pixels"}));
   SaveChoice dense = *w.recorded.saveOffered;
   dense.density = 4;  // as on a screen of pixel ratio 4
   EXPECT_EQ(sizes(dense), (QStringList{"x1 - 4096 x 3072", "x2 - 8192 x 6144", "x4 - 16384 x 12288",
-                                       "x8 - 16384 x 12288"}));
+                                       "x8 - 32768 x 24576 (PNG only)", "x16 - 65536 x 49152 (PNG only)",
+                                       "a width typed in pixels"}));
+}
+
+// A width typed in pixels gives the density whose picture has that width; a
+// text that is no such width is refused with what is wrong, in the dialog as
+// it is typed and in the window when the save starts.
+TEST(SavePicture, AWidthTypedInPixelsIsAWholeMultipleOfThePictureWithinTheLimits) {
+  const struct {
+    const char* name;
+    QString width;
+    int density;          // 0: refused
+    const char* message;  // part of the refusal
+    QSize plain{1024, 768};
+  } cases[] = {
+      {"a.png", "3072", 3, ""},
+      {"a.png", " 0002048 ", 2, ""},
+      {"a.png", "999424", 976, ""},  // 999424 x 749568
+      {"a.jpg", "16384", 16, ""},
+      {"a.png", "", 0, "Type the width in pixels"},
+      {"a.png", "3072px", 0, "\"3072px\" is not a whole number of pixels"},
+      {"a.png", "-1024", 0, "not a whole number"},
+      {"a.png", "1e4", 0, "not a whole number"},
+      {"a.png", "2048.0", 0, "not a whole number"},
+      {"a.png", QString::fromUtf8("\xd9\xa3\xd9\xa0\xd9\xa7\xd9\xa2"), 0, "not a whole number"},  // Arabic-Indic 3072
+      {"a.png", QString(5000, u'9'), 0, "\"999999999999999999999999…\" is more than any picture saved can have"},
+      {"a.png", "4294970368", 0, "at most 1,000,000 pixels a side"},  // 2^32 + 3072
+      {"a.png", "1000448", 0, "at most 1,000,000 pixels a side"},
+      {"a.png", "750336", 0, "At 750336 x 1000448 pixels the picture would pass 1,000,000 pixels a side, the most "
+                             "a PNG reader takes: the largest size is 749568 x 999424.", {768, 1024}},
+      {"a.png", "749568", 976, "", {768, 1024}},
+      {"a.png", "0", 0, "0 pixels holds no picture"},
+      {"a.png", "1000", 0, "not a whole multiple of 1024, the width of the picture's plain render: the smallest width is 1024"},
+      {"a.png", "5000", 0, "the nearest widths are 4096 and 5120"},
+      {"a.jpg", "17408", 0, "A JPEG picture of this view has at most 16384 x 12288 pixels; larger sizes are saved as PNG only"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.width.left(40).toStdString() + " as " + c.name);
+    const SaveChoice choice{c.name, 1, false, c.plain, 1, c.width};
+    QString problem;
+    EXPECT_EQ(chosenDensity(choice, problem), c.density);
+    EXPECT_EQ(problem.isEmpty(), c.density != 0) << problem.toStdString();
+    EXPECT_TRUE(problem.contains(c.message)) << problem.toStdString();
+    EXPECT_LT(problem.size(), 200);  // a long text is quoted by its start
+
+    SaveDialog dialog(nullptr, choice, QDir::tempPath());
+    const auto* note = dialog.findChild<QLabel*>("sizeNote");
+    ASSERT_NE(note, nullptr);
+    ASSERT_TRUE(dialog.choice().width);
+    EXPECT_EQ(*dialog.choice().width, c.width);
+    EXPECT_EQ(note->text(), c.density ? QString("%1 x %2 pixels")
+                                            .arg(c.plain.width() * c.density)
+                                            .arg(c.plain.height() * c.density)
+                                      : problem);
+  }
+  // The window refuses what the dialog would, and saves nothing.
+  QTemporaryDir dir;
+  TestWindow w;
+  w.setFields("1", "1", "30", "1", "150");
+  click(w.pattern(0));
+  w.recorded.saveAnswer = SaveChoice{dir.filePath("wide.png"), 1, false, {}, 1, "45"};
+  pressKeys(w, Qt::Key_S);
+  waitForSave(w);
+  ASSERT_EQ(w.recorded.messageTexts.size(), 1);
+  EXPECT_TRUE(w.recorded.messageTexts[0].contains("nearest widths are 30 and 60")) << w.recorded.messageTexts[0].toStdString();
+  EXPECT_TRUE(QDir(dir.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+}
+
+// A larger PNG is a poster, made in bands as the command line makes it: the
+// same view and density give the same bytes, whichever of the four patterns
+// that carry a value or the others, from the list or a typed width.
+TEST(SavePicture, APosterSavedIsByteForByteTheCommandLinesPoster) {
+  QTemporaryDir dir;
+  const struct {
+    const char* pattern;
+    FieldTexts texts;
+    int scale;
+    std::optional<QString> width;
+    bool smooth;
+    int density;
+  } cases[] = {
+      {"lazy", {" 3", "-2.5E0", "40", "&H1", "150"}, 1, "120", false, 3},
+      {"atlas", {"1", "1", "20", "0.15", "150"}, 16, {}, true, 16},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.pattern);
+    TestWindow w;
+    const FieldTexts& f = c.texts;
+    w.setFields(f.x.c_str(), f.y.c_str(), f.size.c_str(), f.zoom.c_str(), f.brightness.c_str());
+    click(w.pattern(findPattern(c.pattern)->index));
+    const QString saved = dir.filePath(QString("window-%1.png").arg(c.pattern));
+    w.recorded.saveAnswer = SaveChoice{saved, c.scale, c.smooth, {}, 1, c.width};
+    pressKeys(w, Qt::Key_S);
+    waitForSave(w);
+    EXPECT_TRUE(w.recorded.messageTexts.isEmpty()) << w.recorded.messageTexts.join("; ").toStdString();
+    const QString rendered = dir.filePath(QString("render-%1.png").arg(c.pattern));
+    QProcess cli;
+    cli.start(PLORVEX_RENDER_CLI,
+              {"--pattern", c.pattern, "--x", f.x.c_str(), "--y", f.y.c_str(), "--size", f.size.c_str(), "--zoom",
+               f.zoom.c_str(), "--brightness", f.brightness.c_str(), "--density", QString::number(c.density),
+               "--smooth", c.smooth ? "4" : "1", "--quiet", "-o", rendered});
+    ASSERT_TRUE(cli.waitForFinished(60000));
+    ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+    QFile a(saved), b(rendered);
+    ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    const QByteArray windowBytes = a.readAll(), cliBytes = b.readAll();
+    EXPECT_EQ(windowBytes.size(), cliBytes.size());
+    EXPECT_TRUE(windowBytes == cliBytes);
+    const int side = std::stoi(f.size) * c.density;
+    EXPECT_EQ(QImage(saved).size(), QSize(side, side));
+  }
+}
+
+// Cancelled, a poster leaves nothing: no file under its name, no hidden part
+// of its bands beside it, whether it was in its first pass (a carried value)
+// or writing bands.
+TEST(SavePicture, ACancelledPosterLeavesNoFileAndNoPart) {
+  const struct {
+    const char* pattern;
+    bool partWritten;  // cancelled once its hidden part holds bands
+  } cases[] = {{"atlas", true}, {"lazy", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.pattern);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("poster.png");
+    TestWindow w;
+    w.setFields("1", "1", "100", "0.15", "150");
+    click(w.pattern(findPattern(c.pattern)->index));
+    w.recorded.saveAnswer = SaveChoice{path, 1, false, {}, 1, "6400"};  // 6400 x 6400
+    pressKeys(w, Qt::Key_S);
+    if (c.partWritten) {
+      const QString part = QFile::decodeName(picture::resumeFileOf(QFile::encodeName(path)));
+      ASSERT_TRUE(eventually([&] { return QFile::exists(part); }, 30000));
+    }
+    QProgressDialog* progress = nullptr;
+    ASSERT_TRUE(eventually([&] {
+      progress = w.window->findChild<QProgressDialog*>();
+      return progress && progress->isVisible();
+    }, 30000));
+    EXPECT_TRUE(w.window->saveJob().busy());
+    QTest::mouseClick(progress->findChild<QPushButton*>(), Qt::LeftButton);  // "Cancel"
+    waitForSave(w);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{});
+    EXPECT_TRUE(w.recorded.messageTexts.isEmpty()) << w.recorded.messageTexts.join("; ").toStdString();
+  }
 }
 
 TEST(SavePicture, TheProgressOfALongSaveShowsTheTimeLeft) {
   QTemporaryDir dir;
   TestWindow w;
-  w.setFields("1", "1", "150", "1", "150");
-  click(w.pattern(8));
-  w.recorded.saveAnswer = SaveChoice{dir.filePath("long.png"), 8, true};
+  w.setFields("1", "1", "100", "0.15", "150");
+  click(w.pattern(0));
+  w.recorded.saveAnswer = SaveChoice{dir.filePath("long.png"), 1, false, {}, 1, "6400"};  // 25 bands
   pressKeys(w, Qt::Key_S);
   QProgressDialog* progress = nullptr;
   ASSERT_TRUE(eventually([&] {
