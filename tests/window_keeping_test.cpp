@@ -60,6 +60,19 @@ picture::PictureParameters readBack(const QString& path) {
   return read.parameters.value_or(picture::PictureParameters{});
 }
 
+// plorvex-render with `arguments` writes `rendered`: the very bytes of `saved`.
+void expectTheCommandLineWritesItsBytes(const QString& saved, QStringList arguments, const QString& rendered) {
+  QProcess cli;
+  cli.start(PLORVEX_RENDER_CLI, arguments << "--quiet" << "-o" << rendered);
+  ASSERT_TRUE(cli.waitForFinished(60000));
+  ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+  QFile a(saved), b(rendered);
+  ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+  const QByteArray windowBytes = a.readAll(), cliBytes = b.readAll();
+  EXPECT_EQ(windowBytes.size(), cliBytes.size());
+  EXPECT_TRUE(windowBytes == cliBytes);
+}
+
 // What the window saves at x1: the pixels it shows now, marked whole only
 // when one render painted all of them and nothing painted over them since.
 TEST(SavePicture, AtX1WritesThePixelsShownAndWhetherTheyAreOneWholeRender) {
@@ -136,16 +149,8 @@ TEST(SavePicture, AWindowSaveIsByteForByteTheCommandLinesPictureOfTheView) {
     pressKeys(w, Qt::Key_S);
     waitForSave(w);
     ASSERT_TRUE(readBack(saved).complete);
-    const QString rendered = dir.filePath(QString("render-%1.png").arg(c.pattern));
-    QProcess cli;
-    cli.start(PLORVEX_RENDER_CLI, {"--from", saved, "--quiet", "-o", rendered});
-    ASSERT_TRUE(cli.waitForFinished(60000));
-    ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
-    QFile a(saved), b(rendered);
-    ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
-    const QByteArray windowBytes = a.readAll(), cliBytes = b.readAll();
-    EXPECT_EQ(windowBytes.size(), cliBytes.size());
-    EXPECT_TRUE(windowBytes == cliBytes);
+    expectTheCommandLineWritesItsBytes(saved, {"--from", saved},
+                                       dir.filePath(QString("render-%1.png").arg(c.pattern)));
   }
 }
 
@@ -411,19 +416,12 @@ TEST(SavePicture, APosterSavedIsByteForByteTheCommandLinesPoster) {
     pressKeys(w, Qt::Key_S);
     waitForSave(w);
     EXPECT_TRUE(w.recorded.messageTexts.isEmpty()) << w.recorded.messageTexts.join("; ").toStdString();
-    const QString rendered = dir.filePath(QString("render-%1.png").arg(c.pattern));
-    QProcess cli;
-    cli.start(PLORVEX_RENDER_CLI,
-              {"--pattern", c.pattern, "--x", f.x.c_str(), "--y", f.y.c_str(), "--size", f.size.c_str(), "--zoom",
-               f.zoom.c_str(), "--brightness", f.brightness.c_str(), "--density", QString::number(c.density),
-               "--smooth", c.smooth ? "4" : "1", "--quiet", "-o", rendered});
-    ASSERT_TRUE(cli.waitForFinished(60000));
-    ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
-    QFile a(saved), b(rendered);
-    ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
-    const QByteArray windowBytes = a.readAll(), cliBytes = b.readAll();
-    EXPECT_EQ(windowBytes.size(), cliBytes.size());
-    EXPECT_TRUE(windowBytes == cliBytes);
+    expectTheCommandLineWritesItsBytes(
+        saved,
+        {"--pattern", c.pattern, "--x", f.x.c_str(), "--y", f.y.c_str(), "--size", f.size.c_str(), "--zoom",
+         f.zoom.c_str(), "--brightness", f.brightness.c_str(), "--density", QString::number(c.density), "--smooth",
+         c.smooth ? "4" : "1"},
+        dir.filePath(QString("render-%1.png").arg(c.pattern)));
     const int side = std::stoi(f.size) * c.density;
     EXPECT_EQ(QImage(saved).size(), QSize(side, side));
   }
