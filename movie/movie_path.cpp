@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "correct_math.h"
 #include "val.h"
 
 namespace plorvex::movie {
@@ -33,11 +34,15 @@ std::string firstMismatch(const std::vector<Keyframe>& keyframes) {
   return {};
 }
 
+// Everything here beyond + - * / and sqrt is the correctly rounded maths (or
+// written on it in one fixed way), so that every machine of a farm gives a
+// frame the same texts.
+
 // The path's parameter r = ln(sqrt(b^2 + 1) - b), written as the same
 // number -asinh(b): the difference in the first form cancels for a large b
 // (leaving a deep zoom for a far-off view) and loses the digits that set the
 // first frames' widths.
-double pathParameter(double b) { return -std::asinh(b); }
+double pathParameter(double b) { return -pathAsinh(b); }
 
 bool finiteSegment(const Segment& segment) { return std::isfinite(segment.length) && std::isfinite(segment.r0); }
 
@@ -55,16 +60,16 @@ Segment makeSegment(const WorldView& from, const WorldView& to, double brightnes
   const double w0 = from.width, w1 = to.width;
   const double dx = to.centreX - from.centreX;
   const double dy = to.centreY - from.centreY;
-  const double d = std::sqrt(std::pow(dx, 2) + std::pow(dy, 2));
+  const double d = std::sqrt(power(dx, 2) + power(dy, 2));
   if (d <= kSameCentre * std::min(w0, w1)) {
     segment.pureZoom = true;
-    segment.length = std::fabs(std::log(w1 / w0)) / kRho;
+    segment.length = std::fabs(crLog(w1 / w0)) / kRho;
     return segment;
   }
-  const double b0 = (std::pow(w1, 2) - std::pow(w0, 2) + std::pow(kRho, 4) * std::pow(d, 2)) /
-                    (2 * w0 * std::pow(kRho, 2) * d);
-  const double b1 = (std::pow(w1, 2) - std::pow(w0, 2) - std::pow(kRho, 4) * std::pow(d, 2)) /
-                    (2 * w1 * std::pow(kRho, 2) * d);
+  const double b0 = (power(w1, 2) - power(w0, 2) + power(kRho, 4) * power(d, 2)) /
+                    (2 * w0 * power(kRho, 2) * d);
+  const double b1 = (power(w1, 2) - power(w0, 2) - power(kRho, 4) * power(d, 2)) /
+                    (2 * w1 * power(kRho, 2) * d);
   const double r0 = pathParameter(b0);
   const double r1 = pathParameter(b1);
   segment.r0 = r0;
@@ -80,18 +85,18 @@ WorldView worldAt(const Segment& segment, double t) {
   if (segment.pureZoom) {
     view.centreX = a.centreX + t * (b.centreX - a.centreX);
     view.centreY = a.centreY + t * (b.centreY - a.centreY);
-    view.width = w0 * std::exp(t * std::log(b.width / w0));
+    view.width = w0 * crExp(t * crLog(b.width / w0));
     return view;
   }
   const double dx = b.centreX - a.centreX;
   const double dy = b.centreY - a.centreY;
-  const double d = std::sqrt(std::pow(dx, 2) + std::pow(dy, 2));
+  const double d = std::sqrt(power(dx, 2) + power(dy, 2));
   const double r0 = segment.r0;
   const double s = t * segment.length;
-  const double k = w0 / (std::pow(kRho, 2) * d) * (std::cosh(r0) * std::tanh(kRho * s + r0) - std::sinh(r0));
+  const double k = w0 / (power(kRho, 2) * d) * (pathCosh(r0) * pathTanh(kRho * s + r0) - pathSinh(r0));
   view.centreX = a.centreX + k * dx;
   view.centreY = a.centreY + k * dy;
-  view.width = w0 * std::cosh(r0) / std::cosh(kRho * s + r0);
+  view.width = w0 * pathCosh(r0) / pathCosh(kRho * s + r0);
   return view;
 }
 

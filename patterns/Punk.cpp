@@ -16,7 +16,7 @@ Intake<Pluck::Params> Pluck::intake(const FieldReader& read) {
 }
 
 Pluck::Prepared Pluck::prepare(const Params& par, double i, double j) {
-  using std::cos, std::sin, std::tan;
+  using maths::cos, maths::sin, maths::tan;
   const double Z = par.zoom;
   const double q = 0.5 + (K * (j / 200)) * Z;
   const double p = 0.5 + (K * (i / 200)) * Z;
@@ -41,7 +41,7 @@ Pluck::Prepared Pluck::prepare(const Params& par, double i, double j) {
 }
 
 Channels Pluck::complete(const Params& par, const Prepared& x, double& carried) {
-  using std::cos;
+  using maths::cos;
   const double B = par.brightness;
   const double a5 = x.a5, a6 = x.a6, a7 = x.a7;
   // m = cos(q * cos(p + cos(mOld * (cos(q) * a5 + cos(p * (...)))))) - 0.1

@@ -17,7 +17,7 @@ Intake<Tracer::Params> Tracer::intake(const FieldReader& read) {
 }
 
 Channels Tracer::pixel(const Params& par, double i, double j, double&) {
-  using std::cos, std::sin, std::tan;
+  using maths::cos, maths::sin, maths::tan;
   const double Z2 = par.zoom, B = par.brightness;
   const double q = (K * (j / 200)) * Z2;
   const double p = (K * (i / 200)) * Z2;

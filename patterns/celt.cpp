@@ -16,7 +16,7 @@ Intake<Canut::Params> Canut::intake(const FieldReader& read) {
 }
 
 Channels Canut::pixel(const Params& p, double i, double j, double&) {
-  using std::cos, std::sin, std::tan;
+  using maths::cos, maths::sin, maths::tan;
   const double Z = p.zoom, B = p.brightness;
   const double a1 = (K * (j / 200)) * Z;
   const double a2 = (K * (i / 200)) * Z;

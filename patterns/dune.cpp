@@ -19,7 +19,7 @@ Intake<Dada::Params> Dada::intake(const FieldReader& read) {
 }
 
 Dada::Prepared Dada::prepare(const Params& p, double i, double j) {
-  using std::cos, std::tan;
+  using maths::cos, maths::tan;
   const double Z = p.zoom;
   const double a1 = (K * (j / 200)) * Z;
   const double a2 = (K * (i / 200)) * Z;

@@ -17,7 +17,7 @@ Intake<Entropy::Params> Entropy::intake(const FieldReader& read) {
 }
 
 Channels Entropy::pixel(const Params& p, double i, double j, double&) {
-  using std::cos, std::sin, std::tan, std::fabs;
+  using maths::cos, maths::sin, maths::tan, std::fabs;
   const double Z = p.zoom, B = p.brightness;
   const double a1 = (K * (j / 200)) * Z;
   const double a2 = (K * (i / 200)) * Z;

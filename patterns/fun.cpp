@@ -16,7 +16,7 @@ Intake<Frazzle::Params> Frazzle::intake(const FieldReader& read) {
 }
 
 Channels Frazzle::pixel(const Params& p, double i, double j, double&) {
-  using std::cos, std::sin, std::tan;
+  using maths::cos, maths::sin, maths::tan;
   const double Z = p.zoom, B = p.brightness;
   // Negated so that the row coordinate grows upwards.
   const double a1 = (K * (-1 * (j / 200))) * Z;

@@ -16,7 +16,7 @@ Intake<Griffin::Params> Griffin::intake(const FieldReader& read) {
 }
 
 Channels Griffin::pixel(const Params& p, double i, double j, double&) {
-  using std::cos, std::sin, std::tan;
+  using maths::cos, maths::sin, maths::tan;
   const double Z = p.zoom, B = p.brightness;
   const double a2 = ((K * (i / 200)) * Z) * 2;
   const double a1 = ((K * (j / 200)) * Z) * 2;

@@ -16,7 +16,7 @@ Intake<Helios::Params> Helios::intake(const FieldReader& read) {
 }
 
 Channels Helios::pixel(const Params& p, double i, double j, double&) {
-  using std::cos, std::sin, std::tan;
+  using maths::cos, maths::sin, maths::tan;
   const double Z3 = p.zoom, B = p.brightness;
   const double a2 = (K * (i / 200)) * Z3;
   const double a1 = (K * (j / 200)) * Z3;

@@ -16,7 +16,7 @@ Intake<Icey::Params> Icey::intake(const FieldReader& read) {
 }
 
 Channels Icey::pixel(const Params& p, double i, double j, double&) {
-  using std::cos, std::sin, std::tan, std::fabs;
+  using maths::cos, maths::sin, maths::tan, std::fabs;
   const double Zh = p.zoom, B = p.brightness;
   const double u = K * (i / 200) * Zh;
   const double v = K * (j / 200) * Zh;

@@ -16,7 +16,7 @@ Intake<Jolli::Params> Jolli::intake(const FieldReader& read) {
 }
 
 Channels Jolli::pixel(const Params& p, double i, double j, double&) {
-  using std::cos, std::sin, std::tan, std::fabs;
+  using maths::cos, maths::sin, maths::tan, std::fabs;
   const double Z3 = p.zoom, B = p.brightness;
   const double u = K * (i / 200) * Z3;
   const double v = K * (j / 200) * Z3;

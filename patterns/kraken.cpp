@@ -16,7 +16,7 @@ Intake<Kate::Params> Kate::intake(const FieldReader& read) {
 }
 
 Channels Kate::pixel(const Params& p, double i, double j, double&) {
-  using std::cos, std::sin, std::tan;
+  using maths::cos, maths::sin, maths::tan;
   const double Zk = p.zoom, B = p.brightness;
   const double u = (K * (i / 200)) * Zk;
   const double v = (K * (j / 200)) * Zk;

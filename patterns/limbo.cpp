@@ -16,7 +16,7 @@ Intake<Lazy::Params> Lazy::intake(const FieldReader& read) {
 }
 
 Lazy::Prepared Lazy::prepare(const Params& p, double i, double j) {
-  using std::cos, std::sin, std::tan;
+  using maths::cos, maths::sin, maths::tan;
   const double Z = p.zoom;
   Prepared x;
   const double v = 0.5 + K * (j / 200) * Z;
@@ -38,7 +38,7 @@ Lazy::Prepared Lazy::prepare(const Params& p, double i, double j) {
 }
 
 Channels Lazy::complete(const Params& p, const Prepared& x, double& carried) {
-  using std::cos, std::tan;
+  using maths::cos, maths::tan;
   const double B = p.brightness;
   const double a1 = x.a1, a2 = x.a2, a4 = x.a4;
   // a3 = sin(a2 * a1 - cos(a2 * v)) * cos(a2 + sin(u * w)) *

@@ -16,7 +16,7 @@ Intake<Nitegale::Params> Nitegale::intake(const FieldReader& read) {
 }
 
 Nitegale::Prepared Nitegale::prepare(const Params& p, double i, double j) {
-  using std::cos, std::sin, std::tan;
+  using maths::cos, maths::sin, maths::tan;
   const double Z = p.zoom;
   const double v = 0.5 + K * (j / 200) * Z;
   const double u = 0.5 + K * (i / 200) * Z;
@@ -38,7 +38,7 @@ Nitegale::Prepared Nitegale::prepare(const Params& p, double i, double j) {
 }
 
 Channels Nitegale::complete(const Params& p, const Prepared& x, double& carried) {
-  using std::cos, std::sin;
+  using maths::cos, maths::sin;
   const double B = p.brightness;
   const double a3 = x.a3, a4 = x.a4, a6 = x.a6;
   // a5 = sin(a2 * cos(a1 + sin(a5old + sin(a1 * (cos(a4 + tan(a1 * a2)) - cos(a4 * a2))))))

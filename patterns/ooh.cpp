@@ -18,7 +18,7 @@ Intake<Ombud::Params> Ombud::intake(const FieldReader& read) {
 }
 
 Channels Ombud::pixel(const Params& par, double i, double j, double&) {
-  using std::cos, std::sin;
+  using maths::cos, maths::sin;
   const double S = par.size, E = par.extent, Z10 = par.zoom, F = par.brightness;
   const double q = (K * (j / S)) * Z10;
   const double p = (K * (i / E)) * Z10;

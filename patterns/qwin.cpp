@@ -16,7 +16,7 @@ Intake<Quaff::Params> Quaff::intake(const FieldReader& read) {
 }
 
 Channels Quaff::pixel(const Params& par, double i, double j, double&) {
-  using std::cos, std::sin, std::tan;
+  using maths::cos, maths::sin, maths::tan;
   const double Z3 = par.zoom, B = par.brightness;
   const double p = (K * (i / 200)) * Z3;
   const double q = (K * (j / 200)) * Z3;

@@ -16,7 +16,7 @@ Intake<Ripple::Params> Ripple::intake(const FieldReader& read) {
 }
 
 Channels Ripple::pixel(const Params& par, double i, double j, double&) {
-  using std::cos, std::sin, std::tan;
+  using maths::cos, maths::sin, maths::tan;
   const double Z3 = par.zoom, B = par.brightness;
   const double q = (K * (j / 200)) * Z3;
   const double p = (K * (i / 200)) * Z3;

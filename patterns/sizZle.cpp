@@ -16,7 +16,7 @@ Intake<Sizzle::Params> Sizzle::intake(const FieldReader& read) {
 }
 
 Channels Sizzle::pixel(const Params& par, double i, double j, double&) {
-  using std::cos, std::sin, std::tan;
+  using maths::cos, maths::sin, maths::tan;
   const double Z3 = par.zoom, Bh = par.brightness;
   const double p = (K * (i / 200)) * Z3;
   const double q = (K * (j / 200)) * Z3;

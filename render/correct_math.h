@@ -12,6 +12,19 @@
 
 namespace plorvex {
 
+// The sine, cosine and tangent of the formulas: a pattern says
+// `using maths::sin, maths::cos, maths::tan;` so that its formulas read as
+// written and never reach the C library's.
+namespace maths {
+inline double sin(double x) { return crSin(x); }
+inline double cos(double x) { return crCos(x); }
+inline double tan(double x) { return crTan(x); }
+}  // namespace maths
+
+// The power operator of the formulas: a ^ p is this even for p = 0.5 or 2
+// (the correctly rounded pow is the square root or the square there anyway).
+inline double power(double base, double exponent) { return crPow(base, exponent); }
+
 // The hyperbolic functions of the movie path, written on the correctly rounded
 // exp and log in one fixed way (+ - * / and sqrt are exact to the last bit
 // everywhere), so that every machine gives the same bits. They are not

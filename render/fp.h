@@ -6,6 +6,7 @@
 #include <cfenv>
 #include <cmath>
 
+#include "correct_math.h"
 #include "fault.h"
 
 namespace plorvex {
@@ -34,14 +35,6 @@ inline void launder(double& value) { asm volatile("" : "+m"(value) : : "memory")
 template <class T>
 inline void keepEvaluated(const T& value) {
   asm volatile("" : : "m"(value) : "memory");
-}
-
-// The power operator of the formulas: always the C library's pow. The exponent
-// is laundered because compilers rewrite pow(x, 2.0) as x * x, which can differ
-// from the library's result in the last bit.
-inline double power(double base, double exponent) {
-  launder(exponent);
-  return std::pow(base, exponent);
 }
 
 }  // namespace plorvex

@@ -3,8 +3,9 @@
 """Works out the zoom movie path cases of tests/movie_path_test.cpp apart from
 the C++ code, from the path's definition: world views of the keyframes, the
 smooth zoom-and-pan path with rho = sqrt(2), the segments' shares by S and the
-frames' texts by the number-to-text rule, in Python's own doubles and the C
-library's exp, log, cosh, sinh and tanh.
+frames' texts by the number-to-text rule, in Python's own doubles (+ - * /
+and sqrt), with exp, ln and powers correctly rounded (MPFR through gmpy2) and
+cosh, sinh, tanh and asinh written on them as the path defines them.
 
     python3 tests/worked/movie_path.py
 
@@ -15,10 +16,50 @@ import math
 import os
 import sys
 
+import gmpy2
+
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from view_geometry import View, number_text  # noqa: E402  (the intakes and the text rule)
 
 RHO = math.sqrt(2.0)
+LN2 = float.fromhex("0x1.62e42fefa39efp-1")
+
+# Double precision as IEEE defines it: each function's exact value rounded once.
+gmpy2.set_context(gmpy2.context(precision=53, emin=-1073, emax=1024, subnormalize=True))
+
+
+def exp(x):
+    return float(gmpy2.exp(x))
+
+
+def log(x):
+    return float(gmpy2.log(x))
+
+
+def power(x, y):
+    return float(gmpy2.mpfr(x) ** y)
+
+
+def cosh(x):
+    return (exp(x) + exp(-x)) * 0.5
+
+
+def sinh(x):
+    return (exp(x) - exp(-x)) * 0.5
+
+
+def tanh(x):
+    """1 - 2 / (e^2x + 1), and +-1 beyond |x| = 20 where that is the value to the last bit."""
+    if abs(x) > 20.0:
+        return 1.0 if x > 0 else -1.0
+    return 1.0 - 2.0 / (exp(2.0 * x) + 1.0)
+
+
+def asinh(x):
+    """ln(|x| + sqrt(x^2 + 1)) with x's sign; ln(|x|) + ln 2 beyond 2^28."""
+    m = abs(x)
+    value = log(m) + LN2 if m > 2.0 ** 28 else log(m + math.sqrt(m * m + 1.0))
+    return math.copysign(value, x)
 
 
 def world(v):
@@ -29,27 +70,27 @@ def world(v):
 def path_parameter(b):
     """ln(sqrt(b^2 + 1) - b), as the same number -asinh(b), which does not
     cancel for a large b."""
-    return -math.asinh(b)
+    return -asinh(b)
 
 
 def segment(a, b):
     """S, and the path at t, between world views a and b."""
     (ux0, uy0, w0), (ux1, uy1, w1) = a, b
     dx, dy = ux1 - ux0, uy1 - uy0
-    d = math.sqrt(dx ** 2 + dy ** 2)
+    d = math.sqrt(power(dx, 2) + power(dy, 2))
     if d <= 1e-9 * min(w0, w1):
         def at(t):
-            return (ux0 + t * (ux1 - ux0), uy0 + t * (uy1 - uy0), w0 * math.exp(t * math.log(w1 / w0)))
-        return abs(math.log(w1 / w0)) / RHO, at
-    b0 = (w1 ** 2 - w0 ** 2 + RHO ** 4 * d ** 2) / (2 * w0 * RHO ** 2 * d)
-    b1 = (w1 ** 2 - w0 ** 2 - RHO ** 4 * d ** 2) / (2 * w1 * RHO ** 2 * d)
+            return (ux0 + t * (ux1 - ux0), uy0 + t * (uy1 - uy0), w0 * exp(t * log(w1 / w0)))
+        return abs(log(w1 / w0)) / RHO, at
+    b0 = (power(w1, 2) - power(w0, 2) + power(RHO, 4) * power(d, 2)) / (2 * w0 * power(RHO, 2) * d)
+    b1 = (power(w1, 2) - power(w0, 2) - power(RHO, 4) * power(d, 2)) / (2 * w1 * power(RHO, 2) * d)
     r0, r1 = path_parameter(b0), path_parameter(b1)
     S = (r1 - r0) / RHO
 
     def at(t):
         s = t * S
-        k = w0 / (RHO ** 2 * d) * (math.cosh(r0) * math.tanh(RHO * s + r0) - math.sinh(r0))
-        return (ux0 + k * dx, uy0 + k * dy, w0 * math.cosh(r0) / math.cosh(RHO * s + r0))
+        k = w0 / (power(RHO, 2) * d) * (cosh(r0) * tanh(RHO * s + r0) - sinh(r0))
+        return (ux0 + k * dx, uy0 + k * dy, w0 * cosh(r0) / cosh(RHO * s + r0))
     return S, at
 
 

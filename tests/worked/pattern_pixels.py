@@ -12,8 +12,8 @@ tests hold against them.
     python3 tests/worked/pattern_pixels.py PATTERN X Y SIZE ZOOM BRIGHTNESS [DENSITY SMOOTH]
         prints that picture as 0xRRGGBB rows, as the tests hold them.
 
-It uses nothing but IEEE doubles and the C library's sin, cos, tan and pow
-(through ctypes, the very functions the program links), evaluates every formula
+It uses nothing but IEEE doubles and sin, cos, tan and pow correctly rounded
+(MPFR through gmpy2: the exact value rounded to the nearest double), evaluates every formula
 left to right as written, converts channels by rounding half to even (Python's
 round does) and sweeps in the program's order: columns left to right, each from
 top to bottom, the carried value running on from each pixel to the next.
@@ -28,20 +28,35 @@ linear light (sRGB decoded, summed in sample order, divided, encoded, rounded
 half to even). A pixel of one sample is that sample's colour.
 """
 
-import ctypes
-import ctypes.util
 import glob
 import os
 import re
 import sys
 
-_libm = ctypes.CDLL(ctypes.util.find_library("m"))
-for _name in ("sin", "cos", "tan"):
-    getattr(_libm, _name).restype = ctypes.c_double
-    getattr(_libm, _name).argtypes = [ctypes.c_double]
-_libm.pow.restype = ctypes.c_double
-_libm.pow.argtypes = [ctypes.c_double, ctypes.c_double]
-sin, cos, tan, pow_ = _libm.sin, _libm.cos, _libm.tan, _libm.pow
+import gmpy2
+
+# Double precision as IEEE defines it (53 bits, subnormals, round to nearest):
+# each function's exact value rounded once, which is what the program's own
+# maths returns on every machine.
+gmpy2.set_context(gmpy2.context(precision=53, emin=-1073, emax=1024, subnormalize=True))
+
+
+def sin(x):
+    return float(gmpy2.sin(x))
+
+
+def cos(x):
+    return float(gmpy2.cos(x))
+
+
+def tan(x):
+    return float(gmpy2.tan(x))
+
+
+def pow_(x, y):
+    return float(gmpy2.mpfr(x) ** y)
+
+
 K = 44 / 7
 
 
