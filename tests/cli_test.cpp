@@ -190,7 +190,7 @@ TEST_F(CliTest, HelpAndVersionGoToStandardOutputAndExitWithZero) {
 
   const CliRun version = runRenderer("--version");
   EXPECT_EQ(version.exitCode, 0);
-  EXPECT_EQ(version.output, "plorvex-render 1.2014\n");
+  EXPECT_EQ(version.output, "plorvex-render 1.2014.1\n");
   EXPECT_EQ(version.errors, "");
 }
 

@@ -673,7 +673,7 @@ KEPT_FIELDS = {"x": " -20", "y": "&H10", "size": "120", "zoom": "0.5E0", "bright
 def phase_keeping(suite, session, app):
     with suite.check("plorvex --help, --version (no display needed) and a bad option") as check:
         bare = {k: v for k, v in session.env.items() if k != "DISPLAY"}
-        for argv, status, stream, start in (([app, "--version"], 0, "stdout", "plorvex 1.2014\n"),
+        for argv, status, stream, start in (([app, "--version"], 0, "stdout", "plorvex 1.2014.1\n"),
                                             ([app, "--help"], 0, "stdout", "usage: plorvex "),
                                             ([app, "--bogus"], 2, "stderr", "plorvex: unknown option")):
             env = bare if status == 0 else session.env
