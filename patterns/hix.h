@@ -13,6 +13,9 @@ struct Helios {
     double brightness = 0;
   };
   static Intake<Params> intake(const FieldReader& read);
+  // The pixel's formulas, for one sample (R = double) or four (R = Lanes).
+  template <class R>
+  static ChannelsOf<R> at(const Params& p, R i, R j);
   static Channels pixel(const Params& p, double i, double j, double& carried);
 };
 

@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "lanes.h"
 #include "renderer.h"
 
 namespace plorvex {
@@ -15,27 +16,32 @@ Intake<Kate::Params> Kate::intake(const FieldReader& read) {
   return in;
 }
 
-Channels Kate::pixel(const Params& p, double i, double j, double&) {
-  using maths::cos, maths::sin, maths::tan;
+template <class R>
+ChannelsOf<R> Kate::at(const Params& p, R i, R j) {
+  using maths::cos, maths::sin, maths::tan, std::fabs;
   const double Zk = p.zoom, B = p.brightness;
-  const double u = (K * (i / 200)) * Zk;
-  const double v = (K * (j / 200)) * Zk;
-  const double w = ((K * (i / 200)) / (0.000123 + K * (j / 200))) * Zk;
-  const double a1 = cos(w * sin((u - v) * (v + u)));
-  const double a2 = std::fabs(a1 - tan(sin(v * u + cos(u - cos(u * a1)) / (w + 0.001))));
-  const double a3 = cos(a1 * sin(v + cos(u * cos(u / (a2 + 0.000123)) +
+  const R u = (K * (i / 200)) * Zk;
+  const R v = (K * (j / 200)) * Zk;
+  const R w = ((K * (i / 200)) / (0.000123 + K * (j / 200))) * Zk;
+  const R a1 = cos(w * sin((u - v) * (v + u)));
+  const R a2 = fabs(a1 - tan(sin(v * u + cos(u - cos(u * a1)) / (w + 0.001))));
+  const R a3 = cos(a1 * sin(v + cos(u * cos(u / (a2 + 0.000123)) +
                                          cos(a1 + sin(v - sin(a1 - cos(u)))))));
-  const double a4 =
+  const R a4 =
       sin(u - v) * cos(v / (a2 + a3 + 0.000123) * (a2 * sin(v) * u * cos(u + v * cos(a3))));
-  const double s1 = a4 * 0.3 + a3 * 0.4 + a2 * 0.5 + a1 * 0.3;
-  const double s2 = a4 * 0.1 + a3 * 0.2 + a2 * 0.1 + a1 * 0.2;
-  const double s3 = a4 * 0.5 + a3 * 0.1 + a2 * 0.2 + a1 * 0.1;
-  Channels out;
+  const R s1 = a4 * 0.3 + a3 * 0.4 + a2 * 0.5 + a1 * 0.3;
+  const R s2 = a4 * 0.1 + a3 * 0.2 + a2 * 0.1 + a1 * 0.2;
+  const R s3 = a4 * 0.5 + a3 * 0.1 + a2 * 0.2 + a1 * 0.1;
+  ChannelsOf<R> out;
   out.red = 0 + B * s1;
   out.blue = 0 + B * s3;
   out.green = 0 + B * s2;
   return out;
 }
+
+Channels Kate::pixel(const Params& p, double i, double j, double&) { return at(p, i, j); }
+
+template ChannelsOf<Lanes> Kate::at(const Params& p, Lanes i, Lanes j);
 
 RenderOutcome kraken(RenderHost& host) { return renderPattern<Kate>(host); }
 

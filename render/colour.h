@@ -27,11 +27,15 @@ inline bool cint(double value, int& result) {
   return true;
 }
 
-struct Channels {
-  double red = 0;
-  double green = 0;
-  double blue = 0;
+// A sample's three channels before conversion; ChannelsOf<Lanes> holds four
+// samples' (render/lanes.h).
+template <class R>
+struct ChannelsOf {
+  R red{};
+  R green{};
+  R blue{};
 };
+using Channels = ChannelsOf<double>;
 
 // The clamp to 0..255: each channel tested against 0, then against 255.
 inline Channels clamped(Channels c) {

@@ -15,6 +15,7 @@
 #include <cstddef>
 
 #include "frame.h"
+#include "lanes.h"
 
 namespace plorvex {
 
@@ -25,6 +26,13 @@ template <class P>
 constexpr bool carriesValue() {
   if constexpr (requires { P::kCarriesValue; }) return P::kCarriesValue;
   return false;
+}
+
+// Whether pattern P writes its pixel's formulas once for one sample or four
+// (`template <class R> static ChannelsOf<R> at(params, R i, R j)`).
+template <class P>
+constexpr bool computesLanes() {
+  return requires(const typename P::Params& params, Lanes x) { P::at(params, x, x); };
 }
 
 template <class P>
@@ -173,8 +181,19 @@ ColumnResult computeSpan(const typename P::Params& params, const SweepPlan& plan
   launder(counter);
   bool converted = true;
   if (plan.sampling.plain()) {
-    // One sample a pixel, straight into its place: the common case, kept lean.
-    for (std::size_t p = 0; p < span.count; ++p)
+    // One sample a pixel, straight into its place: the common case, kept lean;
+    // four rows at a time where the pattern computes four.
+    std::size_t p = 0;
+    if constexpr (computesLanes<P>()) {
+      const Lanes i = broadcast(counter);
+      for (; p + 4 <= span.count; p += 4) {
+        const double* j = &plan.rows[span.first + p];
+        const ChannelsOf<Lanes> four = P::at(params, i, Lanes{{j[0], j[1], j[2], j[3]}});
+        for (int lane = 0; lane < 4; ++lane)
+          converted &= toColour(Channels{four.red.v[lane], four.green.v[lane], four.blue.v[lane]}, out[p + lane]);
+      }
+    }
+    for (; p < span.count; ++p)
       converted &= toColour(pixelOf<P>(params, counter, plan.rows[span.first + p], carried), out[p]);
   } else {
     PixelMaker maker(plan.sampling, out);
