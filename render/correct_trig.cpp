@@ -197,20 +197,20 @@ struct Remainder {
 // 2^-106. So 2^-68.7 (|S'| + |t|) in all, and |S'| + |t| <= 3 |result| (worst
 // for S' = S at i = 1, t = -1/512; for S' = C it is 1.42): 2^-67.1 of the
 // result.
+template <Products kProducts>
 [[gnu::always_inline]] inline DoubleDouble sinOfQuarterTurns(const Remainder& p, unsigned quadrant) {
   const unsigned row = static_cast<unsigned>(p.index < 0 ? -p.index : p.index);
-  const DoubleDouble sine = kSinCosTable[row][0];
-  const DoubleDouble cosine = kSinCosTable[row][1];
   // Turned: swapped for odd quadrants; S' negated for quadrants 2 and 3, C'
-  // for 1 and 2, and S once more where i < 0 (sin(-a) = -sin(a)).
-  const bool swap = quadrant & 1;
-  const bool negativeRow = p.index < 0;
-  const uint64_t negateS = static_cast<uint64_t>(((quadrant >> 1) & 1) ^ (!swap && negativeRow));
-  const uint64_t negateC =
-      static_cast<uint64_t>((((quadrant + 1) >> 1) & 1) ^ (swap && negativeRow));
-  const DoubleDouble s = withSign(swap ? cosine : sine, negateS << 63);
-  const DoubleDouble c = withSign(swap ? sine : cosine, negateC << 63);
-  const DoubleDouble product = twoProduct(c.hi, p.th);
+  // for 1 and 2, and S once more where i < 0 (sin(-a) = -sin(a)). The swap
+  // picks the table's column by index, not by a branch, which random
+  // quadrants would mispredict half the time.
+  const unsigned swap = quadrant & 1;
+  const unsigned negativeRow = p.index < 0;
+  const uint64_t negateS = ((quadrant >> 1) & 1) ^ (negativeRow & ~swap);
+  const uint64_t negateC = (((quadrant + 1) >> 1) & 1) ^ (negativeRow & swap);
+  const DoubleDouble s = withSign(kSinCosTable[row][swap], negateS << 63);
+  const DoubleDouble c = withSign(kSinCosTable[row][swap ^ 1], negateC << 63);
+  const DoubleDouble product = twoProduct<kProducts>(c.hi, p.th);
   const DoubleDouble lead = fastTwoSum(s.hi, product.hi);
   const double small =
       (product.lo + s.lo) + ((c.lo * p.th + c.hi * p.sinTail) + s.hi * p.cosMinusOne);
@@ -218,12 +218,16 @@ struct Remainder {
 }
 
 // (a.hi + a.lo) / (b.hi + b.lo): one quotient and one correction from the
-// exact remainder, relative error below 2^-100.
-DoubleDouble divide(DoubleDouble a, DoubleDouble b) {
+// exact remainder, relative error below 2^-100. The correction is below 2^-51
+// |q| and is multiplied by 1 / b.hi, which is computed alongside q instead of
+// a second division after it: its two roundings add 2^-103 |q| at most.
+template <Products kProducts>
+[[gnu::always_inline]] inline DoubleDouble divide(DoubleDouble a, DoubleDouble b) {
   const double q = a.hi / b.hi;
-  const DoubleDouble qb = twoProduct(q, b.hi);
+  const double reciprocal = 1.0 / b.hi;
+  const DoubleDouble qb = twoProduct<kProducts>(q, b.hi);
   const double remainder = (((a.hi - qb.hi) - qb.lo) + a.lo) - q * b.lo;
-  return fastTwoSum(q, remainder / b.hi);
+  return fastTwoSum(q, remainder * reciprocal);
 }
 
 // True when every value within relativeBound of y (|y| normal, far above the
@@ -275,6 +279,7 @@ double byMpfr(MpfrFunction function, double x) {
 // The fast way: true with the correctly rounded result in y, false when the
 // argument is left to MPFR. Infinities give NaN with the invalid flag
 // (inf - inf), NaNs pass through.
+template <Products kProducts>
 [[gnu::always_inline]] inline bool trySin(double x, double& y) {
   if (!finite(x)) [[unlikely]] {
     y = x - x;
@@ -286,11 +291,13 @@ double byMpfr(MpfrFunction function, double x) {
   }
   Reduction reduction;
   if (!reduce(x, reduction)) return false;
-  const DoubleDouble sine = sinOfQuarterTurns(remainderOf(reduction.r), reduction.quadrant);
+  const DoubleDouble sine =
+      sinOfQuarterTurns<kProducts>(remainderOf(reduction.r), reduction.quadrant);
   y = sine.hi;
   return roundsSurely(sine, kSinCosBound);
 }
 
+template <Products kProducts>
 [[gnu::always_inline]] inline bool tryCos(double x, double& y) {
   if (!finite(x)) [[unlikely]] {
     y = x - x;
@@ -302,17 +309,20 @@ double byMpfr(MpfrFunction function, double x) {
   }
   Reduction reduction;
   if (!reduce(x, reduction)) return false;
-  const DoubleDouble cosine = sinOfQuarterTurns(remainderOf(reduction.r), reduction.quadrant + 1);
+  const DoubleDouble cosine =
+      sinOfQuarterTurns<kProducts>(remainderOf(reduction.r), reduction.quadrant + 1);
   y = cosine.hi;
   return roundsSurely(cosine, kSinCosBound);
 }
 
-DoubleDouble tangentOf(const Reduction& reduction) {
+template <Products kProducts>
+[[gnu::always_inline]] inline DoubleDouble tangentOf(const Reduction& reduction) {
   const Remainder remainder = remainderOf(reduction.r);
-  return divide(sinOfQuarterTurns(remainder, reduction.quadrant),
-                sinOfQuarterTurns(remainder, reduction.quadrant + 1));
+  return divide<kProducts>(sinOfQuarterTurns<kProducts>(remainder, reduction.quadrant),
+                           sinOfQuarterTurns<kProducts>(remainder, reduction.quadrant + 1));
 }
 
+template <Products kProducts>
 [[gnu::always_inline]] inline bool tryTan(double x, double& y) {
   if (!finite(x)) [[unlikely]] {
     y = x - x;
@@ -324,10 +334,45 @@ DoubleDouble tangentOf(const Reduction& reduction) {
   }
   Reduction reduction;
   if (!reduce(x, reduction)) return false;
-  const DoubleDouble tangent = tangentOf(reduction);
+  const DoubleDouble tangent = tangentOf<kProducts>(reduction);
   y = tangent.hi;
   return roundsSurely(tangent, kTanBound);
 }
+
+// The correctly rounded value: the fast way, or MPFR where it cannot settle.
+template <Products kProducts>
+[[gnu::always_inline]] inline double sinOf(double x) {
+  double y;
+  if (trySin<kProducts>(x, y)) [[likely]] return y;
+  return byMpfr(mpfr_sin, x);
+}
+
+template <Products kProducts>
+[[gnu::always_inline]] inline double cosOf(double x) {
+  double y;
+  if (tryCos<kProducts>(x, y)) [[likely]] return y;
+  return byMpfr(mpfr_cos, x);
+}
+
+template <Products kProducts>
+[[gnu::always_inline]] inline double tanOf(double x) {
+  double y;
+  if (tryTan<kProducts>(x, y)) [[likely]] return y;
+  return byMpfr(mpfr_tan, x);
+}
+
+// Each function twice: with Dekker's products for any CPU, and with fused
+// multiply-adds for those that have them, chosen once at start-up.
+double sinSplit(double x) { return sinOf<Products::Split>(x); }
+double cosSplit(double x) { return cosOf<Products::Split>(x); }
+double tanSplit(double x) { return tanOf<Products::Split>(x); }
+[[gnu::target("fma")]] double sinFused(double x) { return sinOf<Products::Fused>(x); }
+[[gnu::target("fma")]] double cosFused(double x) { return cosOf<Products::Fused>(x); }
+[[gnu::target("fma")]] double tanFused(double x) { return tanOf<Products::Fused>(x); }
+
+// (libgcc's own initialisation may run after this one; the plain way answers
+// the same bits until then.)
+const bool kHasFma = (__builtin_cpu_init(), __builtin_cpu_supports("fma"));
 
 }  // namespace
 
@@ -337,9 +382,16 @@ std::optional<DoubleDouble> approximation(Function function, double x) {
   Reduction reduction;
   if (!reduce(x, reduction)) return std::nullopt;
   const Remainder remainder = remainderOf(reduction.r);
-  if (function == Function::Sin) return sinOfQuarterTurns(remainder, reduction.quadrant);
-  if (function == Function::Cos) return sinOfQuarterTurns(remainder, reduction.quadrant + 1);
-  return tangentOf(reduction);
+  if (function == Function::Sin) return sinOfQuarterTurns<Products::Split>(remainder, reduction.quadrant);
+  if (function == Function::Cos)
+    return sinOfQuarterTurns<Products::Split>(remainder, reduction.quadrant + 1);
+  return tangentOf<Products::Split>(reduction);
+}
+
+double withoutFma(Function function, double x) {
+  if (function == Function::Sin) return sinSplit(x);
+  if (function == Function::Cos) return cosSplit(x);
+  return tanSplit(x);
 }
 
 double relativeErrorBound(Function function) {
@@ -348,41 +400,29 @@ double relativeErrorBound(Function function) {
 
 std::optional<double> fastSin(double x) {
   double y;
-  if (trySin(x, y)) return y;
+  if (trySin<Products::Split>(x, y)) return y;
   return std::nullopt;
 }
 
 std::optional<double> fastCos(double x) {
   double y;
-  if (tryCos(x, y)) return y;
+  if (tryCos<Products::Split>(x, y)) return y;
   return std::nullopt;
 }
 
 std::optional<double> fastTan(double x) {
   double y;
-  if (tryTan(x, y)) return y;
+  if (tryTan<Products::Split>(x, y)) return y;
   return std::nullopt;
 }
 
 }  // namespace trig_detail
 
-double crSin(double x) {
-  double y;
-  if (trySin(x, y)) [[likely]] return y;
-  return byMpfr(mpfr_sin, x);
-}
+double crSin(double x) { return kHasFma ? sinFused(x) : sinSplit(x); }
 
-double crCos(double x) {
-  double y;
-  if (tryCos(x, y)) [[likely]] return y;
-  return byMpfr(mpfr_cos, x);
-}
+double crCos(double x) { return kHasFma ? cosFused(x) : cosSplit(x); }
 
-double crTan(double x) {
-  double y;
-  if (tryTan(x, y)) [[likely]] return y;
-  return byMpfr(mpfr_tan, x);
-}
+double crTan(double x) { return kHasFma ? tanFused(x) : tanSplit(x); }
 
 // Four arguments at a time: the same formulas as above on vectors of four
 // doubles (vector extensions: with AVX2 one instruction a step, without it
@@ -532,9 +572,10 @@ template <int kTurn>
   const LanePair cosine = sinOfQuarterTurnsLanes(p, p.quadrant + 1);
   // divide() in the lanes.
   const Lanes q = sine.hi / cosine.hi;
+  const Lanes reciprocal = 1.0 / cosine.hi;
   const LanePair qb = laneTwoProduct(q, cosine.hi);
   const Lanes remainder = (((sine.hi - qb.hi) - qb.lo) + sine.lo) - q * cosine.lo;
-  const LanePair y = laneFastTwoSum(q, remainder / cosine.hi);
+  const LanePair y = laneFastTwoSum(q, remainder * reciprocal);
   finishLanes(in, out, p.usable, y, kTanBound, crTan);
 }
 

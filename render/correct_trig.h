@@ -39,6 +39,9 @@ enum class Function { Sin, Cos, Tan };
 std::optional<DoubleDouble> approximation(Function function, double x);
 double relativeErrorBound(Function function);
 
+// crSin and the others as on a CPU without FMA.
+double withoutFma(Function function, double x);
+
 // crSin4 and the others as on a CPU without AVX2.
 void lanesWithoutAvx2(Function function, const double in[4], double out[4]);
 
