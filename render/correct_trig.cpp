@@ -1,18 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Correctly rounded sin, cos and tan in three steps (Ziv's strategy):
-//   1. Reduction of x to r in [-pi/4, pi/4] and a quadrant q, as a
-//      double-double with relative error below 2^-85: by three pieces of pi/2
-//      (Cody-Waite) below 2^20, by the bits of 2/pi in integer arithmetic
-//      (Payne-Hanek) above and within 2^-13 of a multiple of pi/2.
-//   2. sin(r + q pi/2) from a table of sin and cos at i/256 and short Taylor
-//      polynomials of the remainder t = r - i/256 (|t| <= 2^-9), relative error
-//      below 2^-67.1 (worked out at sinOfQuarterTurns below).
+//   1. Reduction of x to a point a of a table, a quadrant q and a remainder t
+//      with x = q pi/2 + a + t (mod 2 pi), |t| <= 2^-9, t as a double-double
+//      with an error that costs the result below 2^-85 relatively. From pi/4
+//      to 2^11 in one step: a = j pi/1024, k = 512 q + j the integer nearest
+//      to x 1024/pi, t = x - k pi/1024 by three pieces of pi/1024
+//      (Cody-Waite). Otherwise: r = x - q pi/2 in [-pi/4, pi/4] (r = x within
+//      pi/4) by three pieces of pi/2 below 2^20, by the bits of 2/pi in
+//      integer arithmetic (Payne-Hanek) beyond and within 2^-13 of a multiple
+//      of pi/2; then a = i/256 nearest r.
+//   2. sin(t + a + q pi/2) from the table's sin a and cos a and short Taylor
+//      polynomials of t, relative error below 2^-67.1 (worked out at
+//      sinOfQuarterTurns below).
 //   3. A rounding test: if the whole interval of the error bound rounds to one
 //      double, that double is the correctly rounded result. Otherwise MPFR,
 //      which rounds correctly by construction, gives it (one or two arguments
 //      in ten thousand, measured by the tests).
-// Only plain double operations and integer arithmetic are used: no fused
-// multiply-add can change a bit, whatever the compiler or CPU. The rounding
+// Only plain double operations and integer arithmetic are used, fused
+// multiply-adds only for exact products (see double_double.h): they cannot
+// change a bit, whatever the compiler or CPU. The rounding
 // mode is the default, to nearest (the program never changes it).
 
 #include "correct_trig.h"
@@ -162,31 +168,91 @@ struct Reduction {
   return true;
 }
 
-// r = i/256 + t, t = th + rl exactly, with the parts of sin t and cos t that
-// the table's rotations share.
+// x = quadrant pi/2 + a + t (mod 2 pi), a a point of one of the tables, t =
+// th + rl, with the parts of sin t and cos t that the table's rotations share.
 struct Remainder {
-  int index;      // i, |i| <= 202
-  double th;      // r.hi - i/256, exact (Sterbenz), |th| <= 2^-9
-  double sinTail;  // sin t - th = rl + t c
+  const DoubleDouble* row;  // sin |a| and cos |a|
+  unsigned negativeRow;     // 1 where a < 0
+  unsigned quadrant;
+  double th;           // |th| <= 2^-9
+  double sinTail;      // sin t - th = rl + t c
   double cosMinusOne;  // cos t - 1
 };
 
-[[gnu::always_inline]] inline Remainder remainderOf(DoubleDouble r) {
+[[gnu::always_inline]] inline void addPolynomials(Remainder& p, double th, double rl) {
   constexpr double s3 = -0x1.5555555555555p-3, s5 = 0x1.1111111111111p-7,
                    s7 = -0x1.a01a01a01a01ap-13;
   constexpr double c2 = -0.5, c4 = 0x1.5555555555555p-5, c6 = -0x1.6c16c16c16c17p-10;
-  const double index = (r.hi * 256 + kRoundingShift) - kRoundingShift;
-  const double th = r.hi - index * 0x1p-8;
-  const double t = th + r.lo;
+  const double t = th + rl;
   const double z = t * t;
   const double c = z * (s3 + z * (s5 + z * s7));
-  return {static_cast<int>(index), th, r.lo + t * c, z * (c2 + z * (c4 + z * c6))};
+  p.th = th;
+  p.sinTail = rl + t * c;
+  p.cosMinusOne = z * (c2 + z * (c4 + z * c6));
 }
 
-// sin(r + quadrant pi/2) = S' cos t + C' sin t, where (S', C') is (S, C) =
-// (sin, cos)(i/256) turned by the quadrant: (S, C), (C, -S), (-S, -C), (-C, S).
+// r = i/256 + t, th = r.hi - i/256 exact (Sterbenz), rl = r.lo, |i| <= 202.
+[[gnu::always_inline]] inline Remainder remainderOf(const Reduction& reduction) {
+  const DoubleDouble r = reduction.r;
+  const double index = (r.hi * 256 + kRoundingShift) - kRoundingShift;
+  const int i = static_cast<int>(index);
+  Remainder p;
+  p.row = kSinCosTable[i < 0 ? -i : i];
+  p.negativeRow = i < 0;
+  p.quadrant = reduction.quadrant;
+  addPolynomials(p, r.hi - index * 0x1p-8, r.lo);
+  return p;
+}
+
+constexpr double kStepReductionBelow = 0x1p11;
+
+// pi/4 < |x| < 2^11, in one step: k = 512 q + j the integer nearest to
+// x 1024/pi (|k| < 2^19.4, give or take one where the product rounds), a =
+// j pi/1024 with 0 <= j < 512 read from k's low bits, t = x - k (P0 + P1 +
+// P2). P0 and P1 have 33 bits, so k P0 and k P1 are exact; x - k P0 is exact
+// (Sterbenz: |x - k pi/1024| <= 0.51 pi/1024 puts x within a factor 2 of
+// k P0), its sum with -k P1 (below 2^-22.6) is exact while |x - k P0| >=
+// 2^-22 (fastTwoSum), k P2 (below 2^-54.6) rounds by 2^-108, the sum of the
+// low parts by 2^-107.5, and P3 and beyond add below 2^-106: |t - (th + rl)|
+// < 2^-105. Where a != 0 or the quadrant's turn makes cos a the leading term,
+// the result is at least sin(pi/2048) = 2^-9.35 in magnitude: 2^-95
+// relatively. Where the result is sin t itself (a = 0, an even turn) |t| >=
+// 2^-13 keeps it below 2^-91. Closer than these (one argument in several
+// thousand) it returns false for the other way.
+[[gnu::always_inline]] inline bool reduceBySteps(double x, Remainder& out) {
+  const double shifted = x * kStepsPerRadian + kRoundingShift;
+  const double k = shifted - kRoundingShift;
+  // The low bits of shifted's significand are k in two's complement.
+  const auto steps = static_cast<unsigned>(std::bit_cast<uint64_t>(shifted));
+  const unsigned j = steps & 511;
+  const double first = x - k * kStepPiece[0];
+  const double distance = std::fabs(first);
+  if (!(distance >= (j == 0 ? 0x1p-13 : 0x1p-22))) [[unlikely]] return false;
+  const DoubleDouble second = fastTwoSum(first, -(k * kStepPiece[1]));
+  const DoubleDouble t = fastTwoSum(second.hi, second.lo - k * kStepPiece[2]);
+  out.row = kStepSinCos[j];
+  out.negativeRow = 0;
+  out.quadrant = (steps >> 9) & 3;
+  addPolynomials(out, t.hi, t.lo);
+  return true;
+}
+
+// The remainder of any finite x; false in the cases left to MPFR. Within
+// pi/4 of zero, r = x needs no reduction, and the table of i/256 is quicker.
+[[gnu::always_inline]] inline bool reduceToRemainder(double x, Remainder& out) {
+  const double magnitude = std::fabs(x);
+  if (magnitude > kQuarterPi && magnitude < kStepReductionBelow && reduceBySteps(x, out)) return true;
+  Reduction reduction;
+  if (!reduce(x, reduction)) return false;
+  out = remainderOf(reduction);
+  return true;
+}
+
+// sin(t + a + quadrant pi/2) = S' cos t + C' sin t, where (S', C') is (S, C) =
+// (sin, cos)(a) turned by the quadrant: (S, C), (C, -S), (-S, -C), (-C, S).
 // Computed as S' + C' th exactly (two-product, and fastTwoSum since |S'| >=
-// sin(1/256) > |C' th| or S' = 0) plus the small terms in double:
+// sin(1/256) > |C' th| or S' = 0; for a = j pi/1024, |S'| >= sin(pi/1024) >
+// |th|) plus the small terms in double:
 //   S'.lo + C'.lo th + C' sinTail + S' cosMinusOne.
 // Error: sin t = t (1 + c), c = -t^2/6 + t^4/120 - t^6/5040 (|c| < 2^-20.58,
 // the next term below 2^-90), c computed to 6.1 ulp (t^2 to 3, 4 roundings):
@@ -195,21 +261,23 @@ struct Remainder {
 // product: 2^-69.7 |S'|. The five sums of small terms below 2^-19 |S'| +
 // 2^-20.6 |t| round by 2^-69.7 |S'| + 2^-71.3 |t|. The table is exact to
 // 2^-106. So 2^-68.7 (|S'| + |t|) in all, and |S'| + |t| <= 3 |result| (worst
-// for S' = S at i = 1, t = -1/512; for S' = C it is 1.42): 2^-67.1 of the
-// result.
+// for S' = S at i = 1, t = -1/512; for S' = C it is 1.42; for the steps of
+// pi/1024, |t| <= 2^-9.35 makes every term smaller, and the worst ratio is 3
+// again, at j = 1 or 511 and |t| = pi/2048): 2^-67.1 of the result.
+// turn is 0 for the sine, 1 for the cosine.
 template <Products kProducts>
-[[gnu::always_inline]] inline DoubleDouble sinOfQuarterTurns(const Remainder& p, unsigned quadrant) {
-  const unsigned row = static_cast<unsigned>(p.index < 0 ? -p.index : p.index);
+[[gnu::always_inline]] inline DoubleDouble sinOfQuarterTurns(const Remainder& p, unsigned turn) {
+  const unsigned quadrant = p.quadrant + turn;
   // Turned: swapped for odd quadrants; S' negated for quadrants 2 and 3, C'
-  // for 1 and 2, and S once more where i < 0 (sin(-a) = -sin(a)). The swap
+  // for 1 and 2, and S once more where a < 0 (sin(-a) = -sin(a)). The swap
   // picks the table's column by index, not by a branch, which random
   // quadrants would mispredict half the time.
   const unsigned swap = quadrant & 1;
-  const unsigned negativeRow = p.index < 0;
+  const unsigned negativeRow = p.negativeRow;
   const uint64_t negateS = ((quadrant >> 1) & 1) ^ (negativeRow & ~swap);
   const uint64_t negateC = (((quadrant + 1) >> 1) & 1) ^ (negativeRow & swap);
-  const DoubleDouble s = withSign(kSinCosTable[row][swap], negateS << 63);
-  const DoubleDouble c = withSign(kSinCosTable[row][swap ^ 1], negateC << 63);
+  const DoubleDouble s = withSign(p.row[swap], negateS << 63);
+  const DoubleDouble c = withSign(p.row[swap ^ 1], negateC << 63);
   const DoubleDouble product = twoProduct<kProducts>(c.hi, p.th);
   const DoubleDouble lead = fastTwoSum(s.hi, product.hi);
   const double small =
@@ -289,10 +357,9 @@ template <Products kProducts>
     y = x;
     return true;
   }
-  Reduction reduction;
-  if (!reduce(x, reduction)) return false;
-  const DoubleDouble sine =
-      sinOfQuarterTurns<kProducts>(remainderOf(reduction.r), reduction.quadrant);
+  Remainder remainder;
+  if (!reduceToRemainder(x, remainder)) return false;
+  const DoubleDouble sine = sinOfQuarterTurns<kProducts>(remainder, 0);
   y = sine.hi;
   return roundsSurely(sine, kSinCosBound);
 }
@@ -307,19 +374,17 @@ template <Products kProducts>
     y = 1.0;
     return true;
   }
-  Reduction reduction;
-  if (!reduce(x, reduction)) return false;
-  const DoubleDouble cosine =
-      sinOfQuarterTurns<kProducts>(remainderOf(reduction.r), reduction.quadrant + 1);
+  Remainder remainder;
+  if (!reduceToRemainder(x, remainder)) return false;
+  const DoubleDouble cosine = sinOfQuarterTurns<kProducts>(remainder, 1);
   y = cosine.hi;
   return roundsSurely(cosine, kSinCosBound);
 }
 
 template <Products kProducts>
-[[gnu::always_inline]] inline DoubleDouble tangentOf(const Reduction& reduction) {
-  const Remainder remainder = remainderOf(reduction.r);
-  return divide<kProducts>(sinOfQuarterTurns<kProducts>(remainder, reduction.quadrant),
-                           sinOfQuarterTurns<kProducts>(remainder, reduction.quadrant + 1));
+[[gnu::always_inline]] inline DoubleDouble tangentOf(const Remainder& remainder) {
+  return divide<kProducts>(sinOfQuarterTurns<kProducts>(remainder, 0),
+                           sinOfQuarterTurns<kProducts>(remainder, 1));
 }
 
 template <Products kProducts>
@@ -332,9 +397,9 @@ template <Products kProducts>
     y = x;
     return true;
   }
-  Reduction reduction;
-  if (!reduce(x, reduction)) return false;
-  const DoubleDouble tangent = tangentOf<kProducts>(reduction);
+  Remainder remainder;
+  if (!reduceToRemainder(x, remainder)) return false;
+  const DoubleDouble tangent = tangentOf<kProducts>(remainder);
   y = tangent.hi;
   return roundsSurely(tangent, kTanBound);
 }
@@ -379,13 +444,11 @@ const bool kHasFma = (__builtin_cpu_init(), __builtin_cpu_supports("fma"));
 namespace trig_detail {
 
 std::optional<DoubleDouble> approximation(Function function, double x) {
-  Reduction reduction;
-  if (!reduce(x, reduction)) return std::nullopt;
-  const Remainder remainder = remainderOf(reduction.r);
-  if (function == Function::Sin) return sinOfQuarterTurns<Products::Split>(remainder, reduction.quadrant);
-  if (function == Function::Cos)
-    return sinOfQuarterTurns<Products::Split>(remainder, reduction.quadrant + 1);
-  return tangentOf<Products::Split>(reduction);
+  Remainder remainder;
+  if (!reduceToRemainder(x, remainder)) return std::nullopt;
+  if (function == Function::Sin) return sinOfQuarterTurns<Products::Split>(remainder, 0);
+  if (function == Function::Cos) return sinOfQuarterTurns<Products::Split>(remainder, 1);
+  return tangentOf<Products::Split>(remainder);
 }
 
 double withoutFma(Function function, double x) {

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <random>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -178,19 +179,25 @@ TEST_P(CorrectTrig, MillionArgumentsAgreeWithMpfr) {
 
 // The fast evaluation's double-double against MPFR at 256 bits: its relative
 // error stays below the bound the rounding test relies on, over magnitudes from
-// 2^-26 to 2^1023 and near multiples of pi/2.
+// 2^-26 to 2^1023, near multiples of pi/2, and (every other argument) half way
+// between two steps of pi/1024 below 2^11, where the remainder is largest.
 TEST_P(CorrectTrig, FastEvaluationErrorStaysWithinItsBound) {
   const Function& f = GetParam();
   const auto function = f.kind;
   const double bound = plorvex::trig_detail::relativeErrorBound(function);
   ArgumentSource source(0xb0d0000u + f.name[0]);
+  std::mt19937_64 random(0xb0d1u + f.name[0]);
+  const auto halfWayBetweenSteps = [&random] {
+    const double steps = static_cast<double>(random() % 651000) + 0.5;
+    return (random() & 1 ? -1.0 : 1.0) * steps * (M_PI / 1024);
+  };
   mpfr_t exact, approximate;
   mpfr_init2(exact, 256);
   mpfr_init2(approximate, 256);
   double worst = 0;
   int measured = 0;
   for (int i = 0; i < 300000; ++i) {
-    const double x = source.next();
+    const double x = i % 2 ? source.next() : halfWayBetweenSteps();
     if (!std::isfinite(x) || std::fabs(x) < 0x1p-26) continue;
     const auto y = plorvex::trig_detail::approximation(function, x);
     if (!y) continue;
