@@ -61,6 +61,7 @@ DoubleDouble scale(DoubleDouble a, double powerOfTwo) { return {a.hi * powerOfTw
 struct Decomposed {
   int exponent;
   double mantissa;  // in [0.75, 1.5)
+  int index;        // round(256 mantissa), halves up
 };
 
 // x = 2^exponent * mantissa, for finite x > 0 (subnormals included).
@@ -76,7 +77,13 @@ struct Decomposed {
   const auto halve = static_cast<int>((bits >> 51) & 1);
   exponent += static_cast<int>(bits >> 52) + halve;
   const std::uint64_t mantissaExponent = static_cast<std::uint64_t>(1023 - halve) << 52;
-  return {exponent, std::bit_cast<double>((bits & 0x000fffffffffffffULL) | mantissaExponent)};
+  // 256 mantissa = 256 + fraction / 2^44, or 128 + fraction / 2^45 when
+  // halved: rounded from the fraction's bits, without a conversion from
+  // double, which would lengthen the way to the table.
+  const std::uint64_t fraction = bits & 0x000fffffffffffffULL;
+  const int shift = 44 + halve;
+  const auto index = static_cast<int>((256 >> halve) + ((fraction + (std::uint64_t{1} << (shift - 1))) >> shift));
+  return {exponent, std::bit_cast<double>(fraction | mantissaExponent), index};
 }
 
 // ln(1 + t) for |t| < 2^-8.45, t exact as a double-double.
@@ -124,7 +131,7 @@ struct ReducedLog {
 // the product minus 1 (Sterbenz); the other 11 bits times r are exact too.
 [[gnu::always_inline]] inline ReducedLog reduceLog(double x) {
   const Decomposed d = decompose(x);
-  const int index = static_cast<int>(d.mantissa * 256.0 + 0.5);
+  const int index = d.index;
   const double* entry = kLogReciprocal[index - kLogFirstIndex];
   // With r = 1, m - 1 is exact on its own (Sterbenz), and keeping t in one
   // part spares the fast ln the cancellation of two.
@@ -169,8 +176,11 @@ struct ReducedLog {
 // product is exact, the rest in plain doubles.
 [[gnu::always_inline]] inline ScaledDoubleDouble fastExp(DoubleDouble z) {
   constexpr double kRoundingShift = 0x1.8p52;  // adding it rounds to an integer
-  const double k = (z.hi * k128ByLn2 + kRoundingShift) - kRoundingShift;
-  const int steps = static_cast<int>(k);
+  const double shifted = z.hi * k128ByLn2 + kRoundingShift;
+  const double k = shifted - kRoundingShift;
+  // The low bits of shifted's significand are k in two's complement (|k| <
+  // 2^17): read there, the table's index needs no conversion from double.
+  const auto steps = static_cast<int>(static_cast<std::uint32_t>(std::bit_cast<std::uint64_t>(shifted)));
   // Exact: both are multiples of min(ulp(z.hi), 2^-42) and differ by < 2^-8.
   const double rHigh = z.hi - k * kLn2By128Part1;
   const double rLow = z.lo - k * kLn2By128Part2;  // part 3 times k is below 2^-81
