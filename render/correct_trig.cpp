@@ -194,8 +194,11 @@ struct Remainder {
 // r = i/256 + t, th = r.hi - i/256 exact (Sterbenz), rl = r.lo, |i| <= 202.
 [[gnu::always_inline]] inline Remainder remainderOf(const Reduction& reduction) {
   const DoubleDouble r = reduction.r;
-  const double index = (r.hi * 256 + kRoundingShift) - kRoundingShift;
-  const int i = static_cast<int>(index);
+  const double shifted = r.hi * 256 + kRoundingShift;
+  const double index = shifted - kRoundingShift;
+  // The low bits of shifted's significand are i in two's complement: read
+  // there, the table's row needs no conversion from double.
+  const auto i = static_cast<int>(static_cast<uint32_t>(std::bit_cast<uint64_t>(shifted)));
   Remainder p;
   p.row = kSinCosTable[i < 0 ? -i : i];
   p.negativeRow = i < 0;
