@@ -213,15 +213,17 @@ constexpr double kStepReductionBelow = 0x1p11;
 // x 1024/pi (|k| < 2^19.4, give or take one where the product rounds), a =
 // j pi/1024 with 0 <= j < 512 read from k's low bits, t = x - k (P0 + P1 +
 // P2). P0 and P1 have 33 bits, so k P0 and k P1 are exact; x - k P0 is exact
-// (Sterbenz: |x - k pi/1024| <= 0.51 pi/1024 puts x within a factor 2 of
-// k P0), its sum with -k P1 (below 2^-22.6) is exact while |x - k P0| >=
-// 2^-22 (fastTwoSum), k P2 (below 2^-54.6) rounds by 2^-108, the sum of the
-// low parts by 2^-107.5, and P3 and beyond add below 2^-106: |t - (th + rl)|
-// < 2^-105. Where a != 0 or the quadrant's turn makes cos a the leading term,
-// the result is at least sin(pi/2048) = 2^-9.35 in magnitude: 2^-95
-// relatively. Where the result is sin t itself (a = 0, an even turn) |t| >=
-// 2^-13 keeps it below 2^-91. Closer than these (one argument in several
-// thousand) it returns false for the other way.
+// (Sterbenz: k >= 256 and |x - k pi/1024| <= 0.51 pi/1024 put x within a
+// factor 2 of k P0), its sum with -k P1 (below 2^-23.5) is exact while
+// |x - k P0| >= 2^-22 (fastTwoSum), and so is the last sum (its first term
+// is at least 2^-23); k P2 (below 2^-58.3) rounds by 2^-111, the sum of the
+// low parts by 2^-111, and P3 and beyond (pi/1024 - P0 - P1 - P2 < 2^-131.8)
+// add below 2^-112: |t - (th + rl)| < 2^-109.9. Where a != 0 or the
+// quadrant's turn makes cos a the leading term, the result is at least
+// sin(pi/2048) = 2^-9.35 in magnitude: 2^-100 relatively. Where the result is
+// sin t itself (a = 0, an even turn) |t| >= 2^-13 keeps it below 2^-96.
+// Closer than these (one argument in several thousand) it returns false for
+// the other way.
 [[gnu::always_inline]] inline bool reduceBySteps(double x, Remainder& out) {
   const double shifted = x * kStepsPerRadian + kRoundingShift;
   const double k = shifted - kRoundingShift;
