@@ -222,7 +222,7 @@ constexpr double kStepReductionBelow = 0x1p11;
 // quadrant's turn makes cos a the leading term, the result is at least
 // sin(pi/2048) = 2^-9.35 in magnitude: 2^-100 relatively. Where the result is
 // sin t itself (a = 0, an even turn) |t| >= 2^-13 keeps it below 2^-96.
-// Closer than these (one argument in several thousand) it returns false for
+// Closer than these (about one argument in ten thousand) it returns false for
 // the other way.
 [[gnu::always_inline]] inline bool reduceBySteps(double x, Remainder& out) {
   const double shifted = x * kStepsPerRadian + kRoundingShift;
