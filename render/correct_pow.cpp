@@ -61,6 +61,7 @@ DoubleDouble scale(DoubleDouble a, double powerOfTwo) { return {a.hi * powerOfTw
 struct Decomposed {
   int exponent;
   double mantissa;  // in [0.75, 1.5)
+  int index;        // round(256 mantissa), halves up
 };
 
 // x = 2^exponent * mantissa, for finite x > 0 (subnormals included).
@@ -76,7 +77,13 @@ struct Decomposed {
   const auto halve = static_cast<int>((bits >> 51) & 1);
   exponent += static_cast<int>(bits >> 52) + halve;
   const std::uint64_t mantissaExponent = static_cast<std::uint64_t>(1023 - halve) << 52;
-  return {exponent, std::bit_cast<double>((bits & 0x000fffffffffffffULL) | mantissaExponent)};
+  // 256 mantissa = 256 + fraction / 2^44, or 128 + fraction / 2^45 when
+  // halved: rounded from the fraction's bits, without a conversion from
+  // double, which would lengthen the way to the table.
+  const std::uint64_t fraction = bits & 0x000fffffffffffffULL;
+  const int shift = 44 + halve;
+  const auto index = static_cast<int>((256 >> halve) + ((fraction + (std::uint64_t{1} << (shift - 1))) >> shift));
+  return {exponent, std::bit_cast<double>(fraction | mantissaExponent), index};
 }
 
 // ln(1 + t) for |t| < 2^-8.45, t exact as a double-double.
@@ -124,7 +131,7 @@ struct ReducedLog {
 // the product minus 1 (Sterbenz); the other 11 bits times r are exact too.
 [[gnu::always_inline]] inline ReducedLog reduceLog(double x) {
   const Decomposed d = decompose(x);
-  const int index = static_cast<int>(d.mantissa * 256.0 + 0.5);
+  const int index = d.index;
   const double* entry = kLogReciprocal[index - kLogFirstIndex];
   // With r = 1, m - 1 is exact on its own (Sterbenz), and keeping t in one
   // part spares the fast ln the cancellation of two.
@@ -133,13 +140,10 @@ struct ReducedLog {
   return {d.exponent, entry, lead * entry[0] - 1.0, (d.mantissa - lead) * entry[0]};
 }
 
-}  // namespace
-
-namespace correct_pow_detail {
-
 // The fast ln x: the large terms summed without error, t^2/2 exact to far
-// below its last bit, the rest in plain doubles.
-DoubleDouble logFast(double x) {
+// below its last bit, the rest in plain doubles. Inlined into pow, which
+// spends most of its time here and in fastExp.
+[[gnu::always_inline]] inline DoubleDouble fastLog(double x) {
   const ReducedLog reduced = reduceLog(x);
   // a and b may cancel (|t| far below |b| < 2^-41.5) only where -ln r or e ln 2
   // dominates ln x, which makes their absolute errors harmless.
@@ -170,10 +174,13 @@ DoubleDouble logFast(double x) {
 // The fast e^z: r = z - k ln2/128 in two doubles (the first exact), 2^(j/128)
 // times r with the table's high part and r cut to 26 bits, so that their main
 // product is exact, the rest in plain doubles.
-ScaledDoubleDouble expFast(DoubleDouble z) {
+[[gnu::always_inline]] inline ScaledDoubleDouble fastExp(DoubleDouble z) {
   constexpr double kRoundingShift = 0x1.8p52;  // adding it rounds to an integer
-  const double k = (z.hi * k128ByLn2 + kRoundingShift) - kRoundingShift;
-  const int steps = static_cast<int>(k);
+  const double shifted = z.hi * k128ByLn2 + kRoundingShift;
+  const double k = shifted - kRoundingShift;
+  // The low bits of shifted's significand are k in two's complement (|k| <
+  // 2^17): read there, the table's index needs no conversion from double.
+  const auto steps = static_cast<int>(static_cast<std::uint32_t>(std::bit_cast<std::uint64_t>(shifted)));
   // Exact: both are multiples of min(ulp(z.hi), 2^-42) and differ by < 2^-8.
   const double rHigh = z.hi - k * kLn2By128Part1;
   const double rLow = z.lo - k * kLn2By128Part2;  // part 3 times k is below 2^-81
@@ -193,6 +200,14 @@ ScaledDoubleDouble expFast(DoubleDouble z) {
   return {fastTwoSum(main.hi, low), steps >> 7};
 }
 
+}  // namespace
+
+namespace correct_pow_detail {
+
+DoubleDouble logFast(double x) { return fastLog(x); }
+
+ScaledDoubleDouble expFast(DoubleDouble z) { return fastExp(z); }
+
 }  // namespace correct_pow_detail
 
 namespace {
@@ -201,7 +216,8 @@ namespace {
 // every value within errorRelative of it rounds to that same double; false
 // when the error interval holds a rounding boundary. Overflow gives the
 // infinity (and raises the flag) as the multiplication does.
-bool roundScaled(ScaledDoubleDouble value, double errorRelative, bool negative, double& result) {
+[[gnu::always_inline]] inline bool roundScaled(ScaledDoubleDouble value, double errorRelative,
+                                               bool negative, double& result) {
   const double hi = value.scaled.hi;
   const double lo = value.scaled.lo;
   const int exponent = value.exponent;
@@ -294,8 +310,8 @@ double mpfrCorrectlyRounded(MpfrFunction function, double x, double y) {
 // rounding is certain within errorRelative (that of z and the evaluation's);
 // overflow and underflow decided on the way.
 template <class Evaluation>
-double expRounded(Evaluation evaluation, DoubleDouble z, double errorRelative, bool negative,
-                  bool& decided) {
+[[gnu::always_inline]] inline double expRounded(Evaluation evaluation, DoubleDouble z,
+                                                double errorRelative, bool negative, bool& decided) {
   decided = true;
   if (z.hi > 709.8) return overflowed(negative);     // e^z >= 2^1024 for sure
   if (z.hi < -745.2) return underflowed(negative);   // e^z < 2^-1075 for sure
@@ -379,7 +395,7 @@ double crExp(double x) {
   if (std::isnan(x)) return x + x;
   if (std::isinf(x)) return x > 0 ? x : 0.0;
   bool decided;
-  double result = expRounded(expFast, DoubleDouble{x, 0.0}, kFastExpRelativeError, false, decided);
+  double result = expRounded(fastExp, DoubleDouble{x, 0.0}, kFastExpRelativeError, false, decided);
   if (decided) return result;
   ++fallbacks.expAccurate;
   result = expRounded(expDoubleDouble, DoubleDouble{x, 0.0}, kExpRelativeError, false, decided);
@@ -406,7 +422,7 @@ double crLog(double x) {
   if (std::isinf(x)) return x;
   if (x == 1.0) return 0.0;
   double result;
-  if (roundDoubleDouble(logFast(x), kFastLogRelativeError, result)) return result;
+  if (roundDoubleDouble(fastLog(x), kFastLogRelativeError, result)) return result;
   ++fallbacks.logAccurate;
   if (roundDoubleDouble(logDoubleDouble(x), kLogRelativeError, result)) return result;
   ++fallbacks.log;
@@ -426,19 +442,25 @@ namespace {
 // x^3, x^4 or x^5 from double-double products (relative error below 2^-100),
 // for x in [2^-150, 2^150], where nothing over- or underflows; false when
 // the rounding is not certain (a midpoint, say), for the general way to settle.
-bool smallWholePower(double x, double y, bool negative, double& result) {
+template <Products kProducts>
+[[gnu::always_inline]] inline bool smallWholePower(double x, double y, bool negative,
+                                                   double& result) {
   if (!(x >= 0x1p-150 && x <= 0x1p150)) return false;
-  const DoubleDouble square = twoProduct(x, x);
-  DoubleDouble power = y == 4.0 ? multiply(square, square) : multiply(square, x);
-  if (y == 5.0) power = multiply(multiply(square, square), x);
+  const DoubleDouble square = twoProduct<kProducts>(x, x);
+  DoubleDouble power =
+      y == 4.0 ? multiply<kProducts>(square, square) : multiply<kProducts>(square, x);
+  if (y == 5.0) power = multiply<kProducts>(multiply<kProducts>(square, square), x);
   const double error = power.hi * 0x1p-99;
   if (power.hi + (power.lo + error) != power.hi || power.hi + (power.lo - error) != power.hi) return false;
   result = negative ? -power.hi : power.hi;
   return true;
 }
 
-// pow for a finite x > 0, x != 1, and 0 < |y| <= 2^64.
-double powPositive(double x, double y, bool negative) {
+// pow for a finite x > 0, x != 1, and 0 < |y| <= 2^64. The products y ln x
+// are exact where they matter: |y ln x| below 2^-55 gives 1 whatever its low
+// part, and above that its error lies far above the subnormals.
+template <Products kProducts>
+[[gnu::always_inline]] inline double powPositive(double x, double y, bool negative) {
   // Powers that one IEEE operation already rounds correctly, overflow and
   // flags included, and small whole ones in double-double: the pictures'
   // commonest exponents, settled without ln and exp.
@@ -447,16 +469,17 @@ double powPositive(double x, double y, bool negative) {
   if (y == 1.0) return negative ? -x : x;
   if (y == -1.0) return negative ? -1.0 / x : 1.0 / x;
   double result;
-  if ((y == 3.0 || y == 4.0 || y == 5.0) && smallWholePower(x, y, negative, result)) return result;
+  if ((y == 3.0 || y == 4.0 || y == 5.0) && smallWholePower<kProducts>(x, y, negative, result))
+    return result;
   // z = y ln x has ln's relative error plus 2^-100 of the product; e^z's
   // relative error from it is below 1.0625 |z| times ln's.
   bool decided;
-  DoubleDouble z = multiply(logFast(x), y);
-  result = expRounded(expFast, z, std::fabs(z.hi) * kFastLogRelativeError * 1.0625 + kFastExpRelativeError,
+  DoubleDouble z = multiply<kProducts>(fastLog(x), y);
+  result = expRounded(fastExp, z, std::fabs(z.hi) * kFastLogRelativeError * 1.0625 + kFastExpRelativeError,
                              negative, decided);
   if (decided) return result;
   ++fallbacks.powAccurate;
-  z = multiply(logDoubleDouble(x), y);
+  z = multiply<kProducts>(logDoubleDouble(x), y);
   result = expRounded(expDoubleDouble, z, std::fabs(z.hi) * kLogRelativeError * 1.0625 + kExpRelativeError,
                       negative, decided);
   if (decided) return result;
@@ -466,12 +489,15 @@ double powPositive(double x, double y, bool negative) {
 
 }  // namespace
 
-double crPow(double x, double y) {
+namespace {
+
+template <Products kProducts>
+[[gnu::always_inline]] inline double powOf(double x, double y) {
   // The common case first, with comparisons that are false for a NaN without
   // raising the invalid flag.
   if (std::isgreater(x, 0.0) && std::isless(x, INFINITY) && x != 1.0 && std::islessequal(std::fabs(y), 0x1p64) &&
       y != 0)
-    return powPositive(x, y, false);
+    return powPositive<kProducts>(x, y, false);
   // A signalling NaN is invalid even where any other argument gives 1, as in
   // the C library; the sum raises the flag and quiets it.
   if ((std::isnan(x) || std::isnan(y)) && (isSignalingNaN(x) || isSignalingNaN(y))) return x + y;
@@ -485,7 +511,27 @@ double crPow(double x, double y) {
   // |ln x| >= 2^-54 for x != 1, so beyond 2^64 the power over- or underflows.
   if (std::fabs(y) > 0x1p64)
     return (magnitude > 1.0) == (y > 0) ? overflowed(negative) : underflowed(negative);
-  return powPositive(magnitude, y, negative);
+  return powPositive<kProducts>(magnitude, y, negative);
 }
+
+// pow twice: with Dekker's products for any CPU, and with fused multiply-adds
+// for those that have them, chosen once at start-up.
+double powSplit(double x, double y) { return powOf<Products::Split>(x, y); }
+
+[[gnu::target("fma")]] double powFused(double x, double y) { return powOf<Products::Fused>(x, y); }
+
+// (libgcc's own initialisation may run after this one; the plain way answers
+// the same bits until then.)
+const bool kHasFma = (__builtin_cpu_init(), __builtin_cpu_supports("fma"));
+
+}  // namespace
+
+namespace correct_pow_detail {
+
+double powWithoutFma(double x, double y) { return powSplit(x, y); }
+
+}  // namespace correct_pow_detail
+
+double crPow(double x, double y) { return kHasFma ? powFused(x, y) : powSplit(x, y); }
 
 }  // namespace plorvex

@@ -49,6 +49,9 @@ struct FallbackCounts {
 };
 FallbackCounts fallbackCounts();
 
+// crPow as on a CPU without FMA.
+double powWithoutFma(double x, double y);
+
 }  // namespace correct_pow_detail
 
 }  // namespace plorvex

@@ -1,18 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Correctly rounded sin, cos and tan in three steps (Ziv's strategy):
-//   1. Reduction of x to r in [-pi/4, pi/4] and a quadrant q, as a
-//      double-double with relative error below 2^-85: by three pieces of pi/2
-//      (Cody-Waite) below 2^20, by the bits of 2/pi in integer arithmetic
-//      (Payne-Hanek) above and within 2^-13 of a multiple of pi/2.
-//   2. sin(r + q pi/2) from a table of sin and cos at i/256 and short Taylor
-//      polynomials of the remainder t = r - i/256 (|t| <= 2^-9), relative error
-//      below 2^-67.1 (worked out at sinOfQuarterTurns below).
+//   1. Reduction of x to a point a of a table, a quadrant q and a remainder t
+//      with x = q pi/2 + a + t (mod 2 pi), |t| <= 2^-9, t as a double-double
+//      with an error that costs the result below 2^-85 relatively. From pi/4
+//      to 2^11 in one step: a = j pi/1024, k = 512 q + j the integer nearest
+//      to x 1024/pi, t = x - k pi/1024 by three pieces of pi/1024
+//      (Cody-Waite). Otherwise: r = x - q pi/2 in [-pi/4, pi/4] (r = x within
+//      pi/4) by three pieces of pi/2 below 2^20, by the bits of 2/pi in
+//      integer arithmetic (Payne-Hanek) beyond and within 2^-13 of a multiple
+//      of pi/2; then a = i/256 nearest r.
+//   2. sin(t + a + q pi/2) from the table's sin a and cos a and short Taylor
+//      polynomials of t, relative error below 2^-67.1 (worked out at
+//      sinOfQuarterTurns below).
 //   3. A rounding test: if the whole interval of the error bound rounds to one
 //      double, that double is the correctly rounded result. Otherwise MPFR,
 //      which rounds correctly by construction, gives it (one or two arguments
 //      in ten thousand, measured by the tests).
-// Only plain double operations and integer arithmetic are used: no fused
-// multiply-add can change a bit, whatever the compiler or CPU. The rounding
+// Only plain double operations and integer arithmetic are used, fused
+// multiply-adds only for exact products (see double_double.h): they cannot
+// change a bit, whatever the compiler or CPU. The rounding
 // mode is the default, to nearest (the program never changes it).
 
 #include "correct_trig.h"
@@ -162,31 +168,96 @@ struct Reduction {
   return true;
 }
 
-// r = i/256 + t, t = th + rl exactly, with the parts of sin t and cos t that
-// the table's rotations share.
+// x = quadrant pi/2 + a + t (mod 2 pi), a a point of one of the tables, t =
+// th + rl, with the parts of sin t and cos t that the table's rotations share.
 struct Remainder {
-  int index;      // i, |i| <= 202
-  double th;      // r.hi - i/256, exact (Sterbenz), |th| <= 2^-9
-  double sinTail;  // sin t - th = rl + t c
+  const DoubleDouble* row;  // sin |a| and cos |a|
+  unsigned negativeRow;     // 1 where a < 0
+  unsigned quadrant;
+  double th;           // |th| <= 2^-9
+  double sinTail;      // sin t - th = rl + t c
   double cosMinusOne;  // cos t - 1
 };
 
-[[gnu::always_inline]] inline Remainder remainderOf(DoubleDouble r) {
+[[gnu::always_inline]] inline void addPolynomials(Remainder& p, double th, double rl) {
   constexpr double s3 = -0x1.5555555555555p-3, s5 = 0x1.1111111111111p-7,
                    s7 = -0x1.a01a01a01a01ap-13;
   constexpr double c2 = -0.5, c4 = 0x1.5555555555555p-5, c6 = -0x1.6c16c16c16c17p-10;
-  const double index = (r.hi * 256 + kRoundingShift) - kRoundingShift;
-  const double th = r.hi - index * 0x1p-8;
-  const double t = th + r.lo;
+  const double t = th + rl;
   const double z = t * t;
   const double c = z * (s3 + z * (s5 + z * s7));
-  return {static_cast<int>(index), th, r.lo + t * c, z * (c2 + z * (c4 + z * c6))};
+  p.th = th;
+  p.sinTail = rl + t * c;
+  p.cosMinusOne = z * (c2 + z * (c4 + z * c6));
 }
 
-// sin(r + quadrant pi/2) = S' cos t + C' sin t, where (S', C') is (S, C) =
-// (sin, cos)(i/256) turned by the quadrant: (S, C), (C, -S), (-S, -C), (-C, S).
+// r = i/256 + t, th = r.hi - i/256 exact (Sterbenz), rl = r.lo, |i| <= 202.
+[[gnu::always_inline]] inline Remainder remainderOf(const Reduction& reduction) {
+  const DoubleDouble r = reduction.r;
+  const double shifted = r.hi * 256 + kRoundingShift;
+  const double index = shifted - kRoundingShift;
+  // The low bits of shifted's significand are i in two's complement: read
+  // there, the table's row needs no conversion from double.
+  const auto i = static_cast<int>(static_cast<uint32_t>(std::bit_cast<uint64_t>(shifted)));
+  Remainder p;
+  p.row = kSinCosTable[i < 0 ? -i : i];
+  p.negativeRow = i < 0;
+  p.quadrant = reduction.quadrant;
+  addPolynomials(p, r.hi - index * 0x1p-8, r.lo);
+  return p;
+}
+
+constexpr double kStepReductionBelow = 0x1p11;
+
+// pi/4 < |x| < 2^11, in one step: k = 512 q + j the integer nearest to
+// x 1024/pi (|k| < 2^19.4, give or take one where the product rounds), a =
+// j pi/1024 with 0 <= j < 512 read from k's low bits, t = x - k (P0 + P1 +
+// P2). P0 and P1 have 33 bits, so k P0 and k P1 are exact; x - k P0 is exact
+// (Sterbenz: k >= 256 and |x - k pi/1024| <= 0.51 pi/1024 put x within a
+// factor 2 of k P0), its sum with -k P1 (below 2^-23.5) is exact while
+// |x - k P0| >= 2^-22 (fastTwoSum), and so is the last sum (its first term
+// is at least 2^-23); k P2 (below 2^-58.3) rounds by 2^-111, the sum of the
+// low parts by 2^-111, and P3 and beyond (pi/1024 - P0 - P1 - P2 < 2^-131.8)
+// add below 2^-112: |t - (th + rl)| < 2^-109.9. Where a != 0 or the
+// quadrant's turn makes cos a the leading term, the result is at least
+// sin(pi/2048) = 2^-9.35 in magnitude: 2^-100 relatively. Where the result is
+// sin t itself (a = 0, an even turn) |t| >= 2^-13 keeps it below 2^-96.
+// Closer than these (about one argument in ten thousand) it returns false for
+// the other way.
+[[gnu::always_inline]] inline bool reduceBySteps(double x, Remainder& out) {
+  const double shifted = x * kStepsPerRadian + kRoundingShift;
+  const double k = shifted - kRoundingShift;
+  // The low bits of shifted's significand are k in two's complement.
+  const auto steps = static_cast<unsigned>(std::bit_cast<uint64_t>(shifted));
+  const unsigned j = steps & 511;
+  const double first = x - k * kStepPiece[0];
+  const double distance = std::fabs(first);
+  if (!(distance >= (j == 0 ? 0x1p-13 : 0x1p-22))) [[unlikely]] return false;
+  const DoubleDouble second = fastTwoSum(first, -(k * kStepPiece[1]));
+  const DoubleDouble t = fastTwoSum(second.hi, second.lo - k * kStepPiece[2]);
+  out.row = kStepSinCos[j];
+  out.negativeRow = 0;
+  out.quadrant = (steps >> 9) & 3;
+  addPolynomials(out, t.hi, t.lo);
+  return true;
+}
+
+// The remainder of any finite x; false in the cases left to MPFR. Within
+// pi/4 of zero, r = x needs no reduction, and the table of i/256 is quicker.
+[[gnu::always_inline]] inline bool reduceToRemainder(double x, Remainder& out) {
+  const double magnitude = std::fabs(x);
+  if (magnitude > kQuarterPi && magnitude < kStepReductionBelow && reduceBySteps(x, out)) return true;
+  Reduction reduction;
+  if (!reduce(x, reduction)) return false;
+  out = remainderOf(reduction);
+  return true;
+}
+
+// sin(t + a + quadrant pi/2) = S' cos t + C' sin t, where (S', C') is (S, C) =
+// (sin, cos)(a) turned by the quadrant: (S, C), (C, -S), (-S, -C), (-C, S).
 // Computed as S' + C' th exactly (two-product, and fastTwoSum since |S'| >=
-// sin(1/256) > |C' th| or S' = 0) plus the small terms in double:
+// sin(1/256) > |C' th| or S' = 0; for a = j pi/1024, |S'| >= sin(pi/1024) >
+// |th|) plus the small terms in double:
 //   S'.lo + C'.lo th + C' sinTail + S' cosMinusOne.
 // Error: sin t = t (1 + c), c = -t^2/6 + t^4/120 - t^6/5040 (|c| < 2^-20.58,
 // the next term below 2^-90), c computed to 6.1 ulp (t^2 to 3, 4 roundings):
@@ -195,22 +266,24 @@ struct Remainder {
 // product: 2^-69.7 |S'|. The five sums of small terms below 2^-19 |S'| +
 // 2^-20.6 |t| round by 2^-69.7 |S'| + 2^-71.3 |t|. The table is exact to
 // 2^-106. So 2^-68.7 (|S'| + |t|) in all, and |S'| + |t| <= 3 |result| (worst
-// for S' = S at i = 1, t = -1/512; for S' = C it is 1.42): 2^-67.1 of the
-// result.
-[[gnu::always_inline]] inline DoubleDouble sinOfQuarterTurns(const Remainder& p, unsigned quadrant) {
-  const unsigned row = static_cast<unsigned>(p.index < 0 ? -p.index : p.index);
-  const DoubleDouble sine = kSinCosTable[row][0];
-  const DoubleDouble cosine = kSinCosTable[row][1];
+// for S' = S at i = 1, t = -1/512; for S' = C it is 1.42; for the steps of
+// pi/1024, |t| <= 2^-9.35 makes every term smaller, and the worst ratio is 3
+// again, at j = 1 or 511 and |t| = pi/2048): 2^-67.1 of the result.
+// turn is 0 for the sine, 1 for the cosine.
+template <Products kProducts>
+[[gnu::always_inline]] inline DoubleDouble sinOfQuarterTurns(const Remainder& p, unsigned turn) {
+  const unsigned quadrant = p.quadrant + turn;
   // Turned: swapped for odd quadrants; S' negated for quadrants 2 and 3, C'
-  // for 1 and 2, and S once more where i < 0 (sin(-a) = -sin(a)).
-  const bool swap = quadrant & 1;
-  const bool negativeRow = p.index < 0;
-  const uint64_t negateS = static_cast<uint64_t>(((quadrant >> 1) & 1) ^ (!swap && negativeRow));
-  const uint64_t negateC =
-      static_cast<uint64_t>((((quadrant + 1) >> 1) & 1) ^ (swap && negativeRow));
-  const DoubleDouble s = withSign(swap ? cosine : sine, negateS << 63);
-  const DoubleDouble c = withSign(swap ? sine : cosine, negateC << 63);
-  const DoubleDouble product = twoProduct(c.hi, p.th);
+  // for 1 and 2, and S once more where a < 0 (sin(-a) = -sin(a)). The swap
+  // picks the table's column by index, not by a branch, which random
+  // quadrants would mispredict half the time.
+  const unsigned swap = quadrant & 1;
+  const unsigned negativeRow = p.negativeRow;
+  const uint64_t negateS = ((quadrant >> 1) & 1) ^ (negativeRow & ~swap);
+  const uint64_t negateC = (((quadrant + 1) >> 1) & 1) ^ (negativeRow & swap);
+  const DoubleDouble s = withSign(p.row[swap], negateS << 63);
+  const DoubleDouble c = withSign(p.row[swap ^ 1], negateC << 63);
+  const DoubleDouble product = twoProduct<kProducts>(c.hi, p.th);
   const DoubleDouble lead = fastTwoSum(s.hi, product.hi);
   const double small =
       (product.lo + s.lo) + ((c.lo * p.th + c.hi * p.sinTail) + s.hi * p.cosMinusOne);
@@ -218,12 +291,16 @@ struct Remainder {
 }
 
 // (a.hi + a.lo) / (b.hi + b.lo): one quotient and one correction from the
-// exact remainder, relative error below 2^-100.
-DoubleDouble divide(DoubleDouble a, DoubleDouble b) {
+// exact remainder, relative error below 2^-100. The correction is below 2^-51
+// |q| and is multiplied by 1 / b.hi, which is computed alongside q instead of
+// a second division after it: its two roundings add 2^-103 |q| at most.
+template <Products kProducts>
+[[gnu::always_inline]] inline DoubleDouble divide(DoubleDouble a, DoubleDouble b) {
   const double q = a.hi / b.hi;
-  const DoubleDouble qb = twoProduct(q, b.hi);
+  const double reciprocal = 1.0 / b.hi;
+  const DoubleDouble qb = twoProduct<kProducts>(q, b.hi);
   const double remainder = (((a.hi - qb.hi) - qb.lo) + a.lo) - q * b.lo;
-  return fastTwoSum(q, remainder / b.hi);
+  return fastTwoSum(q, remainder * reciprocal);
 }
 
 // True when every value within relativeBound of y (|y| normal, far above the
@@ -275,6 +352,7 @@ double byMpfr(MpfrFunction function, double x) {
 // The fast way: true with the correctly rounded result in y, false when the
 // argument is left to MPFR. Infinities give NaN with the invalid flag
 // (inf - inf), NaNs pass through.
+template <Products kProducts>
 [[gnu::always_inline]] inline bool trySin(double x, double& y) {
   if (!finite(x)) [[unlikely]] {
     y = x - x;
@@ -284,13 +362,14 @@ double byMpfr(MpfrFunction function, double x) {
     y = x;
     return true;
   }
-  Reduction reduction;
-  if (!reduce(x, reduction)) return false;
-  const DoubleDouble sine = sinOfQuarterTurns(remainderOf(reduction.r), reduction.quadrant);
+  Remainder remainder;
+  if (!reduceToRemainder(x, remainder)) return false;
+  const DoubleDouble sine = sinOfQuarterTurns<kProducts>(remainder, 0);
   y = sine.hi;
   return roundsSurely(sine, kSinCosBound);
 }
 
+template <Products kProducts>
 [[gnu::always_inline]] inline bool tryCos(double x, double& y) {
   if (!finite(x)) [[unlikely]] {
     y = x - x;
@@ -300,19 +379,20 @@ double byMpfr(MpfrFunction function, double x) {
     y = 1.0;
     return true;
   }
-  Reduction reduction;
-  if (!reduce(x, reduction)) return false;
-  const DoubleDouble cosine = sinOfQuarterTurns(remainderOf(reduction.r), reduction.quadrant + 1);
+  Remainder remainder;
+  if (!reduceToRemainder(x, remainder)) return false;
+  const DoubleDouble cosine = sinOfQuarterTurns<kProducts>(remainder, 1);
   y = cosine.hi;
   return roundsSurely(cosine, kSinCosBound);
 }
 
-DoubleDouble tangentOf(const Reduction& reduction) {
-  const Remainder remainder = remainderOf(reduction.r);
-  return divide(sinOfQuarterTurns(remainder, reduction.quadrant),
-                sinOfQuarterTurns(remainder, reduction.quadrant + 1));
+template <Products kProducts>
+[[gnu::always_inline]] inline DoubleDouble tangentOf(const Remainder& remainder) {
+  return divide<kProducts>(sinOfQuarterTurns<kProducts>(remainder, 0),
+                           sinOfQuarterTurns<kProducts>(remainder, 1));
 }
 
+template <Products kProducts>
 [[gnu::always_inline]] inline bool tryTan(double x, double& y) {
   if (!finite(x)) [[unlikely]] {
     y = x - x;
@@ -322,24 +402,64 @@ DoubleDouble tangentOf(const Reduction& reduction) {
     y = x;
     return true;
   }
-  Reduction reduction;
-  if (!reduce(x, reduction)) return false;
-  const DoubleDouble tangent = tangentOf(reduction);
+  Remainder remainder;
+  if (!reduceToRemainder(x, remainder)) return false;
+  const DoubleDouble tangent = tangentOf<kProducts>(remainder);
   y = tangent.hi;
   return roundsSurely(tangent, kTanBound);
 }
+
+// The correctly rounded value: the fast way, or MPFR where it cannot settle.
+template <Products kProducts>
+[[gnu::always_inline]] inline double sinOf(double x) {
+  double y;
+  if (trySin<kProducts>(x, y)) [[likely]] return y;
+  return byMpfr(mpfr_sin, x);
+}
+
+template <Products kProducts>
+[[gnu::always_inline]] inline double cosOf(double x) {
+  double y;
+  if (tryCos<kProducts>(x, y)) [[likely]] return y;
+  return byMpfr(mpfr_cos, x);
+}
+
+template <Products kProducts>
+[[gnu::always_inline]] inline double tanOf(double x) {
+  double y;
+  if (tryTan<kProducts>(x, y)) [[likely]] return y;
+  return byMpfr(mpfr_tan, x);
+}
+
+// Each function twice: with Dekker's products for any CPU, and with fused
+// multiply-adds for those that have them, chosen once at start-up.
+double sinSplit(double x) { return sinOf<Products::Split>(x); }
+double cosSplit(double x) { return cosOf<Products::Split>(x); }
+double tanSplit(double x) { return tanOf<Products::Split>(x); }
+[[gnu::target("fma")]] double sinFused(double x) { return sinOf<Products::Fused>(x); }
+[[gnu::target("fma")]] double cosFused(double x) { return cosOf<Products::Fused>(x); }
+[[gnu::target("fma")]] double tanFused(double x) { return tanOf<Products::Fused>(x); }
+
+// (libgcc's own initialisation may run after this one; the plain way answers
+// the same bits until then.)
+const bool kHasFma = (__builtin_cpu_init(), __builtin_cpu_supports("fma"));
 
 }  // namespace
 
 namespace trig_detail {
 
 std::optional<DoubleDouble> approximation(Function function, double x) {
-  Reduction reduction;
-  if (!reduce(x, reduction)) return std::nullopt;
-  const Remainder remainder = remainderOf(reduction.r);
-  if (function == Function::Sin) return sinOfQuarterTurns(remainder, reduction.quadrant);
-  if (function == Function::Cos) return sinOfQuarterTurns(remainder, reduction.quadrant + 1);
-  return tangentOf(reduction);
+  Remainder remainder;
+  if (!reduceToRemainder(x, remainder)) return std::nullopt;
+  if (function == Function::Sin) return sinOfQuarterTurns<Products::Split>(remainder, 0);
+  if (function == Function::Cos) return sinOfQuarterTurns<Products::Split>(remainder, 1);
+  return tangentOf<Products::Split>(remainder);
+}
+
+double withoutFma(Function function, double x) {
+  if (function == Function::Sin) return sinSplit(x);
+  if (function == Function::Cos) return cosSplit(x);
+  return tanSplit(x);
 }
 
 double relativeErrorBound(Function function) {
@@ -348,45 +468,33 @@ double relativeErrorBound(Function function) {
 
 std::optional<double> fastSin(double x) {
   double y;
-  if (trySin(x, y)) return y;
+  if (trySin<Products::Split>(x, y)) return y;
   return std::nullopt;
 }
 
 std::optional<double> fastCos(double x) {
   double y;
-  if (tryCos(x, y)) return y;
+  if (tryCos<Products::Split>(x, y)) return y;
   return std::nullopt;
 }
 
 std::optional<double> fastTan(double x) {
   double y;
-  if (tryTan(x, y)) return y;
+  if (tryTan<Products::Split>(x, y)) return y;
   return std::nullopt;
 }
 
 }  // namespace trig_detail
 
-double crSin(double x) {
-  double y;
-  if (trySin(x, y)) [[likely]] return y;
-  return byMpfr(mpfr_sin, x);
-}
+double crSin(double x) { return kHasFma ? sinFused(x) : sinSplit(x); }
 
-double crCos(double x) {
-  double y;
-  if (tryCos(x, y)) [[likely]] return y;
-  return byMpfr(mpfr_cos, x);
-}
+double crCos(double x) { return kHasFma ? cosFused(x) : cosSplit(x); }
 
-double crTan(double x) {
-  double y;
-  if (tryTan(x, y)) [[likely]] return y;
-  return byMpfr(mpfr_tan, x);
-}
+double crTan(double x) { return kHasFma ? tanFused(x) : tanSplit(x); }
 
 // Four arguments at a time: the same formulas as above on vectors of four
-// doubles (vector extensions: with AVX2 one instruction a step, without it
-// two SSE2 ones). Lanes the short way cannot take (tiny, huge or not finite
+// doubles (vector extensions: with AVX2 and FMA one instruction a step, the
+// exact products fused; without them two SSE2 ones). Lanes the short way cannot take (tiny, huge or not finite
 // arguments, near a multiple of pi/2) or cannot settle go one by one through
 // the scalar function; a correctly rounded result is unique, so every lane
 // is the same bits as the scalar function gives. Unusable lanes compute on 1.0
@@ -418,9 +526,17 @@ constexpr std::int64_t kSignBit = std::int64_t{1} << 63;
   return {sum, b - (sum - a)};
 }
 
+// twoProduct in the lanes; Products::Fused only in functions built for FMA.
+template <Products kProducts>
 [[gnu::always_inline]] inline LanePair laneTwoProduct(Lanes a, Lanes b) {
-  const Lanes splitter = Lanes{} + 134217729.0;
   const Lanes product = a * b;
+  if constexpr (kProducts == Products::Fused) {
+    // Lane by lane in the source; compiled for AVX2 and FMA, one instruction.
+    Lanes error;
+    for (int lane = 0; lane < 4; ++lane) error[lane] = __builtin_fma(a[lane], b[lane], -product[lane]);
+    return {product, error};
+  }
+  const Lanes splitter = Lanes{} + 134217729.0;
   const Lanes as = splitter * a, bs = splitter * b;
   const Lanes aHigh = as - (as - a), bHigh = bs - (bs - b);
   const Lanes aLow = a - aHigh, bLow = b - bHigh;
@@ -463,6 +579,7 @@ struct LaneReduction {
 }
 
 // sin(r + quadrant pi/2) in the lanes, as sinOfQuarterTurns.
+template <Products kProducts>
 [[gnu::always_inline]] inline LanePair sinOfQuarterTurnsLanes(const LaneReduction& p,
                                                              LaneBits quadrant) {
   Lanes sineHi, sineLo, cosineHi, cosineLo;
@@ -484,7 +601,7 @@ struct LaneReduction {
   const Lanes sLo = flipSign(swap ? cosineLo : sineLo, negateS);
   const Lanes cHi = flipSign(swap ? sineHi : cosineHi, negateC);
   const Lanes cLo = flipSign(swap ? sineLo : cosineLo, negateC);
-  const LanePair product = laneTwoProduct(cHi, p.th);
+  const LanePair product = laneTwoProduct<kProducts>(cHi, p.th);
   const LanePair lead = laneFastTwoSum(sHi, product.hi);
   const Lanes small = (product.lo + sLo) + ((cLo * p.th + cHi * p.sinTail) + sHi * p.cosMinusOne);
   return laneFastTwoSum(lead.hi, lead.lo + small);
@@ -514,43 +631,56 @@ struct LaneReduction {
     out[lane] = settledLanes[lane] ? y.hi[lane] : scalar(in[lane]);
 }
 
-template <int kTurn>
+template <int kTurn, Products kProducts>
 [[gnu::always_inline]] inline void sinTurnedLanes(const double* in, double* out,
                                                   double (*scalar)(double), double tinyBelow) {
   Lanes x;
   std::memcpy(&x, in, sizeof x);
   const LaneReduction p = reduceLanes(x, tinyBelow);
-  const LanePair y = sinOfQuarterTurnsLanes(p, p.quadrant + kTurn);
+  const LanePair y = sinOfQuarterTurnsLanes<kProducts>(p, p.quadrant + kTurn);
   finishLanes(in, out, p.usable, y, kSinCosBound, scalar);
 }
 
+template <Products kProducts>
 [[gnu::always_inline]] inline void tanLanes(const double* in, double* out) {
   Lanes x;
   std::memcpy(&x, in, sizeof x);
   const LaneReduction p = reduceLanes(x, kTanTinyBelow);
-  const LanePair sine = sinOfQuarterTurnsLanes(p, p.quadrant);
-  const LanePair cosine = sinOfQuarterTurnsLanes(p, p.quadrant + 1);
+  const LanePair sine = sinOfQuarterTurnsLanes<kProducts>(p, p.quadrant);
+  const LanePair cosine = sinOfQuarterTurnsLanes<kProducts>(p, p.quadrant + 1);
   // divide() in the lanes.
   const Lanes q = sine.hi / cosine.hi;
-  const LanePair qb = laneTwoProduct(q, cosine.hi);
+  const Lanes reciprocal = 1.0 / cosine.hi;
+  const LanePair qb = laneTwoProduct<kProducts>(q, cosine.hi);
   const Lanes remainder = (((sine.hi - qb.hi) - qb.lo) + sine.lo) - q * cosine.lo;
-  const LanePair y = laneFastTwoSum(q, remainder / cosine.hi);
+  const LanePair y = laneFastTwoSum(q, remainder * reciprocal);
   finishLanes(in, out, p.usable, y, kTanBound, crTan);
 }
 
-void sinLanesPlain(const double* in, double* out) { sinTurnedLanes<0>(in, out, crSin, kSinTinyBelow); }
-void cosLanesPlain(const double* in, double* out) { sinTurnedLanes<1>(in, out, crCos, kCosTinyBelow); }
-void tanLanesPlain(const double* in, double* out) { tanLanes(in, out); }
-[[gnu::target("avx2")]] void sinLanesAvx2(const double* in, double* out) {
-  sinTurnedLanes<0>(in, out, crSin, kSinTinyBelow);
+constexpr Products kSplit = Products::Split;
+constexpr Products kFused = Products::Fused;
+void sinLanesPlain(const double* in, double* out) {
+  sinTurnedLanes<0, kSplit>(in, out, crSin, kSinTinyBelow);
 }
-[[gnu::target("avx2")]] void cosLanesAvx2(const double* in, double* out) {
-  sinTurnedLanes<1>(in, out, crCos, kCosTinyBelow);
+void cosLanesPlain(const double* in, double* out) {
+  sinTurnedLanes<1, kSplit>(in, out, crCos, kCosTinyBelow);
 }
-[[gnu::target("avx2")]] void tanLanesAvx2(const double* in, double* out) { tanLanes(in, out); }
+void tanLanesPlain(const double* in, double* out) { tanLanes<kSplit>(in, out); }
+[[gnu::target("avx2,fma")]] void sinLanesAvx2Fma(const double* in, double* out) {
+  sinTurnedLanes<0, kFused>(in, out, crSin, kSinTinyBelow);
+}
+[[gnu::target("avx2,fma")]] void cosLanesAvx2Fma(const double* in, double* out) {
+  sinTurnedLanes<1, kFused>(in, out, crCos, kCosTinyBelow);
+}
+[[gnu::target("avx2,fma")]] void tanLanesAvx2Fma(const double* in, double* out) {
+  tanLanes<kFused>(in, out);
+}
 
-// (libgcc's own initialisation may run after this one.)
-const bool kHasAvx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
+// AVX2 and FMA come together in every CPU that has AVX2 in practice; the rare
+// one without FMA takes the plain way, which gives the same bits. (libgcc's
+// own initialisation may run after this one; the plain way answers until then.)
+const bool kHasAvx2AndFma =
+    (__builtin_cpu_init(), __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"));
 
 }  // namespace
 
@@ -565,15 +695,15 @@ void lanesWithoutAvx2(Function function, const double in[4], double out[4]) {
 }  // namespace trig_detail
 
 void crSin4(const double in[4], double out[4]) {
-  (kHasAvx2 ? sinLanesAvx2 : sinLanesPlain)(in, out);
+  (kHasAvx2AndFma ? sinLanesAvx2Fma : sinLanesPlain)(in, out);
 }
 
 void crCos4(const double in[4], double out[4]) {
-  (kHasAvx2 ? cosLanesAvx2 : cosLanesPlain)(in, out);
+  (kHasAvx2AndFma ? cosLanesAvx2Fma : cosLanesPlain)(in, out);
 }
 
 void crTan4(const double in[4], double out[4]) {
-  (kHasAvx2 ? tanLanesAvx2 : tanLanesPlain)(in, out);
+  (kHasAvx2AndFma ? tanLanesAvx2Fma : tanLanesPlain)(in, out);
 }
 
 }  // namespace plorvex

@@ -17,8 +17,8 @@ double crSin(double x);
 double crCos(double x);
 double crTan(double x);
 
-// The same for four arguments at once (out may be in): with AVX2 where the CPU
-// has it, the same bits as the functions above everywhere.
+// The same for four arguments at once (out may be in): with AVX2 and FMA where
+// the CPU has them, the same bits as the functions above everywhere.
 void crSin4(const double in[4], double out[4]);
 void crCos4(const double in[4], double out[4]);
 void crTan4(const double in[4], double out[4]);
@@ -39,7 +39,10 @@ enum class Function { Sin, Cos, Tan };
 std::optional<DoubleDouble> approximation(Function function, double x);
 double relativeErrorBound(Function function);
 
-// crSin4 and the others as on a CPU without AVX2.
+// crSin and the others as on a CPU without FMA.
+double withoutFma(Function function, double x);
+
+// crSin4 and the others as on a CPU without AVX2 and FMA.
 void lanesWithoutAvx2(Function function, const double in[4], double out[4]);
 
 }  // namespace trig_detail

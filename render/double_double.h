@@ -2,8 +2,10 @@
 #pragma once
 // Unevaluated sums of two doubles (hi + lo, |lo| <= ulp(hi) / 2): about 106
 // bits of precision from plain double arithmetic. Every step is exact or has a
-// known error bound, and none depends on fused multiply-adds, so the results
-// are the same bits whatever instructions the compiler or the CPU offers.
+// known error bound. The only place a fused multiply-add may enter is an exact
+// product (Products::Fused, in code built for CPUs that have the instruction),
+// where it gives the very pair Dekker's splitting gives: the results are the
+// same bits whatever instructions the compiler or the CPU offers.
 
 namespace plorvex {
 
@@ -37,14 +39,27 @@ inline DoubleDouble veltkampSplit(double a) {
   return {high, a - high};
 }
 
-// a * b exactly (Dekker), barring overflow and underflow.
-inline DoubleDouble twoProduct(double a, double b) {
+// How an exact product is formed: by Dekker's splitting, plain double
+// arithmetic for any CPU, or by one fused multiply-add, only to be used in
+// functions built for CPUs that have it ([[gnu::target("fma")]]). Where the
+// product's error is representable (no overflow, |a| and |b| below 2^996, and
+// the exponents of a and b summing to at least -969) both give the one exact
+// pair a * b = hi + lo, so the choice changes the speed and never a bit.
+enum class Products { Split, Fused };
+
+// a * b exactly, barring overflow and underflow.
+template <Products kProducts = Products::Split>
+[[gnu::always_inline]] inline DoubleDouble twoProduct(double a, double b) {
   const double product = a * b;
-  const DoubleDouble as = veltkampSplit(a);
-  const DoubleDouble bs = veltkampSplit(b);
-  const double error =
-      ((as.hi * bs.hi - product) + as.hi * bs.lo + as.lo * bs.hi) + as.lo * bs.lo;
-  return {product, error};
+  if constexpr (kProducts == Products::Fused) {
+    return {product, __builtin_fma(a, b, -product)};
+  } else {
+    const DoubleDouble as = veltkampSplit(a);
+    const DoubleDouble bs = veltkampSplit(b);
+    const double error =
+        ((as.hi * bs.hi - product) + as.hi * bs.lo + as.lo * bs.hi) + as.lo * bs.lo;
+    return {product, error};
+  }
 }
 
 // (a.hi + a.lo) + (b.hi + b.lo), relative error below 2^-103 or so.
@@ -56,14 +71,16 @@ inline DoubleDouble add(DoubleDouble a, DoubleDouble b) {
 }
 
 // (a.hi + a.lo) * (b.hi + b.lo), relative error below 2^-102 or so.
-inline DoubleDouble multiply(DoubleDouble a, DoubleDouble b) {
-  const DoubleDouble product = twoProduct(a.hi, b.hi);
+template <Products kProducts = Products::Split>
+[[gnu::always_inline]] inline DoubleDouble multiply(DoubleDouble a, DoubleDouble b) {
+  const DoubleDouble product = twoProduct<kProducts>(a.hi, b.hi);
   const double cross = a.hi * b.lo + a.lo * b.hi;
   return fastTwoSum(product.hi, product.lo + cross);
 }
 
-inline DoubleDouble multiply(DoubleDouble a, double b) {
-  const DoubleDouble product = twoProduct(a.hi, b);
+template <Products kProducts = Products::Split>
+[[gnu::always_inline]] inline DoubleDouble multiply(DoubleDouble a, double b) {
+  const DoubleDouble product = twoProduct<kProducts>(a.hi, b);
   return fastTwoSum(product.hi, product.lo + a.lo * b);
 }
 

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <random>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -178,19 +179,25 @@ TEST_P(CorrectTrig, MillionArgumentsAgreeWithMpfr) {
 
 // The fast evaluation's double-double against MPFR at 256 bits: its relative
 // error stays below the bound the rounding test relies on, over magnitudes from
-// 2^-26 to 2^1023 and near multiples of pi/2.
+// 2^-26 to 2^1023, near multiples of pi/2, and (every other argument) half way
+// between two steps of pi/1024 below 2^11, where the remainder is largest.
 TEST_P(CorrectTrig, FastEvaluationErrorStaysWithinItsBound) {
   const Function& f = GetParam();
   const auto function = f.kind;
   const double bound = plorvex::trig_detail::relativeErrorBound(function);
   ArgumentSource source(0xb0d0000u + f.name[0]);
+  std::mt19937_64 random(0xb0d1u + f.name[0]);
+  const auto halfWayBetweenSteps = [&random] {
+    const double steps = static_cast<double>(random() % 651000) + 0.5;
+    return (random() & 1 ? -1.0 : 1.0) * steps * (M_PI / 1024);
+  };
   mpfr_t exact, approximate;
   mpfr_init2(exact, 256);
   mpfr_init2(approximate, 256);
   double worst = 0;
   int measured = 0;
   for (int i = 0; i < 300000; ++i) {
-    const double x = source.next();
+    const double x = i % 2 ? source.next() : halfWayBetweenSteps();
     if (!std::isfinite(x) || std::fabs(x) < 0x1p-26) continue;
     const auto y = plorvex::trig_detail::approximation(function, x);
     if (!y) continue;
@@ -239,6 +246,30 @@ TEST_P(CorrectTrig, FourLanesGiveTheScalarBitsAndFlags) {
                         << ": lanes " << lanes[lane] << ", scalar " << scalar[lane];
       }
     }
+  }
+  EXPECT_EQ(differ, 0);
+  EXPECT_EQ(flagsDiffer, 0);
+}
+
+// With fused multiply-adds (chosen at start-up where the CPU has them) and
+// without: the same bits and flags over arguments of every kind. With the
+// comparison against MPFR above, the way without them is right as well.
+TEST_P(CorrectTrig, WayWithoutFmaGivesTheSameBitsAndFlags) {
+  const Function& f = GetParam();
+  const auto withoutFma = [&f](double x) { return plorvex::trig_detail::withoutFma(f.kind, x); };
+  ArgumentSource source(0xf3a0000u + f.name[0]);
+  int differ = 0, flagsDiffer = 0;
+  for (int i = 0; i < 1000000; ++i) {
+    const double x = source.next();
+    std::feclearexcept(FE_ALL_EXCEPT);
+    const double ours = f.ours(x);
+    const int flags = std::fetestexcept(kFaultFlags);
+    std::feclearexcept(FE_ALL_EXCEPT);
+    const double plain = withoutFma(x);
+    flagsDiffer += std::fetestexcept(kFaultFlags) != flags;
+    if (!sameResult(plain, ours) && ++differ == 1)
+      ADD_FAILURE() << f.name << "(" << std::hexfloat << x << "): " << ours << " and without FMA "
+                    << plain;
   }
   EXPECT_EQ(differ, 0);
   EXPECT_EQ(flagsDiffer, 0);

@@ -72,18 +72,23 @@ struct Mismatches {
 };
 
 // pow over arguments drawn by one generator: bits against MPFR, fault flags
-// against the C library's pow.
+// against the C library's pow; both for the way chosen on this CPU and for
+// the way without FMA.
 void checkPowOver(long long count, std::uint64_t seed,
                   const std::function<std::pair<double, double>(std::mt19937_64&)>& draw) {
   std::mt19937_64 random(seed);
   Mismatches bits, flags;
   for (long long i = 0; i < count; ++i) {
     const auto [x, y] = draw(random);
-    double ours, theirs;
+    double ours, plain, theirs;
     const int ourFaults = faultsOf([&] { return crPow(x, y); }, ours);
+    const int plainFaults = faultsOf([&] { return correct_pow_detail::powWithoutFma(x, y); }, plain);
     const int theirFaults = faultsOf([&] { return libraryPow(x, y); }, theirs);
-    bits.check("pow", x, y, ours, referencePow(x, y));
+    const double expected = referencePow(x, y);
+    bits.check("pow", x, y, ours, expected);
+    bits.check("pow without FMA", x, y, plain, expected);
     if (ourFaults != theirFaults) flags.check("pow flags", x, y, ourFaults, theirFaults);
+    if (plainFaults != theirFaults) flags.check("pow without FMA flags", x, y, plainFaults, theirFaults);
   }
   EXPECT_EQ(bits.count, 0) << "of " << count << ", first " << bits.first;
   EXPECT_EQ(flags.count, 0) << "of " << count << ", first " << flags.first;
@@ -201,12 +206,15 @@ TEST(CorrectPow, SpecialExactAndEdgeCasesMatchMpfrAndTheLibraryFlags) {
                                    0x1.fffffffffffffp52, -0x1.fffffffffffffp52, 1e20, -1e20, inf, -inf,
                                    nan, -nan, signaling, 1 + 0x1p-52, 1 - 0x1p-53};
   Mismatches bits, flags;
+  // The way chosen on this CPU and the way without FMA.
   auto check = [&](double x, double y) {
-    double ours, theirs;
-    const int ourFaults = faultsOf([&] { return crPow(x, y); }, ours);
-    const int theirFaults = faultsOf([&] { return libraryPow(x, y); }, theirs);
-    bits.check("pow", x, y, ours, std::isnan(theirs) ? theirs : referencePow(x, y));
-    if (ourFaults != theirFaults) flags.check("pow flags", x, y, ourFaults, theirFaults);
+    for (auto* pow : {crPow, correct_pow_detail::powWithoutFma}) {
+      double ours, theirs;
+      const int ourFaults = faultsOf([&] { return pow(x, y); }, ours);
+      const int theirFaults = faultsOf([&] { return libraryPow(x, y); }, theirs);
+      bits.check("pow", x, y, ours, std::isnan(theirs) ? theirs : referencePow(x, y));
+      if (ourFaults != theirFaults) flags.check("pow flags", x, y, ourFaults, theirFaults);
+    }
   };
   for (double x : values)
     for (double y : values) check(x, y);
