@@ -144,8 +144,8 @@ class ChainJob final : public ColumnJob {
   }
 
  protected:
-  void reserveSlots(std::size_t slots) override {
-    prepared_.resize(slots);
+  void reserveSlots(std::size_t count) override {
+    prepared_.resize(count);
     for (auto& samples : prepared_) samples.resize(layout_.bandRows * plan_.sampling.samplesPerPixel());
   }
   ColumnResult firstStage(std::size_t unit, std::size_t slot, Colour*) override {
