@@ -97,6 +97,21 @@ std::size_t rowsPerChunk(const BandLayout& layout, const BandBounds& bounds) {
   return std::clamp<std::size_t>(bounds.chunkBytes / (layout.width * 3), 1, layout.bandRows);
 }
 
+// The most memory the workers' bands take at once, whatever the width.
+constexpr std::size_t kBandsMemory = std::size_t{224} << 20;
+
+// Workers rendering bands at once: as many as asked, but only as many as
+// kBandsMemory holds (one at least), each with its chunk, the filter's three
+// rows and the deflater's output (at most two rows), a carried-value
+// pattern's values, its piece held and one waiting for its turn.
+unsigned bandWorkers(const BandRun& run) {
+  const BandLayout& layout = run.source.layout();
+  const std::size_t row = layout.width * 3;
+  const std::size_t each = std::min(layout.bandRows, rowsPerChunk(layout, run.bounds)) * row + 5 * row +
+                           (run.source.needsChain() ? layout.width * sizeof(double) : 0) + 2 * run.bounds.heldBytes;
+  return static_cast<unsigned>(std::clamp<std::size_t>(kBandsMemory / each, 1, std::max(1u, run.threads)));
+}
+
 // A worker's memory for a band, kept from band to band.
 struct BandBuffers {
   std::vector<unsigned char> rgb;
@@ -140,7 +155,8 @@ BandsEnd runBands(const BandRun& run, const std::function<bool(const BandPiece&)
   bool ending = false;
   // Its stop is set when the run ends early: bands being rendered are given up.
   BandControl control;
-  const std::size_t window = bandsInFlight(run.threads);
+  const unsigned workerCount = bandWorkers(run);
+  const std::size_t window = bandsInFlight(workerCount);
   const auto work = [&] {
     BandBuffers buffers;
     std::unique_lock lock(mutex);
@@ -162,7 +178,7 @@ BandsEnd runBands(const BandRun& run, const std::function<bool(const BandPiece&)
     }
   };
   std::vector<std::thread> workers;
-  for (unsigned n = 0; n < std::max(1u, run.threads); ++n) workers.emplace_back(work);
+  for (unsigned n = 0; n < workerCount; ++n) workers.emplace_back(work);
   BandsEnd end;
   const auto cancelled = [&] { return run.keepGoing && !run.keepGoing(); };
   // Pixels rendered, told as the columns of whole bands they amount to.

@@ -33,11 +33,12 @@ inline constexpr std::size_t kMaxPosterSide = kMaxPngSide;
 // up to heldBytes, beyond that in a scratch file. The file's bytes do not
 // depend on them.
 struct BandBounds {
-  std::size_t chunkBytes = std::size_t{4} << 20;
+  std::size_t chunkBytes = std::size_t{16} << 20;
   std::size_t heldBytes = std::size_t{8} << 20;
 };
 
-// Bands rendered and encoded on `threads` threads, handed over in order.
+// Bands rendered and encoded on `threads` threads (fewer where bands so wide
+// would take more than 224 MiB at once), handed over in order.
 struct BandRun {
   const BandSource& source;
   std::size_t first = 0, last = 0;  // inclusive
