@@ -113,11 +113,15 @@ class BandEdges {
     block_[band * blockColumns_ + (column - blockStart_)] = value;
     filled_ = column - blockStart_ + 1;
   }
-  // Writes what is gathered; false when the file refused it.
-  bool finish() { return writeBlock(), !failed_; }
+  // Writes what is gathered and lets its memory go; false when the file
+  // refused it.
+  bool finish() {
+    writeBlock();
+    std::vector<double>().swap(block_);
+    return !failed_;
+  }
   // The band's top edge, `width` values; false when the file cannot be read.
   bool read(std::size_t band, double* values) const;
-  std::uint64_t fileBytes() const { return std::uint64_t{bands_} * width_ * sizeof(double); }
 
  private:
   void writeBlock();
@@ -184,6 +188,7 @@ class PatternBands final : public BandSource {
                  const std::function<bool()>& keepGoing) override {
     if constexpr (carriesValue<P>()) {
       chainReady_ = false;
+      chainProblem_.clear();
       if (!edges_.begin(layout_.bands(), layout_.width, folder, chainProblem_)) return Fault::None;
       const Fault fault = sweepChain(threads, onColumn, keepGoing);
       if (fault == Fault::None && chainReady_ && !edges_.finish()) {

@@ -36,6 +36,9 @@ ScratchFile::~ScratchFile() {
 }
 
 bool ScratchFile::open(const std::string& folder, std::string& error) {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  appended_ = 0;
   if (!folder.empty()) fd_ = unnamedFileIn(folder);
   if (fd_ < 0) fd_ = unnamedFileIn(systemTemporaryFolder());
   if (fd_ < 0) error = std::string("no temporary file can be made (") + std::strerror(errno) + ")";
