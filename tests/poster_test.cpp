@@ -170,6 +170,33 @@ TEST(PosterBounds, AStripOverAHundredThousandPixelsWideIsTheSameOneRowAtATime) {
   EXPECT_TRUE(QDir(dir.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
 }
 
+// Where no scratch file can be made (neither beside the output nor in the
+// system's temporary folder), a band that needs one is not handed over and
+// the run says why; so does the chain pass that keeps its edges in one.
+TEST(PosterBounds, AScratchFileThatCannotBeMadeIsSaidAndNothingIsHandedOver) {
+  const QByteArray oldTemporary = qgetenv("TMPDIR");
+  qputenv("TMPDIR", "/nonexistent-plorvex-folder");
+  const std::string nowhere = "/nonexistent-plorvex-folder/too";
+  QImage image(64, 300, QImage::Format_RGB32);
+  image.fill(Qt::darkCyan);
+  const std::unique_ptr<BandSource> painted = imageBands(image);
+  const BandRun run{*painted, 0, painted->layout().bands() - 1, 2, {}, {}, {1, 1}, nowhere};
+  std::size_t taken = 0;
+  const BandsEnd end = runBands(run, [&](const BandPiece&) { return ++taken, true; });
+  EXPECT_EQ(taken, 0u);
+  EXPECT_NE(end.problem.find("no temporary file can be made"), std::string::npos) << end.problem;
+
+  const std::unique_ptr<BandSource> carried = stripOf<Dada>(textsOf({"", 0, 0, "1 1 20 1 150"}), 2, 20, 16);
+  EXPECT_EQ(carried->runChain(1, nowhere, {}, {}), Fault::None);
+  EXPECT_FALSE(carried->chainReady());
+  EXPECT_NE(carried->chainProblem().find("no temporary file can be made"), std::string::npos)
+      << carried->chainProblem();
+  if (oldTemporary.isNull())
+    qunsetenv("TMPDIR");
+  else
+    qputenv("TMPDIR", oldTemporary);
+}
+
 // Through the whole poster's hidden part and join, and a part for --join.
 // The defaults hold these bands whole (the column sweep's bytes: above).
 TEST(PosterBounds, PostersAndPartsAreTheSameFilesWhateverTheBounds) {
