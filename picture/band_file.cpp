@@ -82,12 +82,15 @@ bool writePartHeader(QIODevice& out, const PartHeader& header) {
 }
 
 bool writeBandRecord(QIODevice& out, const BandPiece& piece) {
-  std::string bytes = recordHead(piece.band, piece.rawBytes, piece.adler, piece.deflated.size());
+  const std::string bytes = recordHead(piece.band, piece.rawBytes, piece.adler, piece.deflatedBytes);
   std::uint32_t crc = crcOf(0, bytes.data(), bytes.size());
-  crc = crcOf(crc, piece.deflated.data(), piece.deflated.size());
+  const bool copied = writeAll(out, bytes) && piece.copyTo([&](const char* data, std::size_t length) {
+    crc = crcOf(crc, data, length);
+    return out.write(data, static_cast<qint64>(length)) == static_cast<qint64>(length);
+  });
   std::string check;
   put32(check, crc);
-  return writeAll(out, bytes) && writeAll(out, piece.deflated) && writeAll(out, check);
+  return copied && writeAll(out, check);
 }
 
 std::optional<PartContents> readPart(const QByteArray& name, bool checkData, std::string& error) {

@@ -18,6 +18,10 @@ namespace {
 // Deflate level: a little below zlib's default, which costs twice as much
 // processor time on these pictures for a file a few per cent smaller.
 constexpr int kDeflateLevel = 3;
+// Output of the deflater between calls, and the room beyond twice a row's
+// bytes it gets for a flush (more than the deflater holds back).
+constexpr std::size_t kOutputBytes = 1 << 16;
+constexpr std::size_t kFlushMargin = 1 << 18;
 // The zlib stream's header for a 32 KiB window at that level (FLEVEL 1).
 constexpr std::array<unsigned char, 2> kZlibHeader{0x78, 0x5E};
 // Pixels a metre, both ways, as Qt's images say by default (about 100 dpi).
@@ -108,39 +112,68 @@ bool writeHead(png_structp png, png_infop info, std::size_t width, std::size_t h
 
 }  // namespace
 
-BandPiece encodeBand(std::size_t band, const unsigned char* rgb, std::size_t width, std::size_t rows, bool last) {
-  // Row by row into the deflater: a band's filtered bytes are never all held.
-  const std::size_t rowBytes = width * 3;
-  std::vector<unsigned char> filtered(rowBytes + 1), trial;
-  BandPiece piece;
-  piece.band = band;
-  uLong adler = adler32_z(0, nullptr, 0);
+struct BandEncoder::Deflater {
   z_stream stream{};
-  deflateInit2(&stream, kDeflateLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-  std::string& out = piece.deflated;
-  out.resize(std::max<std::size_t>(1 << 16, rows * rowBytes / 4));
-  for (std::size_t r = 0; r < rows; ++r) {
-    filterRow(rgb + r * rowBytes, r == 0 ? nullptr : rgb + (r - 1) * rowBytes, rowBytes, filtered.data(), trial);
-    adler = adler32_z(adler, filtered.data(), filtered.size());
-    piece.rawBytes += filtered.size();
-    const int flush = r + 1 < rows ? Z_NO_FLUSH : last ? Z_FINISH : Z_SYNC_FLUSH;
-    stream.next_in = filtered.data();
-    stream.avail_in = static_cast<uInt>(filtered.size());
-    for (;;) {
-      if (out.size() - stream.total_out < (1 << 15)) out.resize(out.size() + std::max<std::size_t>(1 << 16, out.size() / 2));
-      stream.next_out = reinterpret_cast<Bytef*>(out.data()) + stream.total_out;
-      stream.avail_out = static_cast<uInt>(out.size() - stream.total_out);
-      const int status = deflate(&stream, flush);
-      if (flush == Z_FINISH ? status == Z_STREAM_END
-                            : stream.avail_in == 0 && (flush == Z_NO_FLUSH || stream.avail_out != 0))
-        break;
-    }
+  uLong adler = adler32_z(0, nullptr, 0);
+};
+
+BandEncoder::BandEncoder(std::size_t band, std::size_t width, std::size_t rows, bool last, std::size_t heldBytes,
+                         std::string folder)
+    : deflater_(std::make_unique<Deflater>()), width_(width), rowsLeft_(rows), last_(last), heldBytes_(heldBytes),
+      folder_(std::move(folder)), above_(width * 3), filtered_(width * 3 + 1), out_(kOutputBytes) {
+  piece_.band = band;
+  deflateInit2(&deflater_->stream, kDeflateLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+}
+
+BandEncoder::~BandEncoder() { deflateEnd(&deflater_->stream); }
+
+bool BandEncoder::addRows(const unsigned char* rgb, std::size_t rows) {
+  for (std::size_t r = 0; r < rows; ++r)
+    if (!addRow(rgb + r * width_ * 3)) return false;
+  return true;
+}
+
+bool BandEncoder::addRow(const unsigned char* row) {
+  const std::size_t rowBytes = width_ * 3;
+  filterRow(row, haveAbove_ ? above_.data() : nullptr, rowBytes, filtered_.data(), trial_);
+  std::copy(row, row + rowBytes, above_.begin());
+  haveAbove_ = true;
+  Deflater& d = *deflater_;
+  d.adler = adler32_z(d.adler, filtered_.data(), filtered_.size());
+  piece_.rawBytes += filtered_.size();
+  const int flush = --rowsLeft_ > 0 ? Z_NO_FLUSH : last_ ? Z_FINISH : Z_SYNC_FLUSH;
+  // A flush is made in one call, with room to spare: a call again after one
+  // that filled the output exactly would add a second flush marker.
+  if (flush != Z_NO_FLUSH) out_.resize(std::max(out_.size(), 2 * filtered_.size() + kFlushMargin));
+  d.stream.next_in = filtered_.data();
+  d.stream.avail_in = static_cast<uInt>(filtered_.size());
+  for (;;) {
+    d.stream.next_out = out_.data();
+    d.stream.avail_out = static_cast<uInt>(out_.size());
+    const int status = deflate(&d.stream, flush);
+    if (!keep(out_.data(), out_.size() - d.stream.avail_out)) return false;
+    if (flush == Z_FINISH ? status == Z_STREAM_END : d.stream.avail_out != 0) break;
   }
-  out.resize(stream.total_out);
-  out.shrink_to_fit();
-  deflateEnd(&stream);
-  piece.adler = static_cast<std::uint32_t>(adler);
-  return piece;
+  return true;
+}
+
+bool BandEncoder::keep(const unsigned char* data, std::size_t length) {
+  const char* bytes = reinterpret_cast<const char*>(data);
+  piece_.deflatedBytes += length;
+  if (!piece_.spilled && piece_.held.size() + length <= heldBytes_) return piece_.held.append(bytes, length), true;
+  if (!piece_.spilled) {
+    piece_.spilled = std::make_shared<ScratchFile>();
+    if (!piece_.spilled->open(folder_, error_) || !piece_.spilled->append(piece_.held.data(), piece_.held.size()))
+      return error_ = error_.empty() ? "a band could not be written to a temporary file" : error_, false;
+    std::string().swap(piece_.held);
+  }
+  if (!piece_.spilled->append(bytes, length)) return error_ = "a band could not be written to a temporary file", false;
+  return true;
+}
+
+BandPiece BandEncoder::finish() {
+  piece_.adler = static_cast<std::uint32_t>(deflater_->adler);
+  return std::move(piece_);
 }
 
 std::string pngHead(std::size_t width, std::size_t height, const PictureParameters& parameters, std::string& error) {

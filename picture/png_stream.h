@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A PNG written band by band. Each band of rows is filtered and deflated on
-// its own (its first row filtered without the row above, no dictionary, a
+// its own, row by row, (its first row filtered without the row above, no dictionary, a
 // sync flush at its end, the last band finishing the stream), so bands can be
 // encoded on any thread, on any machine, in any order, and their pieces put
 // one after the other make one zlib stream: the two header bytes, the pieces,
@@ -12,23 +12,65 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "parameters.h"
+#include "scratch_file.h"
 
 namespace plorvex::picture {
 
-// One band's rows, filtered and deflated.
+// Where bytes go, a piece at a time; false when they could not be taken.
+using ByteSink = std::function<bool(const char* data, std::size_t length)>;
+
+// One band's rows, filtered and deflated: its bytes held in memory, or, for a
+// piece too large for that, in an unnamed scratch file.
 struct BandPiece {
   std::size_t band = 0;
   std::uint64_t rawBytes = 0;  // the filtered rows, a filter byte each
   std::uint32_t adler = 1;     // Adler-32 of those bytes
-  std::string deflated;
+  std::uint64_t deflatedBytes = 0;
+  std::string held;
+  std::shared_ptr<ScratchFile> spilled;
+  // The deflated bytes, in order; false when the sink or the file failed.
+  bool copyTo(const ByteSink& sink) const {
+    return spilled ? spilled->copyAppended(sink) : sink(held.data(), held.size());
+  }
 };
 
-// Filters and deflates `rows` rows of `width` RGB pixels (3 bytes each);
-// `last` finishes the stream with this band.
-BandPiece encodeBand(std::size_t band, const unsigned char* rgb, std::size_t width, std::size_t rows, bool last);
+// Filters and deflates a band of `rows` rows of `width` RGB pixels (3 bytes
+// each) as its rows come, a few at a time: its first row filtered without the
+// row above, no dictionary, a sync flush after its last row (or, with `last`,
+// the end of the stream). The deflated bytes are held in memory up to
+// `heldBytes`; a larger piece goes whole to a scratch file in `folder`.
+class BandEncoder {
+ public:
+  BandEncoder(std::size_t band, std::size_t width, std::size_t rows, bool last, std::size_t heldBytes,
+              std::string folder);
+  ~BandEncoder();
+  BandEncoder(const BandEncoder&) = delete;
+  BandEncoder& operator=(const BandEncoder&) = delete;
+
+  // The next `rows` rows; false when the scratch file failed (error() says).
+  bool addRows(const unsigned char* rgb, std::size_t rows);
+  // After the band's last row.
+  BandPiece finish();
+  const std::string& error() const { return error_; }
+
+ private:
+  bool addRow(const unsigned char* row);
+  bool keep(const unsigned char* data, std::size_t length);
+  struct Deflater;
+  std::unique_ptr<Deflater> deflater_;
+  std::size_t width_, rowsLeft_;
+  bool last_, haveAbove_ = false;
+  std::size_t heldBytes_;
+  std::string folder_;
+  std::vector<unsigned char> above_, filtered_, trial_, out_;
+  BandPiece piece_;
+  std::string error_;
+};
 
 // Everything before the image data: signature, IHDR (8-bit RGB), the
 // 'plorvex' and 'Software' text chunks, pHYs (3937 pixels a metre, as Qt's
@@ -43,7 +85,7 @@ inline constexpr std::size_t kMaxPngSide = 1000000;
 // piece, through `sink` (false: the output failed; nothing more is written).
 class PngBodyWriter {
  public:
-  using Sink = std::function<bool(const char* data, std::size_t length)>;
+  using Sink = ByteSink;
   PngBodyWriter(Sink sink, std::size_t bands);
   ~PngBodyWriter();
   PngBodyWriter(const PngBodyWriter&) = delete;
@@ -55,8 +97,10 @@ class PngBodyWriter {
   bool pieceData(const char* data, std::size_t length);
   bool endPiece();
   bool put(const BandPiece& piece) {
-    return beginPiece(piece.deflated.size(), piece.rawBytes, piece.adler) &&
-           pieceData(piece.deflated.data(), piece.deflated.size()) && endPiece();
+    if (!beginPiece(piece.deflatedBytes, piece.rawBytes, piece.adler)) return false;
+    if (!piece.copyTo([this](const char* data, std::size_t length) { return pieceData(data, length); }))
+      return failed_ = true, false;
+    return endPiece();
   }
   // After the last piece: IEND.
   bool finish();

@@ -50,16 +50,18 @@ class ImageBands final : public BandSource {
   explicit ImageBands(const QImage& image) : image_(image.convertToFormat(QImage::Format_RGB32)) {
     layout_ = {static_cast<std::size_t>(image_.width()), static_cast<std::size_t>(image_.height()), kBandRows};
   }
-  Fault renderBand(std::size_t band, unsigned char* rgb, BandControl& control) const override {
-    for (std::size_t r = 0; r < layout_.rowsOf(band); ++r) {
-      const auto* line = reinterpret_cast<const QRgb*>(image_.constScanLine(static_cast<int>(layout_.firstRow(band) + r)));
+  Fault renderRows(std::size_t band, std::size_t first, std::size_t rows, double*, unsigned char* rgb,
+                   BandControl& control) const override {
+    for (std::size_t r = 0; r < rows; ++r) {
+      const auto* line =
+          reinterpret_cast<const QRgb*>(image_.constScanLine(static_cast<int>(layout_.firstRow(band) + first + r)));
       for (std::size_t x = 0; x < layout_.width; ++x) {
         *rgb++ = static_cast<unsigned char>(qRed(line[x]));
         *rgb++ = static_cast<unsigned char>(qGreen(line[x]));
         *rgb++ = static_cast<unsigned char>(qBlue(line[x]));
       }
     }
-    control.columns += layout_.width;
+    control.pixels += rows * layout_.width;
     return Fault::None;
   }
 
@@ -79,65 +81,117 @@ PngBodyWriter::Sink sinkTo(QIODevice& out) {
 }
 
 // The whole PNG (head and every band) to an open device.
-bool writePng(const BandSource& source, const std::string& head, QIODevice& out, const BandRun& run, Fault& fault,
-              std::string& reason) {
+bool writePng(const std::string& head, QIODevice& out, const BandRun& run, Fault& fault, std::string& reason) {
   if (!writeBytes(out, head.data(), head.size())) return reason = deviceError(out, "the output refused the data"), false;
-  PngBodyWriter body(sinkTo(out), source.layout().bands());
-  bool stopped = false;
-  fault = runBands(run, [&](const BandPiece& piece) { return body.put(piece); }, stopped);
+  PngBodyWriter body(sinkTo(out), run.source.layout().bands());
+  const BandsEnd end = runBands(run, [&](const BandPiece& piece) { return body.put(piece); });
+  fault = end.fault;
   if (fault != Fault::None) return reason = "an arithmetic error stopped a band", false;
-  if (stopped) return reason = body.failed() ? deviceError(out, "the output refused the data") : kWriteCancelled, false;
+  if (!end.problem.empty()) return reason = end.problem, false;
+  if (end.stopped) return reason = body.failed() ? deviceError(out, "the output refused the data") : kWriteCancelled, false;
   return body.finish() || (reason = deviceError(out, "the output refused the data"), false);
+}
+
+// Output rows of a band rendered at once: as many as chunkBytes holds, one at least.
+std::size_t rowsPerChunk(const BandLayout& layout, const BandBounds& bounds) {
+  return std::clamp<std::size_t>(bounds.chunkBytes / (layout.width * 3), 1, layout.bandRows);
+}
+
+// The most memory the workers' bands take at once, whatever the width.
+constexpr std::size_t kBandsMemory = std::size_t{224} << 20;
+
+// Workers rendering bands at once: as many as asked, but only as many as
+// kBandsMemory holds (one at least), each with its chunk, the filter's three
+// rows and the deflater's output (at most two rows), a carried-value
+// pattern's values, its piece held and one waiting for its turn.
+unsigned bandWorkers(const BandRun& run) {
+  const BandLayout& layout = run.source.layout();
+  const std::size_t row = layout.width * 3;
+  const std::size_t each = std::min(layout.bandRows, rowsPerChunk(layout, run.bounds)) * row + 5 * row +
+                           (run.source.needsChain() ? layout.width * sizeof(double) : 0) + 2 * run.bounds.heldBytes;
+  return static_cast<unsigned>(std::clamp<std::size_t>(kBandsMemory / each, 1, std::max(1u, run.threads)));
+}
+
+// A worker's memory for a band, kept from band to band.
+struct BandBuffers {
+  std::vector<unsigned char> rgb;
+  std::vector<double> carried;
+};
+
+// Renders a band a chunk of rows at a time and encodes the rows as they come.
+Fault renderBand(const BandRun& run, std::size_t band, BandControl& control, BandBuffers& buffers, BandPiece& piece,
+                 std::string& problem) {
+  const BandSource& source = run.source;
+  const BandLayout& layout = source.layout();
+  const std::size_t rows = layout.rowsOf(band), chunk = std::min(rows, rowsPerChunk(layout, run.bounds));
+  buffers.rgb.resize(chunk * layout.width * 3);
+  if (source.needsChain()) {
+    buffers.carried.resize(layout.width);
+    if (!source.topEdge(band, buffers.carried.data()))
+      return problem = "the band edges could not be read back from their temporary file", Fault::None;
+  }
+  BandEncoder encoder(band, layout.width, rows, band + 1 == layout.bands(), run.bounds.heldBytes, run.scratchFolder);
+  for (std::size_t first = 0; first < rows && !control.stop; first += chunk) {
+    const std::size_t count = std::min(chunk, rows - first);
+    const Fault fault = source.renderRows(band, first, count, buffers.carried.data(), buffers.rgb.data(), control);
+    if (fault != Fault::None) return fault;
+    if (control.stop) break;
+    if (!encoder.addRows(buffers.rgb.data(), count)) return problem = encoder.error(), Fault::None;
+  }
+  piece = encoder.finish();
+  return Fault::None;
 }
 
 }  // namespace
 
-Fault runBands(const BandRun& run, const std::function<bool(const BandPiece&)>& take, bool& stopped) {
+BandsEnd runBands(const BandRun& run, const std::function<bool(const BandPiece&)>& take) {
   const BandSource& source = run.source;
   const BandLayout& layout = source.layout();
   std::mutex mutex;
   std::condition_variable changed;
   std::map<std::size_t, BandPiece> ready;
-  std::map<std::size_t, Fault> faults;
+  std::map<std::size_t, BandsEnd> failed;
   std::size_t nextToRender = run.first, nextToTake = run.first;
   bool ending = false;
   // Its stop is set when the run ends early: bands being rendered are given up.
   BandControl control;
-  const std::size_t window = bandsInFlight(run.threads);
+  const unsigned workerCount = bandWorkers(run);
+  const std::size_t window = bandsInFlight(workerCount);
   const auto work = [&] {
-    std::vector<unsigned char> rgb;
+    BandBuffers buffers;
     std::unique_lock lock(mutex);
     for (;;) {
       changed.wait(lock, [&] { return ending || nextToRender > run.last || nextToRender < nextToTake + window; });
       if (ending || nextToRender > run.last) return;
       const std::size_t band = nextToRender++;
       lock.unlock();
-      rgb.resize(layout.width * layout.rowsOf(band) * 3);
-      const Fault fault = source.renderBand(band, rgb.data(), control);
       BandPiece piece;
-      if (fault == Fault::None && !control.stop)
-        piece = encodeBand(band, rgb.data(), layout.width, layout.rowsOf(band), band + 1 == layout.bands());
+      BandsEnd failure;
+      failure.fault = renderBand(run, band, control, buffers, piece, failure.problem);
       lock.lock();
       if (control.stop) return;
-      if (fault != Fault::None)
-        faults[band] = fault;
+      if (failure.fault != Fault::None || !failure.problem.empty())
+        failed[band] = std::move(failure);
       else
         ready[band] = std::move(piece);
       changed.notify_all();
     }
   };
   std::vector<std::thread> workers;
-  for (unsigned n = 0; n < std::max(1u, run.threads); ++n) workers.emplace_back(work);
-  Fault fault = Fault::None;
-  stopped = false;
+  for (unsigned n = 0; n < workerCount; ++n) workers.emplace_back(work);
+  BandsEnd end;
   const auto cancelled = [&] { return run.keepGoing && !run.keepGoing(); };
+  // Pixels rendered, told as the columns of whole bands they amount to.
+  double pixelsToRender = 0;
+  for (std::size_t band = run.first; band <= run.last; ++band) pixelsToRender += double(layout.rowsOf(band));
+  const double columnsPerPixel = double(run.last - run.first + 1) / pixelsToRender;
   const auto tell = [&] {
-    if (run.onColumns) run.onColumns(control.columns);
+    if (run.onColumns) run.onColumns(static_cast<std::size_t>(double(control.pixels) * columnsPerPixel));
   };
-  for (std::size_t band = run.first; band <= run.last && !stopped; ++band) {
+  for (std::size_t band = run.first; band <= run.last && !end.stopped; ++band) {
     std::unique_lock lock(mutex);
     // A cancel is noticed, and progress told, while a band is awaited, however long it takes.
-    while (!ready.count(band) && !faults.count(band) && !(stopped = cancelled())) {
+    while (!ready.count(band) && !failed.count(band) && !(end.stopped = cancelled())) {
       if (!run.keepGoing && !run.onColumns) {
         changed.wait(lock);
         continue;
@@ -147,16 +201,16 @@ Fault runBands(const BandRun& run, const std::function<bool(const BandPiece&)>& 
       tell();
       lock.lock();
     }
-    if (stopped) break;
-    if (faults.count(band)) {
-      fault = faults[band];
+    if (end.stopped) break;
+    if (failed.count(band)) {
+      end = std::move(failed[band]);
       break;
     }
     BandPiece piece = std::move(ready[band]);
     ready.erase(band);
     lock.unlock();
     if (!take(piece) || cancelled()) {
-      stopped = true;
+      end.stopped = true;
       break;
     }
     lock.lock();
@@ -168,11 +222,11 @@ Fault runBands(const BandRun& run, const std::function<bool(const BandPiece&)>& 
   {
     std::lock_guard lock(mutex);
     ending = true;
-    control.stop = stopped || fault != Fault::None;
+    control.stop = end.stopped || end.fault != Fault::None || !end.problem.empty();
   }
   changed.notify_all();
   for (std::thread& worker : workers) worker.join();
-  return fault;
+  return end;
 }
 
 std::unique_ptr<BandSource> imageBands(const QImage& image) { return std::make_unique<ImageBands>(image); }
@@ -183,9 +237,9 @@ bool writePngImage(const QImage& image, QIODevice& out, const PictureParameters&
   const std::string head = pngHead(source.layout().width, source.layout().height, parameters, error);
   if (head.empty()) return false;
   const BandRun run{source, 0, source.layout().bands() - 1, std::max(1u, std::thread::hardware_concurrency()), {},
-                    keepGoing};
+                    keepGoing, {}, {}};
   Fault fault = Fault::None;
-  return writePng(source, head, out, run, fault, error);
+  return writePng(head, out, run, fault, error);
 }
 
 QByteArray resumeFileOf(const QByteArray& target) {
@@ -277,6 +331,38 @@ PosterResult posterLayout(const PosterRequest& request) {
   return prepared.result;
 }
 
+namespace {
+
+// The folder a regular file's scratch files go in: the target's own, whose
+// disk must hold the poster anyway; none (the system's) for a device.
+std::string scratchFolderOf(const QByteArray& out) {
+  if (writesInPlaceNamed(out)) return {};
+  const qsizetype slash = out.lastIndexOf('/');
+  return slash < 0 ? std::string(".") : slash == 0 ? std::string("/") : out.left(slash).toStdString();
+}
+
+// The bands of a part, or of a poster written in place, straight to `out`.
+bool writeDirectly(const PosterRequest& request, const Prepared& prepared, const BandRun& run, const QByteArray& out,
+                   Fault& fault, std::string& error) {
+  const PartHeader header{prepared.head, run.source.layout().bands(), prepared.first, prepared.last};
+  return writeFileNamed(
+      out,
+      [&](QIODevice& device, std::string& reason) {
+        if (!request.bands) return writePng(prepared.head, device, run, fault, reason);
+        if (!writePartHeader(device, header)) return reason = deviceError(device, "the output refused the data"), false;
+        const BandsEnd end = runBands(run, [&](const BandPiece& piece) { return writeBandRecord(device, piece); });
+        fault = end.fault;
+        if (fault != Fault::None) return reason = "an arithmetic error stopped a band", false;
+        if (!end.problem.empty()) return reason = end.problem, false;
+        const bool cancelled = request.keepGoing && !request.keepGoing();
+        if (end.stopped) reason = cancelled ? kWriteCancelled : deviceError(device, "the output refused the data");
+        return !end.stopped;
+      },
+      error, request.keepGoing);
+}
+
+}  // namespace
+
 PosterResult makePoster(const PosterRequest& request, const QByteArray& out) {
   Prepared prepared = prepare(request);
   PosterResult& result = prepared.result;
@@ -289,17 +375,20 @@ PosterResult makePoster(const PosterRequest& request, const QByteArray& out) {
     return ended(PosterEnd::Failed, kWriteCancelled);
   };
   BandSource& source = *prepared.source;
+  const std::string scratch = scratchFolderOf(out);
   if (source.needsChain()) {
     const std::size_t columns = source.layout().width;
     const auto onColumn = [&](std::size_t done) {
       if (request.onProgress) request.onProgress(done, 2 * columns);
     };
-    if (const Fault fault = source.runChain(request.threads, onColumn, request.keepGoing); fault != Fault::None)
+    if (const Fault fault = source.runChain(request.threads, scratch, onColumn, request.keepGoing); fault != Fault::None)
       return ended(PosterEnd::NotStreamed, faultMessage(fault));
+    if (!source.chainProblem().empty())
+      return ended(PosterEnd::Failed, "cannot write '" + out.toStdString() + "': " + source.chainProblem());
     if (!source.chainReady()) return cancel();
   }
   const std::size_t total = prepared.last - prepared.first + 1;
-  BandRun run{source, prepared.first, prepared.last, request.threads, {}, request.keepGoing};
+  BandRun run{source, prepared.first, prepared.last, request.threads, {}, request.keepGoing, request.bounds, scratch};
   // In columns of the bands to render; after the first pass, as much work again.
   run.onColumns = [&](std::size_t columns) {
     const std::size_t all = (run.last - run.first + 1) * source.layout().width;
@@ -309,37 +398,27 @@ PosterResult makePoster(const PosterRequest& request, const QByteArray& out) {
     else
       request.onProgress(columns, all);
   };
-  const PartHeader header{prepared.head, source.layout().bands(), prepared.first, prepared.last};
   Fault fault = Fault::None;
   std::string error;
   bool written = false;
   if (request.bands || writesInPlaceNamed(out)) {
-    written = writeFileNamed(
-        out,
-        [&](QIODevice& device, std::string& reason) {
-          if (!request.bands) return writePng(source, prepared.head, device, run, fault, reason);
-          if (!writePartHeader(device, header)) return reason = deviceError(device, "the output refused the data"), false;
-          bool stopped = false;
-          fault = runBands(run, [&](const BandPiece& piece) { return writeBandRecord(device, piece); }, stopped);
-          if (fault != Fault::None) return reason = "an arithmetic error stopped a band", false;
-          if (stopped) reason = cancelled() ? kWriteCancelled : deviceError(device, "the output refused the data");
-          return !stopped;
-        },
-        error, request.keepGoing);
+    written = writeDirectly(request, prepared, run, out, fault, error);
   } else {
     const QByteArray resumeName = resumeFileOf(out);
+    const PartHeader header{prepared.head, source.layout().bands(), prepared.first, prepared.last};
     QFile resume;
     if (!openResumeFile(resume, resumeName, out, header, result.kept, error)) return ended(PosterEnd::Failed, error);
     if (result.kept < total) {
       run.first = result.kept;
-      bool stopped = false;
-      fault = runBands(run, [&](const BandPiece& piece) { return writeBandRecord(resume, piece) && resume.flush(); },
-                       stopped);
-      if (stopped && cancelled()) {
+      const BandsEnd end =
+          runBands(run, [&](const BandPiece& piece) { return writeBandRecord(resume, piece) && resume.flush(); });
+      fault = end.fault;
+      if (end.stopped && cancelled()) {
         resume.close();
         return cancel();
       }
-      if (stopped)
+      if (!end.problem.empty()) return ended(PosterEnd::Failed, "cannot write '" + out.toStdString() + "': " + end.problem);
+      if (end.stopped)
         return ended(PosterEnd::Failed, "cannot write '" + resumeName.toStdString() + "': " +
                                             deviceError(resume, "the output refused the data"));
     }

@@ -27,19 +27,40 @@ namespace plorvex::picture {
 // The most output columns or rows of a poster: what libpng reads by default.
 inline constexpr std::size_t kMaxPosterSide = kMaxPngSide;
 
-// Bands rendered and encoded on `threads` threads, handed over in order.
+// What a band costs in memory on a worker thread, whatever the width: its
+// rows are rendered a chunk at a time (at most chunkBytes of pixels, at least
+// one row) and encoded as they come, and its deflated piece is held in memory
+// up to heldBytes, beyond that in a scratch file. The file's bytes do not
+// depend on them.
+struct BandBounds {
+  std::size_t chunkBytes = std::size_t{16} << 20;
+  std::size_t heldBytes = std::size_t{8} << 20;
+};
+
+// Bands rendered and encoded on `threads` threads (fewer where bands so wide
+// would take more than 224 MiB at once), handed over in order.
 struct BandRun {
   const BandSource& source;
   std::size_t first = 0, last = 0;  // inclusive
   unsigned threads = 1;
   // From the calling thread, after each band handed over and while one is
-  // awaited: the columns rendered so far, of all bands from `first` on.
+  // awaited: the output columns rendered so far, of all bands from `first`
+  // on (a band's rows in part count as that part of its columns).
   std::function<void(std::size_t columns)> onColumns;
   std::function<bool()> keepGoing;
+  BandBounds bounds;
+  std::string scratchFolder;  // where pieces too large for memory go
 };
-// Hands every band's piece to `take` in order; the fault of a band that raised
-// one (and nothing from it on), or Fault::None. False from `take` stops it.
-Fault runBands(const BandRun& run, const std::function<bool(const BandPiece&)>& take, bool& stopped);
+// How a run of bands ended: the fault of a band that raised one (and nothing
+// handed over from it on), or a scratch file that failed (problem says), or
+// stopped: `take` said false or keepGoing did.
+struct BandsEnd {
+  Fault fault = Fault::None;
+  std::string problem;
+  bool stopped = false;
+};
+// Hands every band's piece to `take` in order.
+BandsEnd runBands(const BandRun& run, const std::function<bool(const BandPiece&)>& take);
 
 // The bands of an image (the picture as painted, e.g. after a fault).
 std::unique_ptr<BandSource> imageBands(const QImage& image);
@@ -59,6 +80,7 @@ struct PosterRequest {
   // Asked between columns of the first pass and between bands; false cancels:
   // Failed with kWriteCancelled, and nothing is left under or beside `out`.
   std::function<bool()> keepGoing;
+  BandBounds bounds;
 };
 
 enum class PosterEnd {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "band_render.h"
 
+#include <algorithm>
+
 namespace plorvex {
 
 BandLayout BandLayout::of(const SweepPlan& plan, std::size_t bandRows) {
@@ -14,6 +16,25 @@ bool plainlyPlaced(const SweepPlan& plan) {
   for (std::size_t l = 0; l < plan.ys.size(); ++l)
     if (plan.ys[l] != static_cast<int>(kPictureTop) + 1 + static_cast<int>(l)) return false;
   return true;
+}
+
+bool BandEdges::begin(std::size_t bands, std::size_t width, const std::string& folder, std::string& error) {
+  bands_ = bands, width_ = width, blockStart_ = 0, filled_ = 0, failed_ = false;
+  blockColumns_ = std::clamp<std::size_t>(kBlockBytes / sizeof(double) / std::max<std::size_t>(bands, 1), 1, width);
+  block_.assign(bands * blockColumns_, 0.0);
+  return file_.open(folder, error);
+}
+
+void BandEdges::writeBlock() {
+  for (std::size_t band = 0; band < bands_ && filled_ > 0 && !failed_; ++band)
+    failed_ = !file_.writeAt((std::uint64_t{band} * width_ + blockStart_) * sizeof(double),
+                             &block_[band * blockColumns_], filled_ * sizeof(double));
+  blockStart_ += blockColumns_;
+  filled_ = 0;
+}
+
+bool BandEdges::read(std::size_t band, double* values) const {
+  return file_.readAt(std::uint64_t{band} * width_ * sizeof(double), values, width_ * sizeof(double));
 }
 
 }  // namespace plorvex

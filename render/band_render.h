@@ -14,11 +14,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "column_pool.h"
 #include "frame.h"
 #include "pixel_kernels.h"
+#include "scratch_file.h"
 
 namespace plorvex {
 
@@ -45,14 +47,15 @@ struct BandLayout {
 bool plainlyPlaced(const SweepPlan& plan);
 
 // What a band's render is told and tells while it runs on a worker: whether to
-// stop (looked at between columns), and the columns rendered, summed over bands.
+// stop (looked at between columns), and the output pixels rendered, summed
+// over bands.
 struct BandControl {
   std::atomic<bool> stop{false};
-  std::atomic<std::size_t> columns{0};
+  std::atomic<std::uint64_t> pixels{0};
 };
 
-// One view's pixels, band by band. renderBand may run on several threads at
-// once, for different bands.
+// One view's pixels, band by band, a few rows at a time. Bands may be
+// rendered on several threads at once, each band's rows on one thread.
 class BandSource {
  public:
   virtual ~BandSource() = default;
@@ -61,40 +64,71 @@ class BandSource {
   // Whether the chain pass has work to do (patterns that carry a value).
   virtual bool needsChain() const { return false; }
   // Runs the carried value through the whole picture once, keeping it at each
-  // band edge, on `threads` threads; the fault that stopped it, if any.
-  // `onColumn` is told the output columns done, from the calling thread;
-  // `keepGoing` false stops it (with Fault::None and chainReady() false).
-  virtual Fault runChain(unsigned threads, const std::function<void(std::size_t)>& onColumn,
+  // band edge in a scratch file made in `folder` (see BandEdges), on `threads`
+  // threads; the fault that stopped it, if any. `onColumn` is told the output
+  // columns done, from the calling thread; `keepGoing` false stops it (with
+  // Fault::None and chainReady() false, as a file that failed: chainProblem()).
+  virtual Fault runChain(unsigned threads, const std::string& folder, const std::function<void(std::size_t)>& onColumn,
                          const std::function<bool()>& keepGoing) {
-    (void)threads, (void)onColumn, (void)keepGoing;
+    (void)threads, (void)folder, (void)onColumn, (void)keepGoing;
     return Fault::None;
   }
   virtual bool chainReady() const { return true; }
-  // The band's pixels, row after row, 3 bytes (red, green, blue) each. A fault
-  // is returned as such; the bytes are then not the picture's, nor are they
-  // once the control's stop is set.
-  virtual Fault renderBand(std::size_t band, unsigned char* rgb, BandControl& control) const = 0;
+  virtual std::string chainProblem() const { return {}; }
+  // Each output column's carried value at the top of the band (layout().width
+  // values); false when the chain's file cannot be read.
+  virtual bool topEdge(std::size_t band, double* carried) const {
+    (void)band, (void)carried;
+    return true;
+  }
+  // Rows `first` to first + rows - 1 of the band, row after row, 3 bytes (red,
+  // green, blue) a pixel. The rows of a band are asked for in order, from its
+  // top, with `carried` (width values, from topEdge) carried on from one call
+  // to the next. A fault is returned as such; the bytes are then not the
+  // picture's, nor are they once the control's stop is set.
+  virtual Fault renderRows(std::size_t band, std::size_t first, std::size_t rows, double* carried, unsigned char* rgb,
+                           BandControl& control) const = 0;
 
  protected:
   SweepPlan plan_;
   BandLayout layout_;
 };
 
-// The carried value at the top of each band of each output column, band
-// after band (bands x width values).
+// The carried value at the top of each band of each output column, in a
+// scratch file band after band, so that a band reads its own width values
+// alone and memory holds neither the bands x width values (31 GB at 1,000,000
+// x 1,000,000) nor a column's worth per band for long. The chain pass gives
+// them in sweep order, column after column, each column's bands from the top;
+// they are gathered a block of columns at a time (at most kBlockBytes) and
+// written one run of the block's columns per band.
 class BandEdges {
  public:
-  void resize(std::size_t bands, std::size_t width) {
-    width_ = width;
-    values_.assign(bands * width, 0.0);
+  static constexpr std::size_t kBlockBytes = std::size_t{16} << 20;
+
+  // False with the reason when the file cannot be made.
+  bool begin(std::size_t bands, std::size_t width, const std::string& folder, std::string& error);
+  // The next value in sweep order: band `band` of column `column`.
+  void put(std::size_t column, std::size_t band, double value) {
+    if (column >= blockStart_ + blockColumns_) writeBlock();
+    block_[band * blockColumns_ + (column - blockStart_)] = value;
+    filled_ = column - blockStart_ + 1;
   }
-  double& at(std::size_t band, std::size_t column) { return values_[band * width_ + column]; }
-  double at(std::size_t band, std::size_t column) const { return values_[band * width_ + column]; }
-  std::size_t bytes() const { return values_.size() * sizeof(double); }
+  // Writes what is gathered and lets its memory go; false when the file
+  // refused it.
+  bool finish() {
+    writeBlock();
+    std::vector<double>().swap(block_);
+    return !failed_;
+  }
+  // The band's top edge, `width` values; false when the file cannot be read.
+  bool read(std::size_t band, double* values) const;
 
  private:
-  std::size_t width_ = 0;
-  std::vector<double> values_;
+  void writeBlock();
+  std::size_t bands_ = 0, width_ = 0, blockColumns_ = 1, blockStart_ = 0, filled_ = 0;
+  std::vector<double> block_;  // band after band, blockColumns_ values each
+  ScratchFile file_;
+  bool failed_ = false;
 };
 
 // The chain pass as work for a column pool: unit c * bands + b is output
@@ -114,8 +148,8 @@ class ChainJob final : public ColumnJob {
   }
 
  protected:
-  void reserveSlots(std::size_t slots) override {
-    prepared_.resize(slots);
+  void reserveSlots(std::size_t count) override {
+    prepared_.resize(count);
     for (auto& samples : prepared_) samples.resize(layout_.bandRows * plan_.sampling.samplesPerPixel());
   }
   ColumnResult firstStage(std::size_t unit, std::size_t slot, Colour*) override {
@@ -125,7 +159,7 @@ class ChainJob final : public ColumnJob {
   ColumnResult orderedStage(std::size_t unit, std::size_t slot, bool preparedCleanly, Colour* out) override {
     const std::size_t bands = layout_.bands();
     // Only this ordered stage touches the edges, one unit at a time.
-    edges_.at(unit % bands, unit / bands) = carried_;
+    edges_.put(unit / bands, unit % bands, carried_);
     return completeSpan<P>(params_, plan_, span(unit), prepared_[slot].data(), preparedCleanly, carried_, out);
   }
 
@@ -150,49 +184,41 @@ class PatternBands final : public BandSource {
   bool needsChain() const override { return carriesValue<P>(); }
   bool chainReady() const override { return chainReady_; }
 
-  Fault runChain(unsigned threads, const std::function<void(std::size_t)>& onColumn,
+  Fault runChain(unsigned threads, const std::string& folder, const std::function<void(std::size_t)>& onColumn,
                  const std::function<bool()>& keepGoing) override {
     if constexpr (carriesValue<P>()) {
-      edges_.resize(layout_.bands(), layout_.width);
-      auto job = std::make_shared<ChainJob<P>>(params_, plan_, layout_, edges_);
-      const std::size_t bands = layout_.bands(), units = layout_.width * bands;
-      std::vector<Colour> colours(layout_.bandRows);
-      std::unique_ptr<ColumnPool> pool;
-      if (threads > 1) {
-        pool = std::make_unique<ColumnPool>(threads);
-        pool->submit(job);
+      chainReady_ = false;
+      chainProblem_.clear();
+      if (!edges_.begin(layout_.bands(), layout_.width, folder, chainProblem_)) return Fault::None;
+      const Fault fault = sweepChain(threads, onColumn, keepGoing);
+      if (fault == Fault::None && chainReady_ && !edges_.finish()) {
+        chainReady_ = false;
+        chainProblem_ = "the band edges could not be written to a temporary file";
       }
-      double carried = 0;
-      Fault fault = Fault::None;
-      for (std::size_t unit = 0; unit < units && fault == Fault::None; ++unit) {
-        if (pool) {
-          fault = pool->take(*job, unit, colours.data()).fault;
-        } else {
-          edges_.at(unit % bands, unit / bands) = carried;
-          fault = computeSpan<P>(params_, plan_, job->span(unit), carried, colours.data()).fault;
-        }
-        if (unit % bands == bands - 1) {
-          if (onColumn) onColumn(unit / bands + 1);
-          if (keepGoing && !keepGoing()) break;
-        }
-        if (fault == Fault::None && unit + 1 == units) chainReady_ = true;
-      }
-      if (pool) pool->withdraw(job);
       return fault;
     } else {
-      (void)threads, (void)onColumn, (void)keepGoing;
+      (void)threads, (void)folder, (void)onColumn, (void)keepGoing;
       return Fault::None;
     }
   }
+  std::string chainProblem() const override { return chainProblem_; }
 
-  Fault renderBand(std::size_t band, unsigned char* rgb, BandControl& control) const override {
+  bool topEdge(std::size_t band, double* carried) const override {
+    if constexpr (carriesValue<P>()) return edges_.read(band, carried);
+    (void)band, (void)carried;
+    return true;
+  }
+
+  Fault renderRows(std::size_t band, std::size_t first, std::size_t rows, double* carried, unsigned char* rgb,
+                   BandControl& control) const override {
     const std::size_t density = static_cast<std::size_t>(plan_.sampling.density);
-    const std::size_t rows = layout_.rowsOf(band), width = layout_.width;
+    const std::size_t width = layout_.width;
     std::vector<Colour> colours(rows);
     for (std::size_t column = 0; column < width && !control.stop.load(std::memory_order_relaxed); ++column) {
-      double carried = carriesValue<P>() ? edges_.at(band, column) : 0;
-      const PixelSpan span{column / density, (column % density) * layout_.height + layout_.firstRow(band), rows};
-      const ColumnResult result = computeSpan<P>(params_, plan_, span, carried, colours.data());
+      double unused = 0;
+      double& value = carriesValue<P>() ? carried[column] : unused;
+      const PixelSpan span{column / density, (column % density) * layout_.height + layout_.firstRow(band) + first, rows};
+      const ColumnResult result = computeSpan<P>(params_, plan_, span, value, colours.data());
       if (result.fault != Fault::None) return result.fault;
       unsigned char* out = rgb + column * 3;
       for (std::size_t r = 0; r < rows; ++r, out += width * 3) {
@@ -201,15 +227,47 @@ class PatternBands final : public BandSource {
         out[1] = static_cast<unsigned char>(greenOf(c));
         out[2] = static_cast<unsigned char>(blueOf(c));
       }
-      control.columns.fetch_add(1, std::memory_order_relaxed);
+      control.pixels.fetch_add(rows, std::memory_order_relaxed);
     }
     return Fault::None;
   }
 
  private:
+  // The carried value through every band of every column, in sweep order,
+  // each band's top kept in the edges.
+  Fault sweepChain(unsigned threads, const std::function<void(std::size_t)>& onColumn,
+                   const std::function<bool()>& keepGoing) {
+    auto job = std::make_shared<ChainJob<P>>(params_, plan_, layout_, edges_);
+    const std::size_t bands = layout_.bands(), units = layout_.width * bands;
+    std::vector<Colour> colours(layout_.bandRows);
+    std::unique_ptr<ColumnPool> pool;
+    if (threads > 1) {
+      pool = std::make_unique<ColumnPool>(threads);
+      pool->submit(job);
+    }
+    double carried = 0;
+    Fault fault = Fault::None;
+    for (std::size_t unit = 0; unit < units && fault == Fault::None; ++unit) {
+      if (pool) {
+        fault = pool->take(*job, unit, colours.data()).fault;
+      } else {
+        edges_.put(unit / bands, unit % bands, carried);
+        fault = computeSpan<P>(params_, plan_, job->span(unit), carried, colours.data()).fault;
+      }
+      if (unit % bands == bands - 1) {
+        if (onColumn) onColumn(unit / bands + 1);
+        if (keepGoing && !keepGoing()) break;
+      }
+      if (fault == Fault::None && unit + 1 == units) chainReady_ = true;
+    }
+    if (pool) pool->withdraw(job);
+    return fault;
+  }
+
   const typename P::Params params_;
   BandEdges edges_;
   bool chainReady_ = false;
+  std::string chainProblem_;
 };
 
 // Pattern P's intake and plan for the texts, as bands; nothing and the fault

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Posters: bands against the column sweep, parts joined in any grouping,
-// joins refused, a killed poster resumed.
+// joins refused, a killed poster resumed, the same bytes whatever the bounds
+// on a band's memory.
 
 #include <gtest/gtest.h>
 
 #include <QByteArray>
 #include <QFile>
 #include <QImage>
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <signal.h>
@@ -15,6 +17,8 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,6 +26,8 @@
 #include "band_file.h"
 #include "catalogue.h"
 #include "cli_support.h"
+#include "dune.h"
+#include "kraken.h"
 #include "picture.h"
 #include "picture_render.h"
 #include "poster.h"
@@ -102,6 +108,137 @@ TEST(PosterBands, EqualTheColumnSweepPixelForPixelAndChunkForChunk) {
     std::string error;
     ASSERT_TRUE(writePicture(sweep.image(), dir.filePath("painted.png"), ImageFormat::Png, wanted, error)) << error;
     EXPECT_EQ(readFile(dir.filePath("painted.png").toStdString()), readFile(file.toStdString()));
+  }
+}
+
+// A strip of a view far wider than tall: its first plain rows only, at a high
+// density, as bands.
+template <class P>
+std::unique_ptr<BandSource> stripOf(const FieldTexts& texts, int density, std::size_t plainRows, std::size_t bandRows) {
+  PictureHost host(texts, {density, 1});
+  Intake<typename P::Params> intake;
+  SweepPlan plan;
+  EXPECT_EQ(takeIntake<P>(host, intake), Fault::None);
+  EXPECT_EQ(planSweep(intake.sweep, {kMaxPictureSide, kMaxPictureSide, kMaxPosterSide * kMaxPosterSide}, plan,
+                      {density, 1}),
+            Fault::None);
+  plan.rows.resize(plainRows);
+  plan.ys.resize(plainRows);
+  return std::make_unique<PatternBands<P>>(intake.params, plan, bandRows);
+}
+
+// Every band's piece of a run, in order, and how many went to a scratch file.
+struct Pieces {
+  std::string bytes;
+  std::size_t spilled = 0;
+};
+
+Pieces piecesOf(const BandSource& source, const BandBounds& bounds, const std::string& scratch) {
+  const BandRun run{source, 0, source.layout().bands() - 1, 2, {}, {}, bounds, scratch};
+  Pieces pieces;
+  const BandsEnd end = runBands(run, [&](const BandPiece& piece) {
+    pieces.bytes += std::to_string(piece.band) + " " + std::to_string(piece.rawBytes) + " " +
+                    std::to_string(piece.adler) + " " + std::to_string(piece.deflatedBytes) + ":";
+    pieces.spilled += piece.spilled != nullptr;
+    return piece.copyTo([&](const char* data, std::size_t length) { return pieces.bytes.append(data, length), true; });
+  });
+  EXPECT_EQ(end.fault, Fault::None);
+  EXPECT_EQ(end.problem, "");
+  EXPECT_FALSE(end.stopped);
+  return pieces;
+}
+
+// At a size the bands can be rendered whole, the file is the same whatever
+// the bounds (below); here a band of a strip too wide for that, of a pattern
+// that carries a value across the bands' edges, is the same at the default
+// bounds as one row at a time with every piece in a scratch file.
+TEST(PosterBounds, AStripOverAHundredThousandPixelsWideIsTheSameOneRowAtATime) {
+  QTemporaryDir dir;
+  // 1024 plain columns at density 98: 100,352 output columns, 98 rows.
+  const std::unique_ptr<BandSource> source = stripOf<Dada>(textsOf({"", 0, 0, "-40 17 1024 0.7 130"}), 98, 1, 40);
+  const BandLayout& layout = source->layout();
+  ASSERT_GE(layout.width, 100000u);
+  ASSERT_EQ(layout.bands(), 3u);
+  ASSERT_EQ(source->runChain(2, dir.path().toStdString(), {}, {}), Fault::None);
+  ASSERT_TRUE(source->chainReady()) << source->chainProblem();
+  const Pieces whole = piecesOf(*source, {}, dir.path().toStdString());
+  const Pieces rows = piecesOf(*source, {1, 1}, dir.path().toStdString());
+  EXPECT_TRUE(rows.bytes == whole.bytes);
+  EXPECT_EQ(whole.spilled, 0u);
+  EXPECT_EQ(rows.spilled, layout.bands());
+  // Nothing of the scratch files is left behind.
+  EXPECT_TRUE(QDir(dir.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+}
+
+// Where no scratch file can be made (neither beside the output nor in the
+// system's temporary folder), a band that needs one is not handed over and
+// the run says why; so does the chain pass that keeps its edges in one.
+TEST(PosterBounds, AScratchFileThatCannotBeMadeIsSaidAndNothingIsHandedOver) {
+  const QByteArray oldTemporary = qgetenv("TMPDIR");
+  qputenv("TMPDIR", "/nonexistent-plorvex-folder");
+  const std::string nowhere = "/nonexistent-plorvex-folder/too";
+  QImage image(64, 300, QImage::Format_RGB32);
+  image.fill(Qt::darkCyan);
+  const std::unique_ptr<BandSource> painted = imageBands(image);
+  const BandRun run{*painted, 0, painted->layout().bands() - 1, 2, {}, {}, {1, 1}, nowhere};
+  std::size_t taken = 0;
+  const BandsEnd end = runBands(run, [&](const BandPiece&) { return ++taken, true; });
+  EXPECT_EQ(taken, 0u);
+  EXPECT_NE(end.problem.find("no temporary file can be made"), std::string::npos) << end.problem;
+
+  const std::unique_ptr<BandSource> carried = stripOf<Dada>(textsOf({"", 0, 0, "1 1 20 1 150"}), 2, 20, 16);
+  EXPECT_EQ(carried->runChain(1, nowhere, {}, {}), Fault::None);
+  EXPECT_FALSE(carried->chainReady());
+  EXPECT_NE(carried->chainProblem().find("no temporary file can be made"), std::string::npos)
+      << carried->chainProblem();
+  if (oldTemporary.isNull())
+    qunsetenv("TMPDIR");
+  else
+    qputenv("TMPDIR", oldTemporary);
+}
+
+// Through the whole poster's hidden part and join, and a part for --join.
+// The defaults hold these bands whole (the column sweep's bytes: above).
+TEST(PosterBounds, PostersAndPartsAreTheSameFilesWhateverTheBounds) {
+  QTemporaryDir dir;
+  const std::vector<BandCase> cases = {{"lazy", 4, 1, ""}, {"atlas", 4, 2, ""}};
+  // Bounds on a band's memory: the defaults; one row at a time, every piece in
+  // a scratch file; chunks that do not divide a band, a small piece held.
+  struct Bounds {
+    const char* name;
+    std::size_t chunkRows;  // 0: the default chunk
+    std::size_t heldBytes;
+  };
+  const std::vector<Bounds> boundsCases = {
+      {"default", 0, BandBounds{}.heldBytes}, {"one row, all spilled", 1, 1}, {"7 rows, 64 KiB held", 7, 1 << 16}};
+  for (const BandCase& c : cases) {
+    for (const std::optional<std::pair<std::size_t, std::size_t>>& bands :
+         {std::optional<std::pair<std::size_t, std::size_t>>{}, std::optional{std::pair<std::size_t, std::size_t>{1, 2}}}) {
+      SCOPED_TRACE(std::string(c.pattern) + (bands ? " part 1-2" : " poster"));
+      PosterRequest request;
+      request.pattern = findPattern(c.pattern);
+      request.fields = textsOf(c);
+      request.sampling = {c.density, c.smooth};
+      request.threads = 2;
+      request.version = "1.0";
+      request.bands = bands;
+      std::string first;
+      for (const Bounds& bounds : boundsCases) {
+        SCOPED_TRACE(bounds.name);
+        request.bounds = {};
+        if (bounds.chunkRows != 0) request.bounds.chunkBytes = bounds.chunkRows * 3 * posterLayout(request).width;
+        request.bounds.heldBytes = bounds.heldBytes;
+        const QString file = dir.filePath("poster");
+        const PosterResult result = makePoster(request, QFile::encodeName(file));
+        ASSERT_EQ(result.end, PosterEnd::Written) << result.error;
+        const std::string bytes = readFile(file.toStdString());
+        if (first.empty()) first = bytes;
+        ASSERT_FALSE(bytes.empty());
+        EXPECT_TRUE(bytes == first);
+        QFile::remove(file);
+      }
+      EXPECT_TRUE(QDir(dir.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+    }
   }
 }
 

@@ -1,0 +1,86 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "scratch_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace plorvex {
+namespace {
+
+// A file without a name in `folder`: O_TMPFILE where the file system has it,
+// else a fresh name removed at once.
+int unnamedFileIn(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
+  std::string name = folder + "/.plorvex-scratch-XXXXXX";
+  const int named = ::mkostemp(name.data(), O_CLOEXEC);
+  if (named >= 0) ::unlink(name.c_str());
+  return named;
+}
+
+std::string systemTemporaryFolder() {
+  const char* dir = std::getenv("TMPDIR");
+  return dir && *dir ? dir : "/tmp";
+}
+
+}  // namespace
+
+ScratchFile::~ScratchFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool ScratchFile::open(const std::string& folder, std::string& error) {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  appended_ = 0;
+  if (!folder.empty()) fd_ = unnamedFileIn(folder);
+  if (fd_ < 0) fd_ = unnamedFileIn(systemTemporaryFolder());
+  if (fd_ < 0) error = std::string("no temporary file can be made (") + std::strerror(errno) + ")";
+  return fd_ >= 0;
+}
+
+bool ScratchFile::writeAt(std::uint64_t offset, const void* data, std::size_t length) {
+  const char* bytes = static_cast<const char*>(data);
+  while (length > 0) {
+    const ssize_t written = ::pwrite(fd_, bytes, length, static_cast<off_t>(offset));
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    bytes += written, offset += static_cast<std::uint64_t>(written), length -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+bool ScratchFile::readAt(std::uint64_t offset, void* data, std::size_t length) const {
+  char* bytes = static_cast<char*>(data);
+  while (length > 0) {
+    const ssize_t read = ::pread(fd_, bytes, length, static_cast<off_t>(offset));
+    if (read < 0 && errno == EINTR) continue;
+    if (read <= 0) return false;
+    bytes += read, offset += static_cast<std::uint64_t>(read), length -= static_cast<std::size_t>(read);
+  }
+  return true;
+}
+
+bool ScratchFile::append(const void* data, std::size_t length) {
+  if (!writeAt(appended_, data, length)) return false;
+  appended_ += length;
+  return true;
+}
+
+bool ScratchFile::copyAppended(const std::function<bool(const char*, std::size_t)>& sink) const {
+  std::vector<char> buffer(std::min<std::uint64_t>(appended_, 1 << 20));
+  for (std::uint64_t at = 0; at < appended_;) {
+    const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), appended_ - at));
+    if (!readAt(at, buffer.data(), count) || !sink(buffer.data(), count)) return false;
+    at += count;
+  }
+  return true;
+}
+
+}  // namespace plorvex
