@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "lanes.h"
 #include "renderer.h"
 
 namespace plorvex {
@@ -15,22 +16,23 @@ Intake<Pluck::Params> Pluck::intake(const FieldReader& read) {
   return in;
 }
 
-Pluck::Prepared Pluck::prepare(const Params& par, double i, double j) {
-  using maths::cos, maths::sin, maths::tan;
+template <class R>
+Pluck::PreparedAt<R> Pluck::prepare(const Params& par, R i, R j) {
+  using maths::cos, maths::sin, maths::tan, std::fabs;
   const double Z = par.zoom;
-  const double q = 0.5 + (K * (j / 200)) * Z;
-  const double p = 0.5 + (K * (i / 200)) * Z;
-  const double d = (K * (i / 200)) / ((0.000123 + K * (j / 200)) - 0.5);
-  const double a1 = sin((q * cos(p)) * sin(p * q));
-  const double a2 = sin((p - a1) - sin(q - p * cos(q * sin(p * cos(p * q)))));
-  const double a3 = sin(a2 - sin(((p * q) + cos(q)) - cos(q * a2)));
-  const double a4 =
-      std::fabs(tan(q - p)) * cos(p / ((a3 + 0.000123) + (a3 * sin(p + q)) * cos(q + p)));
-  const double a5 =
+  const R q = 0.5 + (K * (j / 200)) * Z;
+  const R p = 0.5 + (K * (i / 200)) * Z;
+  const R d = (K * (i / 200)) / ((0.000123 + K * (j / 200)) - 0.5);
+  const R a1 = sin((q * cos(p)) * sin(p * q));
+  const R a2 = sin((p - a1) - sin(q - p * cos(q * sin(p * cos(p * q)))));
+  const R a3 = sin(a2 - sin(((p * q) + cos(q)) - cos(q * a2)));
+  const R a4 =
+      fabs(tan(q - p)) * cos(p / ((a3 + 0.000123) + (a3 * sin(p + q)) * cos(q + p)));
+  const R a5 =
       cos((a1 - sin(a2 * cos(a3 - cos(a4)))) + cos(a1 - sin(a2 - sin(a3) * cos(a4))));
-  const double a6 = ((sin(d - 1.5) - cos(1.235 + d)) + cos(q) * d) -
+  const R a6 = ((sin(d - 1.5) - cos(1.235 + d)) + cos(q) * d) -
                     sin(d * a5) * cos((q - p) * cos(((a5 * d) * sin(p * sin(d))) - cos(d * a5)));
-  Prepared x;
+  PreparedAt<R> x;
   x.q = q;
   x.p = p;
   x.a5 = a5;
@@ -39,6 +41,9 @@ Pluck::Prepared Pluck::prepare(const Params& par, double i, double j) {
   x.a7 = cos(a5 + sin((a6 - d) + cos((d - a6 * a5) + sin((a6 + d) + cos((d * a5) + a6)))));
   return x;
 }
+
+template Pluck::PreparedAt<double> Pluck::prepare(const Params& par, double i, double j);
+template Pluck::PreparedAt<Lanes> Pluck::prepare(const Params& par, Lanes i, Lanes j);
 
 Channels Pluck::complete(const Params& par, const Prepared& x, double& carried) {
   using maths::cos;

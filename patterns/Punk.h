@@ -15,13 +15,17 @@ struct Pluck {
     double brightness = 0;
   };
   // The terms of a pixel that do not depend on the carried value.
-  struct Prepared {
-    double q, p, a5, a6, a7;
+  template <class R>
+  struct PreparedAt {
+    R q, p, a5, a6, a7;
     // cos(q) * a5 + cos(p * (cos(a6 + sin(p * d)) * sin((a6 * a5) - cos(a6 * q))))
-    double mInner;
+    R mInner;
   };
+  using Prepared = PreparedAt<double>;
   static Intake<Params> intake(const FieldReader& read);
-  static Prepared prepare(const Params& par, double i, double j);
+  // For one sample (R = double) or four (R = Lanes).
+  template <class R>
+  static PreparedAt<R> prepare(const Params& par, R i, R j);
   // carried: m of the previous pixel.
   static Channels complete(const Params& par, const Prepared& x, double& carried);
 };

@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "lanes.h"
 #include "renderer.h"
 
 namespace plorvex {
@@ -18,18 +19,22 @@ Intake<Dada::Params> Dada::intake(const FieldReader& read) {
   return in;
 }
 
-Dada::Prepared Dada::prepare(const Params& p, double i, double j) {
+template <class R>
+Dada::PreparedAt<R> Dada::prepare(const Params& p, R i, R j) {
   using maths::cos, maths::tan;
   const double Z = p.zoom;
-  const double a1 = (K * (j / 200)) * Z;
-  const double a2 = (K * (i / 200)) * Z;
-  const double a3 = (K * ((i / 200) / (0.000123 + K * (j / 200)))) * Z;
-  const double q = cos(a1 / (a2 + 0.000123)) / 0.1 + cos(a3 * tan(a3 * tan(a2 - cos(a1))));
-  Prepared x;
+  const R a1 = (K * (j / 200)) * Z;
+  const R a2 = (K * (i / 200)) * Z;
+  const R a3 = (K * ((i / 200) / (0.000123 + K * (j / 200)))) * Z;
+  const R q = cos(a1 / (a2 + 0.000123)) / 0.1 + cos(a3 * tan(a3 * tan(a2 - cos(a1))));
+  PreparedAt<R> x;
   x.t1 = tan(a3 * a2) * cos(a1 - q);
   x.t2 = tan(a1 - (a2 * cos(a2 - (a1 + 0.000123))) * tan(a2 + a1 * cos(a1 + a2)));
   return x;
 }
+
+template Dada::PreparedAt<double> Dada::prepare(const Params& p, double i, double j);
+template Dada::PreparedAt<Lanes> Dada::prepare(const Params& p, Lanes i, Lanes j);
 
 Channels Dada::complete(const Params& p, const Prepared& x, double& carried) {
   const double B = p.brightness;

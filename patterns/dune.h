@@ -15,11 +15,15 @@ struct Dada {
     double brightness = 0;
   };
   // The terms of a pixel that do not depend on the carried value.
-  struct Prepared {
-    double t1, t2;
+  template <class R>
+  struct PreparedAt {
+    R t1, t2;
   };
+  using Prepared = PreparedAt<double>;
   static Intake<Params> intake(const FieldReader& read);
-  static Prepared prepare(const Params& p, double i, double j);
+  // For one sample (R = double) or four (R = Lanes).
+  template <class R>
+  static PreparedAt<R> prepare(const Params& p, R i, R j);
   // carried: t3 of the previous pixel.
   static Channels complete(const Params& p, const Prepared& x, double& carried);
 };

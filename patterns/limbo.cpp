@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "lanes.h"
 #include "renderer.h"
 
 namespace plorvex {
@@ -15,16 +16,17 @@ Intake<Lazy::Params> Lazy::intake(const FieldReader& read) {
   return in;
 }
 
-Lazy::Prepared Lazy::prepare(const Params& p, double i, double j) {
+template <class R>
+Lazy::PreparedAt<R> Lazy::prepare(const Params& p, R i, R j) {
   using maths::cos, maths::sin, maths::tan;
   const double Z = p.zoom;
-  Prepared x;
-  const double v = 0.5 + K * (j / 200) * Z;
-  const double u = 0.5 + K * (i / 200) * Z;
-  const double w = K * cos(i / 200) * sin(0.000123 + K * (j / 200) - 0.5) * Z;
-  const double a1 =
+  PreparedAt<R> x;
+  const R v = 0.5 + K * (j / 200) * Z;
+  const R u = 0.5 + K * (i / 200) * Z;
+  const R w = K * cos(i / 200) * sin(0.000123 + K * (j / 200) - 0.5) * Z;
+  const R a1 =
       cos(w - sin(w * cos(v * u)) - sin(u * v) - cos(w * v)) - sin(u - sin(w * u) * tan(w));
-  const double a2 = sin(w - 1.5) - cos(1.235 + w) + tan(v) * w -
+  const R a2 = sin(w - 1.5) - cos(1.235 + w) + tan(v) * w -
                     sin(w * a1) * cos((v - u) * cos(a1 * w * sin(u * sin(w)) - cos(w * a1)));
   x.v = v;
   x.u = u;
@@ -36,6 +38,9 @@ Lazy::Prepared Lazy::prepare(const Params& p, double i, double j) {
   x.a3Factor = sin(a2 * a1 - cos(a2 * v)) * cos(a2 + sin(u * w));
   return x;
 }
+
+template Lazy::PreparedAt<double> Lazy::prepare(const Params& p, double i, double j);
+template Lazy::PreparedAt<Lanes> Lazy::prepare(const Params& p, Lanes i, Lanes j);
 
 Channels Lazy::complete(const Params& p, const Prepared& x, double& carried) {
   using maths::cos, maths::tan;

@@ -15,13 +15,17 @@ struct Lazy {
     double brightness = 0;
   };
   // The terms of a pixel that do not depend on the carried value.
-  struct Prepared {
-    double v, u, a1, a2, a4;
-    double cosV, tanU;
-    double a3Factor;  // sin(a2 * a1 - cos(a2 * v)) * cos(a2 + sin(u * w))
+  template <class R>
+  struct PreparedAt {
+    R v, u, a1, a2, a4;
+    R cosV, tanU;
+    R a3Factor;  // sin(a2 * a1 - cos(a2 * v)) * cos(a2 + sin(u * w))
   };
+  using Prepared = PreparedAt<double>;
   static Intake<Params> intake(const FieldReader& read);
-  static Prepared prepare(const Params& p, double i, double j);
+  // For one sample (R = double) or four (R = Lanes).
+  template <class R>
+  static PreparedAt<R> prepare(const Params& p, R i, R j);
   // carried: a3 of the previous pixel.
   static Channels complete(const Params& p, const Prepared& x, double& carried);
 };

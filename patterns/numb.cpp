@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "lanes.h"
 #include "renderer.h"
 
 namespace plorvex {
@@ -15,27 +16,31 @@ Intake<Nitegale::Params> Nitegale::intake(const FieldReader& read) {
   return in;
 }
 
-Nitegale::Prepared Nitegale::prepare(const Params& p, double i, double j) {
-  using maths::cos, maths::sin, maths::tan;
+template <class R>
+Nitegale::PreparedAt<R> Nitegale::prepare(const Params& p, R i, R j) {
+  using maths::cos, maths::sin, maths::tan, std::fabs;
   const double Z = p.zoom;
-  const double v = 0.5 + K * (j / 200) * Z;
-  const double u = 0.5 + K * (i / 200) * Z;
-  const double w = ((K * (i / 200)) / ((0.000123 + K * (j / 200)) - 0.5)) * Z;
-  const double a1 = sin(u * cos(v * cos(v / (u + 0.000123)) +
-                                sin(v + sin(u * std::fabs(u - cos(sin(v)))))));
-  const double a2 = sin(v - u + cos(u / (v + 0.000123) * sin(a1 + sin(u + v + cos(v + u)))));
+  const R v = 0.5 + K * (j / 200) * Z;
+  const R u = 0.5 + K * (i / 200) * Z;
+  const R w = ((K * (i / 200)) / ((0.000123 + K * (j / 200)) - 0.5)) * Z;
+  const R a1 = sin(u * cos(v * cos(v / (u + 0.000123)) +
+                                sin(v + sin(u * fabs(u - cos(sin(v)))))));
+  const R a2 = sin(v - u + cos(u / (v + 0.000123) * sin(a1 + sin(u + v + cos(v + u)))));
   // a1 - a1 is evaluated as written (it is not 0 for an infinite a1).
-  const double a4 = sin(a1 - a2) - cos(1.235 + w) + tan(v) * a1 -
+  const R a4 = sin(a1 - a2) - cos(1.235 + w) + tan(v) * a1 -
                     cos(w * a1 * cos(a2 * a1 * sin(a1 * sin(a1 - a1))));
-  Prepared x;
+  PreparedAt<R> x;
   x.a1 = a1;
   x.a2 = a2;
-  x.a3 = power(std::fabs(a2 + a1), 0.5);
+  x.a3 = power(fabs(a2 + a1), 0.5);
   x.a4 = a4;
   x.a5Inner = sin(a1 * (cos(a4 + tan(a1 * a2)) - cos(a4 * a2)));
   x.a6 = cos(sin(a4 - w + cos(w - sin(a4 + w + cos(a4)))));
   return x;
 }
+
+template Nitegale::PreparedAt<double> Nitegale::prepare(const Params& p, double i, double j);
+template Nitegale::PreparedAt<Lanes> Nitegale::prepare(const Params& p, Lanes i, Lanes j);
 
 Channels Nitegale::complete(const Params& p, const Prepared& x, double& carried) {
   using maths::cos, maths::sin;

@@ -14,12 +14,16 @@ struct Nitegale {
     double brightness = 0;
   };
   // The terms of a pixel that do not depend on the carried value.
-  struct Prepared {
-    double a1, a2, a3, a4, a6;
-    double a5Inner;  // sin(a1 * (cos(a4 + tan(a1 * a2)) - cos(a4 * a2)))
+  template <class R>
+  struct PreparedAt {
+    R a1, a2, a3, a4, a6;
+    R a5Inner;  // sin(a1 * (cos(a4 + tan(a1 * a2)) - cos(a4 * a2)))
   };
+  using Prepared = PreparedAt<double>;
   static Intake<Params> intake(const FieldReader& read);
-  static Prepared prepare(const Params& p, double i, double j);
+  // For one sample (R = double) or four (R = Lanes).
+  template <class R>
+  static PreparedAt<R> prepare(const Params& p, R i, R j);
   // carried: a5 of the previous pixel.
   static Channels complete(const Params& p, const Prepared& x, double& carried);
 };

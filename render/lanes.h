@@ -8,7 +8,10 @@
 // lane: the frame tests the flags after a span and, when one was raised, makes
 // the span again one sample at a time.
 
+#include <array>
+#include <bit>
 #include <cmath>
+#include <cstddef>
 
 #include "correct_math.h"
 
@@ -19,6 +22,19 @@ struct Lanes {
 };
 
 inline Lanes broadcast(double x) { return {{x, x, x, x}}; }
+
+// Lane `lane` of a struct of Lanes as the same struct of doubles: both are the
+// one template's fields in one order, so field k of the one sample is double
+// 4k + lane of the four.
+template <class One, class Four>
+One laneOf(const Four& four, int lane) {
+  constexpr std::size_t fields = sizeof(One) / sizeof(double);
+  static_assert(sizeof(One) == fields * sizeof(double) && sizeof(Four) == 4 * sizeof(One));
+  const auto all = std::bit_cast<std::array<double, 4 * fields>>(four);
+  std::array<double, fields> one;
+  for (std::size_t k = 0; k < fields; ++k) one[k] = all[4 * k + static_cast<std::size_t>(lane)];
+  return std::bit_cast<One>(one);
+}
 
 #define PLORVEX_LANES_OPERATOR(op)                                                         \
   inline Lanes operator op(const Lanes& a, const Lanes& b) {                               \

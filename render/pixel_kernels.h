@@ -40,6 +40,13 @@ constexpr bool splitsPixel() {
   return requires { typename P::Prepared; };
 }
 
+// Whether pattern P prepares four samples at a time (its Prepared is
+// `PreparedAt<double>` and `prepare` a template over the number type).
+template <class P>
+constexpr bool preparesLanes() {
+  return requires(const typename P::Params& params, Lanes x) { P::prepare(params, x, x); };
+}
+
 // What a pattern without halves of its own keeps of a sample before completing it.
 struct SampleAt {
   double i = 0;
@@ -193,6 +200,16 @@ ColumnResult computeSpan(const typename P::Params& params, const SweepPlan& plan
           converted &= toColour(Channels{four.red.v[lane], four.green.v[lane], four.blue.v[lane]}, out[p + lane]);
       }
     }
+    if constexpr (preparesLanes<P>()) {
+      // The halves before the carried value four at a time, the rest in order.
+      const Lanes i = broadcast(counter);
+      for (; p + 4 <= span.count; p += 4) {
+        const double* j = &plan.rows[span.first + p];
+        const auto four = P::prepare(params, i, Lanes{{j[0], j[1], j[2], j[3]}});
+        for (int lane = 0; lane < 4; ++lane)
+          converted &= toColour(P::complete(params, laneOf<Prepared<P>>(four, lane), carried), out[p + lane]);
+      }
+    }
     for (; p < span.count; ++p)
       converted &= toColour(pixelOf<P>(params, counter, plan.rows[span.first + p], carried), out[p]);
   } else {
@@ -222,6 +239,18 @@ bool prepareSpan(const typename P::Params& params, const SweepPlan& plan, const 
   double counter = plan.columns[span.column];
   launder(counter);
   std::size_t s = 0;
+  if constexpr (preparesLanes<P>()) {
+    if (plan.sampling.plain()) {
+      const Lanes i = broadcast(counter);
+      for (; s + 4 <= span.count; s += 4) {
+        const double* j = &plan.rows[span.first + s];
+        const auto four = P::prepare(params, i, Lanes{{j[0], j[1], j[2], j[3]}});
+        for (int lane = 0; lane < 4; ++lane) out[s + lane] = laneOf<Prepared<P>>(four, lane);
+      }
+      for (; s < span.count; ++s) out[s] = P::prepare(params, counter, plan.rows[span.first + s]);
+      return raisedFault() == Fault::None;
+    }
+  }
   walkSamples(
       plan, span, counter,
       [&](double i, double j) {
