@@ -520,9 +520,12 @@ double powSplit(double x, double y) { return powOf<Products::Split>(x, y); }
 
 [[gnu::target("fma")]] double powFused(double x, double y) { return powOf<Products::Fused>(x, y); }
 
-// (libgcc's own initialisation may run after this one; the plain way answers
-// the same bits until then.)
-const bool kHasFma = (__builtin_cpu_init(), __builtin_cpu_supports("fma"));
+// Asked at the first call, not at start-up: other files' static initialisers
+// (the sampling's tables) call the maths before this file's would have run.
+bool hasFma() {
+  static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("fma"));
+  return has;
+}
 
 }  // namespace
 
@@ -532,6 +535,6 @@ double powWithoutFma(double x, double y) { return powSplit(x, y); }
 
 }  // namespace correct_pow_detail
 
-double crPow(double x, double y) { return kHasFma ? powFused(x, y) : powSplit(x, y); }
+double crPow(double x, double y) { return hasFma() ? powFused(x, y) : powSplit(x, y); }
 
 }  // namespace plorvex

@@ -440,9 +440,12 @@ double tanSplit(double x) { return tanOf<Products::Split>(x); }
 [[gnu::target("fma")]] double cosFused(double x) { return cosOf<Products::Fused>(x); }
 [[gnu::target("fma")]] double tanFused(double x) { return tanOf<Products::Fused>(x); }
 
-// (libgcc's own initialisation may run after this one; the plain way answers
-// the same bits until then.)
-const bool kHasFma = (__builtin_cpu_init(), __builtin_cpu_supports("fma"));
+// Asked at the first call, not at start-up: other files' static initialisers
+// (the sampling's tables) call the maths before this file's would have run.
+bool hasFma() {
+  static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("fma"));
+  return has;
+}
 
 }  // namespace
 
@@ -486,11 +489,11 @@ std::optional<double> fastTan(double x) {
 
 }  // namespace trig_detail
 
-double crSin(double x) { return kHasFma ? sinFused(x) : sinSplit(x); }
+double crSin(double x) { return hasFma() ? sinFused(x) : sinSplit(x); }
 
-double crCos(double x) { return kHasFma ? cosFused(x) : cosSplit(x); }
+double crCos(double x) { return hasFma() ? cosFused(x) : cosSplit(x); }
 
-double crTan(double x) { return kHasFma ? tanFused(x) : tanSplit(x); }
+double crTan(double x) { return hasFma() ? tanFused(x) : tanSplit(x); }
 
 // Four arguments at a time: the same formulas as above on vectors of four
 // doubles (vector extensions: with AVX2 and FMA one instruction a step, the
@@ -677,10 +680,13 @@ void tanLanesPlain(const double* in, double* out) { tanLanes<kSplit>(in, out); }
 }
 
 // AVX2 and FMA come together in every CPU that has AVX2 in practice; the rare
-// one without FMA takes the plain way, which gives the same bits. (libgcc's
-// own initialisation may run after this one; the plain way answers until then.)
-const bool kHasAvx2AndFma =
-    (__builtin_cpu_init(), __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"));
+// one without FMA takes the plain way, which gives the same bits.
+// Asked at the first call, not at start-up: other files' static initialisers
+// (the sampling's tables) call the maths before this file's would have run.
+bool hasAvx2AndFma() {
+  static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"));
+  return has;
+}
 
 }  // namespace
 
@@ -695,15 +701,15 @@ void lanesWithoutAvx2(Function function, const double in[4], double out[4]) {
 }  // namespace trig_detail
 
 void crSin4(const double in[4], double out[4]) {
-  (kHasAvx2AndFma ? sinLanesAvx2Fma : sinLanesPlain)(in, out);
+  (hasAvx2AndFma() ? sinLanesAvx2Fma : sinLanesPlain)(in, out);
 }
 
 void crCos4(const double in[4], double out[4]) {
-  (kHasAvx2AndFma ? cosLanesAvx2Fma : cosLanesPlain)(in, out);
+  (hasAvx2AndFma() ? cosLanesAvx2Fma : cosLanesPlain)(in, out);
 }
 
 void crTan4(const double in[4], double out[4]) {
-  (kHasAvx2AndFma ? tanLanesAvx2Fma : tanLanesPlain)(in, out);
+  (hasAvx2AndFma() ? tanLanesAvx2Fma : tanLanesPlain)(in, out);
 }
 
 }  // namespace plorvex
