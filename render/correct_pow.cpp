@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "correct_pow_tables.h"
+#include "mpfr_caches.h"
 
 // How the evaluation works (Tang's table methods, Ziv's rounding test, MPFR as
 // the last resort). Each function first tries a fast evaluation; when its
@@ -279,6 +280,7 @@ double invalid() {
 enum class MpfrFunction { Exp, Log, Pow };
 
 double mpfrCorrectlyRounded(MpfrFunction function, double x, double y) {
+  freeMpfrCachesAtThreadExit();
   std::fexcept_t savedFlags;
   std::fegetexceptflag(&savedFlags, FE_ALL_EXCEPT);
   const mpfr_exp_t savedMin = mpfr_get_emin();

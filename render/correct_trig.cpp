@@ -32,6 +32,7 @@
 #include <cstring>
 
 #include "double_double.h"
+#include "mpfr_caches.h"
 
 namespace plorvex {
 namespace {
@@ -337,6 +338,7 @@ using MpfrFunction = int (*)(mpfr_ptr, mpfr_srcptr, mpfr_rnd_t);
 
 // The last resort, for finite x whose result is a normal double.
 double byMpfr(MpfrFunction function, double x) {
+  freeMpfrCachesAtThreadExit();
   const FaultFlagsKept kept;
   mpfr_t argument, result;
   mpfr_init2(argument, 53);
