@@ -6,7 +6,6 @@
 #include <cfenv>
 #include <cmath>
 
-#include "correct_math.h"
 #include "fault.h"
 
 namespace plorvex {

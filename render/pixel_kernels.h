@@ -47,6 +47,18 @@ constexpr bool preparesLanes() {
   return requires(const typename P::Params& params, Lanes x) { P::prepare(params, x, x); };
 }
 
+// Whether pattern P computes four samples at a time, whole or up to its carried value.
+template <class P>
+constexpr bool computesFour() {
+  return computesLanes<P>() || preparesLanes<P>();
+}
+
+// Rows first .. first + 3 of the plan, as four samples' j.
+inline Lanes fourRows(const SweepPlan& plan, std::size_t first) {
+  const double* j = &plan.rows[first];
+  return {{j[0], j[1], j[2], j[3]}};
+}
+
 // What a pattern without halves of its own keeps of a sample before completing it.
 struct SampleAt {
   double i = 0;
@@ -191,23 +203,19 @@ ColumnResult computeSpan(const typename P::Params& params, const SweepPlan& plan
     // One sample a pixel, straight into its place: the common case, kept lean;
     // four rows at a time where the pattern computes four.
     std::size_t p = 0;
-    if constexpr (computesLanes<P>()) {
+    if constexpr (computesFour<P>()) {
       const Lanes i = broadcast(counter);
       for (; p + 4 <= span.count; p += 4) {
-        const double* j = &plan.rows[span.first + p];
-        const ChannelsOf<Lanes> four = P::at(params, i, Lanes{{j[0], j[1], j[2], j[3]}});
-        for (int lane = 0; lane < 4; ++lane)
-          converted &= toColour(Channels{four.red.v[lane], four.green.v[lane], four.blue.v[lane]}, out[p + lane]);
-      }
-    }
-    if constexpr (preparesLanes<P>()) {
-      // The halves before the carried value four at a time, the rest in order.
-      const Lanes i = broadcast(counter);
-      for (; p + 4 <= span.count; p += 4) {
-        const double* j = &plan.rows[span.first + p];
-        const auto four = P::prepare(params, i, Lanes{{j[0], j[1], j[2], j[3]}});
-        for (int lane = 0; lane < 4; ++lane)
-          converted &= toColour(P::complete(params, laneOf<Prepared<P>>(four, lane), carried), out[p + lane]);
+        const Lanes j = fourRows(plan, span.first + p);
+        if constexpr (computesLanes<P>()) {
+          const ChannelsOf<Lanes> four = P::at(params, i, j);
+          for (int lane = 0; lane < 4; ++lane) converted &= toColour(laneOf<Channels>(four, lane), out[p + lane]);
+        } else {
+          // The halves before the carried value four at a time, the rest in order.
+          const auto four = P::prepare(params, i, j);
+          for (int lane = 0; lane < 4; ++lane)
+            converted &= toColour(P::complete(params, laneOf<Prepared<P>>(four, lane), carried), out[p + lane]);
+        }
       }
     }
     for (; p < span.count; ++p)
@@ -243,8 +251,7 @@ bool prepareSpan(const typename P::Params& params, const SweepPlan& plan, const 
     if (plan.sampling.plain()) {
       const Lanes i = broadcast(counter);
       for (; s + 4 <= span.count; s += 4) {
-        const double* j = &plan.rows[span.first + s];
-        const auto four = P::prepare(params, i, Lanes{{j[0], j[1], j[2], j[3]}});
+        const auto four = P::prepare(params, i, fourRows(plan, span.first + s));
         for (int lane = 0; lane < 4; ++lane) out[s + lane] = laneOf<Prepared<P>>(four, lane);
       }
       for (; s < span.count; ++s) out[s] = P::prepare(params, counter, plan.rows[span.first + s]);

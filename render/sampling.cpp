@@ -5,7 +5,7 @@
 #include <array>
 #include <cmath>
 
-#include "fp.h"
+#include "correct_math.h"
 
 namespace plorvex {
 namespace {

@@ -45,26 +45,35 @@ bool ScratchFile::open(const std::string& folder, std::string& error) {
   return fd_ >= 0;
 }
 
-bool ScratchFile::writeAt(std::uint64_t offset, const void* data, std::size_t length) {
-  const char* bytes = static_cast<const char*>(data);
-  while (length > 0) {
-    const ssize_t written = ::pwrite(fd_, bytes, length, static_cast<off_t>(offset));
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    bytes += written, offset += static_cast<std::uint64_t>(written), length -= static_cast<std::size_t>(written);
+namespace {
+
+// Calls `transfer(done, left)` (pread or pwrite of what is left) until the
+// whole length has gone through; false on an error or an end of file.
+template <class Transfer>
+bool transferWhole(std::size_t length, Transfer&& transfer) {
+  for (std::size_t done = 0; done < length;) {
+    const ssize_t moved = transfer(done, length - done);
+    if (moved < 0 && errno == EINTR) continue;
+    if (moved <= 0) return false;
+    done += static_cast<std::size_t>(moved);
   }
   return true;
 }
 
+}  // namespace
+
+bool ScratchFile::writeAt(std::uint64_t offset, const void* data, std::size_t length) {
+  const char* bytes = static_cast<const char*>(data);
+  return transferWhole(length, [&](std::size_t done, std::size_t left) {
+    return ::pwrite(fd_, bytes + done, left, static_cast<off_t>(offset + done));
+  });
+}
+
 bool ScratchFile::readAt(std::uint64_t offset, void* data, std::size_t length) const {
   char* bytes = static_cast<char*>(data);
-  while (length > 0) {
-    const ssize_t read = ::pread(fd_, bytes, length, static_cast<off_t>(offset));
-    if (read < 0 && errno == EINTR) continue;
-    if (read <= 0) return false;
-    bytes += read, offset += static_cast<std::uint64_t>(read), length -= static_cast<std::size_t>(read);
-  }
-  return true;
+  return transferWhole(length, [&](std::size_t done, std::size_t left) {
+    return ::pread(fd_, bytes + done, left, static_cast<off_t>(offset + done));
+  });
 }
 
 bool ScratchFile::append(const void* data, std::size_t length) {
