@@ -263,11 +263,19 @@ PosterResult ended(PosterEnd end, std::string error) {
   return result;
 }
 
+}  // namespace
+
+std::unique_ptr<BandSource> posterBands(const PosterRequest& request, Fault& fault) {
+  RequestHost host(request.fields, request.sampling);
+  return request.pattern->bands(host, kBandRows, fault);
+}
+
+namespace {
+
 Prepared prepare(const PosterRequest& request) {
   Prepared prepared;
-  RequestHost host(request.fields, request.sampling);
   Fault fault = Fault::None;
-  prepared.source = request.pattern->bands(host, kBandRows, fault);
+  prepared.source = posterBands(request, fault);
   if (fault == Fault::PictureTooLarge || fault == Fault::CounterStalled)
     return prepared.result = ended(PosterEnd::Refused, faultMessage(fault)), std::move(prepared);
   if (fault != Fault::None) return prepared.result = ended(PosterEnd::NotStreamed, faultMessage(fault)), std::move(prepared);

@@ -99,6 +99,10 @@ struct PosterResult {
   std::size_t width = 0, height = 0;
 };
 
+// The request's view as bands (nothing and the fault when the pattern
+// refuses it); the renders of makePoster, without the file.
+std::unique_ptr<BandSource> posterBands(const PosterRequest& request, Fault& fault);
+
 // The picture's size and band count, or the reason it cannot be a poster.
 PosterResult posterLayout(const PosterRequest& request);
 
