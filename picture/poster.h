@@ -96,6 +96,7 @@ struct PosterResult {
   std::string error;
   std::size_t bands = 0;      // of the picture
   std::size_t kept = 0;       // bands found whole in the hidden part and not rendered again
+  bool edgesKept = false;     // the band edges too: no first pass
   std::size_t width = 0, height = 0;
 };
 
@@ -115,5 +116,8 @@ PosterResult makePoster(const PosterRequest& request, const QByteArray& out);
 
 // The hidden part file a poster at `target` keeps its finished bands in.
 QByteArray resumeFileOf(const QByteArray& target);
+// The hidden file a poster of a pattern that carries a value keeps its band
+// edges in (the first pass's result) until the poster is written.
+QByteArray edgesFileOf(const QByteArray& target);
 
 }  // namespace plorvex::picture

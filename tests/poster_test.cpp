@@ -24,6 +24,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "band_file.h"
@@ -402,11 +403,14 @@ TEST(PosterResume, AKilledPosterKeepsItsWholeBandsAndLeavesNothingUnderItsName) 
   const std::string view = "--pattern nitegale --density 12 --quiet";
   const std::string plain = dir.filePath("plain.png").toStdString();
   ASSERT_EQ(runRenderer(view + " -o " + plain).exitCode, 0);
-  for (const std::string name : {"poster.png", "poster\xff.png"}) {
+  // The first pass's band edges are kept too, unless their file is cut.
+  for (const auto& [name, edgesCut] : {std::pair<std::string, bool>{"poster.png", false}, {"poster\xff.png", true}}) {
     SCOPED_TRACE(name);
     const std::string target = QFile::encodeName(dir.path()).toStdString() + "/" + name;
     const QByteArray hidden = resumeFileOf(QByteArray::fromStdString(target));
+    const std::string edges = edgesFileOf(QByteArray::fromStdString(target)).toStdString();
     ASSERT_EQ(hidden.toStdString(), QFile::encodeName(dir.path()).toStdString() + "/." + name + ".bands");
+    ASSERT_EQ(edges, QFile::encodeName(dir.path()).toStdString() + "/." + name + ".edges");
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -431,11 +435,15 @@ TEST(PosterResume, AKilledPosterKeepsItsWholeBandsAndLeavesNothingUnderItsName) 
     ASSERT_TRUE(part) << ignored;
     const std::size_t whole = part->records.size();
     fs::resize_file(hidden.toStdString(), part->wholeBytes - 5);
+    ASSERT_TRUE(fs::exists(edges));
+    if (edgesCut) fs::resize_file(edges, fs::file_size(edges) - 1);
     const testing_cli::CliRun again = runRenderer("--pattern nitegale --density 12 -o '" + target + "'");
     ASSERT_EQ(again.exitCode, 0) << again.errors;
-    EXPECT_NE(again.errors.find(std::to_string(whole - 1) + " of 8 bands kept"), std::string::npos) << again.errors;
+    const std::string kept = std::to_string(whole - 1) + " of 8 bands" + (edgesCut ? "" : " and the band edges") + " kept";
+    EXPECT_NE(again.errors.find(kept), std::string::npos) << again.errors;
     EXPECT_TRUE(readFile(target) == readFile(plain));
     EXPECT_FALSE(fs::exists(hidden.toStdString()));
+    EXPECT_FALSE(fs::exists(edges));
   }
   // Nothing was made under a name changed on its way through text.
   for (const auto& entry : fs::directory_iterator(dir.path().toStdString()))
