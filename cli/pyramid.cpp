@@ -282,7 +282,16 @@ bool writePyramidFromPicture(const std::string& path, const std::string& dir, st
     return false;
   }
   if (!startVips(error)) return false;
-  VipsPointer picture(vips_image_new_from_file(path.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr));
+  // libvips reads "[...]" at the end of a name as its options: "p[1]" would
+  // load "p". The file goes to it as its open descriptor's name instead.
+  const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0) {
+    error = picture::shownName(path) + ": cannot be opened (" + std::strerror(errno) + ")";
+    return false;
+  }
+  const std::unique_ptr<const int, void (*)(const int*)> closed(&descriptor, [](const int* d) { ::close(*d); });
+  const std::string name = "/proc/self/fd/" + std::to_string(descriptor);
+  VipsPointer picture(vips_image_new_from_file(name.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr));
   if (!picture) {
     error = picture::shownName(path) + ": libvips cannot read the picture (" + vipsError() + ")";
     return false;

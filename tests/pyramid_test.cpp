@@ -213,14 +213,17 @@ TEST_F(PyramidTest, RefusesBadInputSayingWhatIsWrongAndMakesNothing) {
 }
 
 // Folder and picture names are the system's bytes: names that are not UTF-8
-// are made and read as given, from a view and from a finished picture, and a
-// message shows such a name readably.
+// are made and read as given, from a view and from a finished picture, a name
+// is never read as options, and a message shows such a name readably.
 TEST_F(PyramidTest, NamesThatAreNotUtf8AreKeptAsBytes) {
   const std::string view = "--pattern atlas --size 40 --quiet";
   const fs::path plain = dir_ / "plain", picture = dir_ / "k\xfe.png";
   ASSERT_EQ(runRenderer(view + " --pyramid " + plain.string()).exitCode, 0);
   ASSERT_EQ(runRenderer(view + " -o '" + picture.string() + "'").exitCode, 0);
   fs::create_directory(dir_ / "d\xfc");
+  // libvips would read "[1]" as its options and load "v" instead.
+  fs::copy_file(picture, dir_ / "v[1]");
+  ASSERT_EQ(runRenderer(view + " --zoom 0.5 --format png -o " + (dir_ / "v").string()).exitCode, 0);
   const struct {
     const char* what;
     std::string source;
@@ -232,6 +235,8 @@ TEST_F(PyramidTest, NamesThatAreNotUtf8AreKeptAsBytes) {
       {"from a view, into a folder so named", view, (dir_ / "d\xfc" / "x").string(), dir_ / "d\xfc" / "x"},
       {"from a picture so named", "--quiet --from '" + picture.string() + "'", (dir_ / "q\xfd").string(),
        dir_ / "q\xfd"},
+      {"from a picture whose name ends in brackets", "--quiet --from '" + (dir_ / "v[1]").string() + "'",
+       (dir_ / "r").string(), dir_ / "r"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -248,7 +253,7 @@ TEST_F(PyramidTest, NamesThatAreNotUtf8AreKeptAsBytes) {
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(dir_)) names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"d\xfc", "k\xfe.png", "plain", "p\xff", "q\xfd", "s\xff"}))
+  EXPECT_EQ(names, (std::vector<std::string>{"d\xfc", "k\xfe.png", "plain", "p\xff", "q\xfd", "r", "s\xff", "v", "v[1]"}))
       << "a name changed, or a work folder was left";
   const auto refused = runRenderer(view + " --pyramid '" + picture.string() + "'");
   EXPECT_EQ(refused.exitCode, 2);
