@@ -63,23 +63,9 @@ int usageError(const std::string& message) {
   return kExitUsage;
 }
 
-// A saved picture's parameters; its name is the system's bytes, which Qt's
-// names may not hold (bytes that are not UTF-8).
-picture::ReadResult readSavedParameters(const std::string& name) {
-  const QByteArray bytes = QByteArray::fromStdString(name);
-  if (QFile::encodeName(QFile::decodeName(bytes)) == bytes) return picture::readParameters(QFile::decodeName(bytes));
-  QFile file;
-  std::string reason;
-  if (!picture::openFileNamed(file, bytes, QIODevice::ReadOnly, reason))
-    return {std::nullopt, name + ": cannot be opened (" + reason + ")"};
-  picture::ReadResult result = picture::detail::readParametersFrom(file);
-  if (!result.parameters) result.error = name + ": " + result.error;
-  return result;
-}
-
 // Takes from a saved picture what the options leave open.
 bool takeSavedParameters(cli::Options& options, std::string& error) {
-  const picture::ReadResult saved = readSavedParameters(options.from);
+  const picture::ReadResult saved = picture::readParametersNamed(options.from);
   if (!saved.parameters) {
     error = saved.error;
     return false;
@@ -276,7 +262,7 @@ int run(cli::Options options) {
   const std::optional<picture::ImageFormat> format =
       options.pyramid.empty() ? outputFormat(options) : picture::ImageFormat::Png;
   if (!format)
-    return usageError("cannot tell the format of '" + options.out + "' (use a .png, .jpg, .bmp, .ppm or .webp name)");
+    return usageError("cannot tell the format of '" + picture::shownName(options.out) + "' (use a .png, .jpg, .bmp, .ppm or .webp name)");
 
   if (options.listBands || options.bands) {
     if (options.wholeCanvas || *format != picture::ImageFormat::Png)

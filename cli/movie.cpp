@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "column_pool.h"
+#include "file_write.h"
 #include "movie_frames.h"
 #include "movie_path.h"
 #include "options.h"
@@ -63,7 +64,7 @@ void listFrames(const movie::MoviePath& path, std::size_t frames, std::size_t fi
 int joinVideo(const MovieOptions& options, const movie::MoviePath& path, std::size_t frames,
               const movie::FrameNames& names) {
   if (const std::size_t absent = movie::firstAbsentFrame(path, frames, names, options.sampling); absent < frames)
-    return refuse("--video: frame " + std::to_string(absent) + " is not in " + options.folder +
+    return refuse("--video: frame " + std::to_string(absent) + " is not in " + picture::shownName(options.folder) +
                   " as a whole picture; render it first (--frames)");
   const movie::VideoJob job{options.video, names.ffmpegPattern(), frames, options.fpsText,
                             static_cast<int>(path.columns()) * options.sampling.density,
@@ -81,9 +82,9 @@ bool makeFolder(const std::string& folder, bool& made, std::string& error) {
   std::error_code failure;
   const fs::path name(folder);
   if (fs::exists(name, failure) && !fs::is_directory(name, failure))
-    return error = "-o: '" + folder + "' is not a folder", false;
+    return error = "-o: '" + picture::shownName(folder) + "' is not a folder", false;
   made = fs::create_directories(name, failure);
-  if (failure) return error = "-o: cannot make the folder '" + folder + "' (" + failure.message() + ")", false;
+  if (failure) return error = "-o: cannot make the folder '" + picture::shownName(folder) + "' (" + failure.message() + ")", false;
   return true;
 }
 
@@ -95,7 +96,7 @@ std::string framesMissingForVideo(const MovieOptions& options, const movie::Movi
   const std::size_t absent =
       movie::firstAbsentFrame(path, frames, names, options.sampling, options.first, options.last);
   if (absent == frames) return {};
-  return "--video: frame " + std::to_string(absent) + " is not in " + options.folder +
+  return "--video: frame " + std::to_string(absent) + " is not in " + picture::shownName(options.folder) +
          " as a whole picture and --frames " + std::to_string(options.first) + "-" + std::to_string(options.last) +
          " does not render it; render it first, or leave out --frames";
 }
@@ -148,7 +149,7 @@ int runMovie(const MovieOptions& given) {
   }
   if (!options.quiet)
     std::fprintf(stderr, "plorvex-render: frames %zu-%zu of %zu: %zu rendered, %zu kept (%s)\n", options.first,
-                 options.last, *frames, tally.rendered, tally.kept, options.folder.c_str());
+                 options.last, *frames, tally.rendered, tally.kept, picture::shownName(options.folder).c_str());
   if (tally.faulted > 0) {
     std::fprintf(stderr, "plorvex-render: %zu frames stopped at an arithmetic error%s\n", tally.faulted,
                  options.video.empty() ? "" : "; no video");

@@ -12,23 +12,32 @@
 #include "pyramid.h"
 
 #include <QByteArray>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QImage>
 #include <QString>
 #include <QSysInfo>
-#include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
+#include "file_write.h"
 #include "options.h"
+#include "png_chunks.h"
 
 namespace plorvex::cli {
 namespace {
+
+namespace fs = std::filesystem;
 
 constexpr int kTileSize = 256;
 constexpr int kOverlap = 1;
@@ -73,10 +82,24 @@ QByteArray resource(const char* name) {
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// A file of the new pyramid, named by the system's bytes.
+bool writeNew(const fs::path& file, const QByteArray& bytes, std::string& error) {
+  QFile out;
+  std::string reason;
+  if (!picture::openFileNamed(out, QByteArray::fromStdString(file.native()), QIODevice::WriteOnly | QIODevice::Truncate,
+                              reason) ||
+      out.write(bytes) != bytes.size() || !out.flush()) {
+    if (reason.empty()) reason = picture::deviceError(out, "the data could not be written");
+    error = picture::shownName(file.native()) + ": " + reason;
+    return false;
+  }
+  return true;
+}
+
 // index.html with the view's pattern and texts and the pyramid's geometry
 // inline (a page opened from file:// cannot fetch picture.dzi), and the map
 // script and its style beside it.
-bool writeViewer(const QDir& folder, const picture::PictureParameters& p, int width, int height,
+bool writeViewer(const fs::path& folder, const picture::PictureParameters& p, int width, int height,
                  std::string& error) {
   const int finest = static_cast<int>(std::ceil(std::log2(std::max(width, height))));
   const std::pair<const char*, std::string> fields[] = {
@@ -90,56 +113,91 @@ bool writeViewer(const QDir& folder, const picture::PictureParameters& p, int wi
   };
   QByteArray page = resource("index.html");
   for (const auto& [mark, value] : fields) page.replace(mark, QByteArray::fromStdString(value));
-  for (const char* name : {"leaflet.js", "leaflet.css"}) {
-    QFile out(folder.filePath(name));
-    if (!out.open(QIODevice::WriteOnly) || out.write(resource(name)) < 0) {
-      error = out.fileName().toStdString() + ": " + out.errorString().toStdString();
-      return false;
-    }
-  }
-  QFile out(folder.filePath("index.html"));
-  if (!out.open(QIODevice::WriteOnly) || out.write(page) != page.size()) {
-    error = out.fileName().toStdString() + ": " + out.errorString().toStdString();
-    return false;
-  }
-  return true;
+  for (const char* name : {"leaflet.js", "leaflet.css"})
+    if (!writeNew(folder / name, resource(name), error)) return false;
+  return writeNew(folder / "index.html", page, error);
 }
 
-bool cutTiles(VipsImage* picture, const QDir& folder, std::string& error) {
-  const std::string base = folder.filePath(kPictureName).toStdString();
-  if (vips_dzsave(picture, base.c_str(), "tile_size", kTileSize, "overlap", kOverlap, "suffix", ".png", "depth",
-                  VIPS_FOREIGN_DZ_DEPTH_ONEPIXEL, "layout", VIPS_FOREIGN_DZ_LAYOUT_DZ, "region_shrink",
-                  VIPS_REGION_SHRINK_MEAN, nullptr) != 0) {
+bool cutTiles(VipsImage* picture, const fs::path& folder, std::string& error) {
+  // libvips fails on a name that is not UTF-8 (it crashed on one): such a
+  // folder is handed to it as its open descriptor's name, which is ASCII.
+  const bool plainName = picture::detail::isValidUtf8(folder.native());
+  const int descriptor = plainName ? -1 : ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (!plainName && descriptor < 0) {
+    error = picture::shownName(folder.native()) + ": cannot be opened (" + std::strerror(errno) + ")";
+    return false;
+  }
+  const std::string base =
+      plainName ? (folder / kPictureName).native() : "/proc/self/fd/" + std::to_string(descriptor) + "/" + kPictureName;
+  const bool cut = vips_dzsave(picture, base.c_str(), "tile_size", kTileSize, "overlap", kOverlap, "suffix", ".png",
+                               "depth", VIPS_FOREIGN_DZ_DEPTH_ONEPIXEL, "layout", VIPS_FOREIGN_DZ_LAYOUT_DZ,
+                               "region_shrink", VIPS_REGION_SHRINK_MEAN, nullptr) == 0;
+  if (descriptor >= 0) ::close(descriptor);
+  if (!cut) {
     error = "the tiles could not be written (libvips: " + vipsError() + ")";
     return false;
   }
   // libvips's own record of the image; the viewer does not need it.
-  QFile::remove(folder.filePath(QString(kPictureName) + "_files/vips-properties.xml"));
+  std::error_code ignored;
+  fs::remove(folder / (std::string(kPictureName) + "_files") / "vips-properties.xml", ignored);
   return true;
 }
+
+// The folder DIR names, without the slashes it may end in ("out/" is "out").
+fs::path folderNamed(const std::string& dir) {
+  const std::size_t end = dir.find_last_not_of('/');
+  return fs::path(end == std::string::npos ? dir : dir.substr(0, end + 1));
+}
+
+// A hidden folder beside the target (its name the system's bytes, whatever
+// their encoding), removed with what it holds unless kept.
+class WorkFolder {
+ public:
+  WorkFolder(const fs::path& target, const char* kind) {
+    const fs::path beside = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    std::string pattern = (beside / ("." + target.filename().native() + kind + "-XXXXXX")).native();
+    if (::mkdtemp(pattern.data())) path_ = pattern;
+    else reason_ = std::strerror(errno);
+  }
+  ~WorkFolder() {
+    std::error_code ignored;
+    if (!path_.empty() && !kept_) fs::remove_all(path_, ignored);
+  }
+  WorkFolder(const WorkFolder&) = delete;
+  WorkFolder& operator=(const WorkFolder&) = delete;
+  const fs::path& path() const { return path_; }
+  const std::string& reason() const { return reason_; }
+  void keep() { kept_ = true; }
+
+ private:
+  fs::path path_;
+  std::string reason_;
+  bool kept_ = false;
+};
 
 // Makes the pyramid in a hidden folder beside dir, then renames it to dir.
 bool publish(VipsImage* picture, const picture::PictureParameters& parameters, const std::string& dir,
              std::string& error) {
-  const QFileInfo target(QString::fromStdString(dir));
-  QTemporaryDir work(target.dir().filePath("." + target.fileName() + ".part-XXXXXX"));
-  if (!work.isValid()) {
-    error = dir + ": cannot make a folder beside it (" + work.errorString().toStdString() + ")";
+  const fs::path target = folderNamed(dir);
+  WorkFolder work(target, ".part");
+  if (work.path().empty()) {
+    error = picture::shownName(dir) + ": cannot make a folder beside it (" + work.reason() + ")";
     return false;
   }
-  const QDir folder(work.path());
-  if (!cutTiles(picture, folder, error) ||
-      !writeViewer(folder, parameters, vips_image_get_width(picture), vips_image_get_height(picture), error))
+  if (!cutTiles(picture, work.path(), error) ||
+      !writeViewer(work.path(), parameters, vips_image_get_width(picture), vips_image_get_height(picture), error))
     return false;
-  QFile::setPermissions(work.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
-                                         QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
-  // An empty folder of that name gives way; pyramidFolderProblem let no other through.
-  if (target.isDir()) target.dir().rmdir(target.fileName());
-  if (!QDir().rename(work.path(), target.absoluteFilePath())) {
-    error = dir + ": the finished pyramid could not be renamed to this name";
+  std::error_code failure;
+  fs::permissions(work.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                   fs::perms::others_read | fs::perms::others_exec, failure);
+  // rename replaces an empty folder of that name; pyramidFolderProblem let no other through.
+  fs::rename(work.path(), target, failure);
+  if (failure) {
+    error = picture::shownName(dir) + ": the finished pyramid could not be renamed to this name (" +
+            failure.message() + ")";
     return false;
   }
-  work.setAutoRemove(false);
+  work.keep();
   return true;
 }
 
@@ -159,14 +217,17 @@ std::string pyramidOptionsProblem(const Options& options) {
 }
 
 std::string pyramidFolderProblem(const std::string& dir) {
-  const QFileInfo info(QString::fromStdString(dir));
   if (dir.empty()) return "--pyramid needs a folder name";
-  if (info.isSymLink()) return "--pyramid " + dir + ": is a link; give a new folder or an empty one";
-  if (info.exists() && !info.isDir()) return "--pyramid " + dir + ": exists and is not a folder";
-  if (info.isDir() &&
-      !QDir(info.filePath()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
-    return "--pyramid " + dir + ": the folder is not empty; give a new folder or an empty one";
-  if (!info.dir().exists()) return "--pyramid " + dir + ": the folder it would be in does not exist";
+  const fs::path target = folderNamed(dir);
+  const std::string shown = "--pyramid " + picture::shownName(dir);
+  std::error_code failure;
+  const fs::file_status status = fs::symlink_status(target, failure);
+  if (fs::is_symlink(status)) return shown + ": is a link; give a new folder or an empty one";
+  if (fs::exists(status) && !fs::is_directory(status)) return shown + ": exists and is not a folder";
+  if (fs::is_directory(status) && !fs::is_empty(target, failure))
+    return shown + ": the folder is not empty; give a new folder or an empty one";
+  const fs::path parent = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+  if (!fs::is_directory(parent, failure)) return shown + ": the folder it would be in does not exist";
   return {};
 }
 
@@ -200,36 +261,43 @@ bool writePyramid(const QImage& image, const picture::PictureParameters& paramet
 
 picture::PosterEnd writePyramidOfPoster(const picture::PosterRequest& request, const std::string& dir,
                                         std::string& error) {
-  const QFileInfo target(QString::fromStdString(dir));
-  QTemporaryDir work(target.dir().filePath("." + target.fileName() + ".poster-XXXXXX"));
-  if (!work.isValid()) {
-    error = dir + ": cannot make a folder beside it (" + work.errorString().toStdString() + ")";
+  const WorkFolder work(folderNamed(dir), ".poster");
+  if (work.path().empty()) {
+    error = picture::shownName(dir) + ": cannot make a folder beside it (" + work.reason() + ")";
     return picture::PosterEnd::Failed;
   }
-  const QString poster = QDir(work.path()).filePath("picture.png");
-  const picture::PosterResult made = picture::makePoster(request, QFile::encodeName(poster));
+  const std::string poster = (work.path() / "picture.png").native();
+  const picture::PosterResult made = picture::makePoster(request, QByteArray::fromStdString(poster));
   if (made.end != picture::PosterEnd::Written) {
     error = made.error;
     return made.end;
   }
-  return writePyramidFromPicture(QFile::encodeName(poster).toStdString(), dir, error) ? picture::PosterEnd::Written
-                                                                                      : picture::PosterEnd::Failed;
+  return writePyramidFromPicture(poster, dir, error) ? picture::PosterEnd::Written : picture::PosterEnd::Failed;
 }
 
 bool writePyramidFromPicture(const std::string& path, const std::string& dir, std::string& error) {
-  const picture::ReadResult saved = picture::readParameters(QString::fromStdString(path));
+  const picture::ReadResult saved = picture::readParametersNamed(path);
   if (!saved.parameters) {
     error = saved.error;
     return false;
   }
   if (!startVips(error)) return false;
-  VipsPointer picture(vips_image_new_from_file(path.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr));
+  // libvips reads "[...]" at the end of a name as its options: "p[1]" would
+  // load "p". The file goes to it as its open descriptor's name instead.
+  const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0) {
+    error = picture::shownName(path) + ": cannot be opened (" + std::strerror(errno) + ")";
+    return false;
+  }
+  const std::unique_ptr<const int, void (*)(const int*)> closed(&descriptor, [](const int* d) { ::close(*d); });
+  const std::string name = "/proc/self/fd/" + std::to_string(descriptor);
+  VipsPointer picture(vips_image_new_from_file(name.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr));
   if (!picture) {
-    error = path + ": libvips cannot read the picture (" + vipsError() + ")";
+    error = picture::shownName(path) + ": libvips cannot read the picture (" + vipsError() + ")";
     return false;
   }
   if (vips_image_get_bands(picture.get()) != 3 || vips_image_get_format(picture.get()) != VIPS_FORMAT_UCHAR) {
-    error = path + ": not an 8-bit RGB picture as this program writes them";
+    error = picture::shownName(path) + ": not an 8-bit RGB picture as this program writes them";
     return false;
   }
   return publish(picture.get(), *saved.parameters, dir, error);

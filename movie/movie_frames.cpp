@@ -33,7 +33,7 @@ constexpr int kKeyframeDecodeMegabytes = 4096;
 bool readOnce(const std::string& name, qint64 limit, QByteArray& bytes, std::string& error) {
   const int descriptor = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
   if (descriptor < 0) {
-    error = name + ": cannot be opened (" + std::strerror(errno) + ")";
+    error = picture::shownName(name) + ": cannot be opened (" + std::strerror(errno) + ")";
     return false;
   }
   bytes.clear();
@@ -43,12 +43,12 @@ bool readOnce(const std::string& name, qint64 limit, QByteArray& bytes, std::str
     const ssize_t got = ::read(descriptor, piece, sizeof piece);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
-      error = name + ": cannot be read (" + std::strerror(errno) + ")";
+      error = picture::shownName(name) + ": cannot be read (" + std::strerror(errno) + ")";
       whole = false;
     } else if (got == 0) {
       break;
     } else if (bytes.append(piece, got).size() > limit) {
-      error = name + ": larger than " + std::to_string(limit >> 20) + " MiB; refused";
+      error = picture::shownName(name) + ": larger than " + std::to_string(limit >> 20) + " MiB; refused";
       whole = false;
     }
   }
@@ -96,23 +96,25 @@ bool faultEndsTheRun(const RenderOutcome& outcome) {
 bool appendKeyframes(const std::string& key, std::vector<Keyframe>& keyframes, std::string& error) {
   QByteArray bytes;
   if (!readOnce(key, kMaxKeyframeBytes, bytes, error)) return false;
+  // Messages name the file as the user can read it, whatever its bytes.
+  const std::string shown = picture::shownName(key);
   if (isPicture(bytes)) {
     const picture::ReadResult saved = picture::parametersFromPicture(spanOf(bytes));
-    if (!saved.parameters) return error = key + ": " + saved.error, false;
+    if (!saved.parameters) return error = shown + ": " + saved.error, false;
     QSize size;
     if (const std::string problem = wholePictureProblem(bytes, kKeyframeDecodeMegabytes, size); !problem.empty())
-      return error = key + ": " + problem, false;
-    keyframes.push_back({saved.parameters->pattern, saved.parameters->fields, key});
+      return error = shown + ": " + problem, false;
+    keyframes.push_back({saved.parameters->pattern, saved.parameters->fields, shown});
     return true;
   }
   if (bytes.size() > static_cast<qsizetype>(picture::kMaxPathFileBytes))
-    return error = key + ": the path file is larger than 1 MiB", false;
+    return error = shown + ": the path file is larger than 1 MiB", false;
   const picture::PathReadResult path =
       picture::pathFromJson(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-  if (!path.path) return error = key + ": " + path.error, false;
+  if (!path.path) return error = shown + ": " + path.error, false;
   for (std::size_t k = 0; k < path.path->views.size(); ++k) {
     const picture::PathView& view = path.path->views[k];
-    keyframes.push_back({view.pattern, view.fields, key + ", view " + std::to_string(k)});
+    keyframes.push_back({view.pattern, view.fields, shown + ", view " + std::to_string(k)});
   }
   return true;
 }

@@ -144,7 +144,7 @@ namespace {
 
 // Why the parts, in the order given, are not one picture ("" when they are).
 std::string coverageProblem(const std::vector<QByteArray>& names, const std::vector<PartContents>& parts) {
-  const auto name = [&](std::size_t k) { return "'" + names[k].toStdString() + "'"; };
+  const auto name = [&](std::size_t k) { return "'" + shownName(names[k].toStdString()) + "'"; };
   std::uint64_t next = 0;
   for (std::size_t k = 0; k < parts.size(); ++k) {
     const PartHeader& header = parts[k].header;
@@ -185,7 +185,7 @@ bool joinParts(const std::vector<QByteArray>& names, const QByteArray& out, std:
   for (const QByteArray& name : names) {
     std::string reason;
     std::optional<PartContents> part = readPart(name, false, reason);
-    if (!part) return error = "--join: '" + name.toStdString() + "': " + reason, false;
+    if (!part) return error = "--join: '" + shownName(name.toStdString()) + "': " + reason, false;
     parts.push_back(std::move(*part));
   }
   if (const std::string problem = coverageProblem(names, parts); !problem.empty())
@@ -203,13 +203,13 @@ bool joinParts(const std::vector<QByteArray>& names, const QByteArray& out, std:
           QFile in;
           std::string why;
           if (!openFileNamed(in, names[k], QIODevice::ReadOnly, why))
-            return reason = names[k].toStdString() + ": cannot be read (" + why + ")", false;
+            return reason = shownName(names[k].toStdString()) + ": cannot be read (" + why + ")", false;
           for (const BandRecord& record : parts[k].records) {
             if (keepGoing && !keepGoing()) return reason = kWriteCancelled, false;
             if (!body.beginPiece(record.deflatedBytes, record.rawBytes, record.adler))
               return reason = deviceError(device, "the output refused the data"), false;
             if (!copyRecordData(in, record, [&](const char* d, std::size_t n) { return body.pieceData(d, n); }, why))
-              return reason = names[k].toStdString() + ": " + why, false;
+              return reason = shownName(names[k].toStdString()) + ": " + why, false;
             if (!body.endPiece()) return reason = deviceError(device, "the output refused the data"), false;
           }
         }

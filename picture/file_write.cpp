@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include "picture.h"
+#include "png_chunks.h"
 
 namespace plorvex::picture {
 namespace {
@@ -96,7 +97,7 @@ bool writeBytesNamed(const QByteArray& given, const std::function<bool(QIODevice
                      std::string& error) {
   const std::string name = given.toStdString();
   const auto fail = [&](const std::string& reason) {
-    error = reason == kWriteCancelled ? reason : "cannot write '" + name + "': " + reason;
+    error = reason == kWriteCancelled ? reason : "cannot write '" + shownName(name) + "': " + reason;
     return false;
   };
   QByteArray target = given;
@@ -161,6 +162,25 @@ bool openFileNamed(QFile& file, const QByteArray& name, QIODevice::OpenMode mode
   error = deviceError(file, "it cannot be opened");
   ::close(descriptor);
   return false;
+}
+
+std::string shownName(std::string_view name) {
+  std::string shown;
+  for (std::size_t i = 0; i < name.size();) {
+    // A character is the shortest valid prefix: UTF-8 sequences are prefix-free.
+    std::size_t length = 1;
+    while (length <= 4 && i + length <= name.size() && !detail::isValidUtf8(name.substr(i, length))) ++length;
+    const auto byte = static_cast<unsigned char>(name[i]);
+    if (length > 4 || i + length > name.size() || byte < 0x20 || byte == 0x7F) {
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      shown += {'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
+      ++i;
+    } else {
+      shown.append(name.substr(i, length));
+      i += length;
+    }
+  }
+  return shown;
 }
 
 std::string deviceError(const QIODevice& out, const std::string& fallback) {

@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace plorvex::picture {
 
@@ -38,6 +39,10 @@ bool writesInPlaceNamed(const QByteArray& name);
 // Truncate; the two that write make the file when it is absent). False with
 // the system's reason.
 bool openFileNamed(QFile& file, const QByteArray& name, QIODevice::OpenMode mode, std::string& error);
+
+// A file name given as the system's bytes, fit for a message: as given where
+// it is UTF-8, a byte that is not (or a control character) shown as \xFF.
+std::string shownName(std::string_view name);
 
 // The device's own reason for a failure, or the fallback when it has none.
 std::string deviceError(const QIODevice& out, const std::string& fallback);

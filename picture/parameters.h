@@ -61,6 +61,9 @@ ReadResult parametersFromPicture(std::span<const unsigned char> bytes);
 // no further (a PNG's image data is never inflated); the error begins with
 // the file name.
 ReadResult readParameters(const QString& path);
+// The same for a name given as the system's bytes, whatever their encoding;
+// the error shows the name readably (file_write.h's shownName).
+ReadResult readParametersNamed(const std::string& name);
 
 // PNG and JPEG keep the parameters; the others hold the pixels only.
 enum class ImageFormat { Png, Jpeg, Bmp, Ppm, Webp };

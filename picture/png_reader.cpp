@@ -30,6 +30,7 @@
 #include <string>
 
 #include "byte_source.h"
+#include "file_write.h"
 #include "jpeg_comment.h"
 #include "parameters.h"
 #include "png_chunks.h"
@@ -366,6 +367,16 @@ ReadResult readParameters(const QString& path) {
     return refused(name + ": cannot be opened (" + file.errorString().toStdString() + ")");
   ReadResult result = detail::readParametersFrom(file);
   if (!result.parameters) result.error = name + ": " + result.error;
+  return result;
+}
+
+ReadResult readParametersNamed(const std::string& name) {
+  QFile file;
+  std::string reason;
+  if (!openFileNamed(file, QByteArray::fromStdString(name), QIODevice::ReadOnly, reason))
+    return refused(shownName(name) + ": cannot be opened (" + reason + ")");
+  ReadResult result = detail::readParametersFrom(file);
+  if (!result.parameters) result.error = shownName(name) + ": " + result.error;
   return result;
 }
 

@@ -332,7 +332,7 @@ bool openResumeFile(QFile& file, const QByteArray& name, const QByteArray& targe
   reason.clear();
   if (!openFileNamed(file, name, QIODevice::WriteOnly | QIODevice::Truncate, reason) ||
       !writePartHeader(file, header) || !file.flush())
-    return error = "cannot write '" + target.toStdString() + "': " +
+    return error = "cannot write '" + shownName(target.toStdString()) + "': " +
                    (reason.empty() ? deviceError(file, "its part file cannot be made") : reason),
            false;
   return true;
@@ -405,7 +405,7 @@ PosterResult makePoster(const PosterRequest& request, const QByteArray& out) {
     if (const Fault fault = source.runChain(request.threads, scratch, onColumn, request.keepGoing); fault != Fault::None)
       return ended(PosterEnd::NotStreamed, faultMessage(fault));
     if (!source.chainProblem().empty())
-      return ended(PosterEnd::Failed, "cannot write '" + out.toStdString() + "': " + source.chainProblem());
+      return ended(PosterEnd::Failed, "cannot write '" + shownName(out.toStdString()) + "': " + source.chainProblem());
     if (!source.chainReady()) return cancel();
     if (keepsPart) source.keepChain(edgesName.toStdString(), prepared.head);
   }
@@ -439,9 +439,9 @@ PosterResult makePoster(const PosterRequest& request, const QByteArray& out) {
         resume.close();
         return cancel();
       }
-      if (!end.problem.empty()) return ended(PosterEnd::Failed, "cannot write '" + out.toStdString() + "': " + end.problem);
+      if (!end.problem.empty()) return ended(PosterEnd::Failed, "cannot write '" + shownName(out.toStdString()) + "': " + end.problem);
       if (end.stopped)
-        return ended(PosterEnd::Failed, "cannot write '" + resumeName.toStdString() + "': " +
+        return ended(PosterEnd::Failed, "cannot write '" + shownName(resumeName.toStdString()) + "': " +
                                             deviceError(resume, "the output refused the data"));
     }
     resume.close();

@@ -8,15 +8,19 @@
 #include <QImage>
 #include <QString>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli_support.h"
@@ -314,6 +318,73 @@ TEST_F(MovieCliTest, KeyframesReadThroughPipesAsFiles) {
   }
 }
 
+// The state and the processor time so far (clock ticks) of a process.
+struct ProcessState {
+  char state = '?';
+  long ticks = -1;
+};
+
+ProcessState stateOf(pid_t process) {
+  const std::string stat = readFile("/proc/" + std::to_string(process) + "/stat");
+  const std::size_t end = stat.rfind(')');
+  if (end == std::string::npos) return {};
+  std::istringstream fields(stat.substr(end + 2));
+  ProcessState seen;
+  std::string skipped;
+  fields >> seen.state;
+  for (int k = 4; k <= 13; ++k) fields >> skipped;  // up to utime, the 14th field
+  long user = 0, system = 0;
+  if (fields >> user >> system) seen.ticks = user + system;
+  return seen;
+}
+
+// Whether the process, within 15 s (it may be slow to start), sleeps through a
+// whole second using no processor time (a tick of rounding aside).
+bool sleepsForASecond(pid_t process) {
+  for (int tries = 0; tries < 15; ++tries) {
+    const ProcessState before = stateOf(process);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const ProcessState after = stateOf(process);
+    if (before.state == 'S' && after.state == 'S' && before.ticks >= 0 && after.ticks - before.ticks <= 1) return true;
+  }
+  return false;
+}
+
+// A named pipe that nobody writes yet is waited for asleep, as cat waits, for
+// as long as it takes: no processor time goes by while it waits.
+TEST_F(MovieCliTest, ANamedPipeWithoutAWriterIsWaitedForAsleep) {
+  const std::string way = R"({"version": "1", "views": [
+      {"pattern": "atlas", "x": "24", "y": "24", "size": "40", "zoom": "1", "brightness": "150"},
+      {"pattern": "atlas", "x": "1000", "y": "300", "size": "40", "zoom": "0.125", "brightness": "90"}]})";
+  const CliRun plain = runRenderer(keys() + " --seconds 0.2 --list-frames");
+  ASSERT_EQ(plain.exitCode, 0) << plain.errors;
+  const std::string fifo = file("fifo"), listed = file("listed.txt");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const int out = ::open(listed.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(out, STDOUT_FILENO);
+    ::dup2(out, STDERR_FILENO);
+    ::execl(PLORVEX_RENDER_CLI, "plorvex-render", "--movie", fifo.c_str(), "--seconds", "0.2", "--list-frames",
+            static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  EXPECT_TRUE(sleepsForASecond(child)) << "it used the processor while it waited";
+  // Without a reader (the renderer gone) the test must not wait in its turn.
+  const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  EXPECT_GE(writer, 0) << "nobody reads the pipe: " << readFile(listed);
+  if (writer >= 0) {
+    ::fcntl(writer, F_SETFL, 0);
+    EXPECT_EQ(::write(writer, way.data(), way.size()), static_cast<ssize_t>(way.size()));
+    ::close(writer);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << readFile(listed);
+  EXPECT_EQ(readFile(listed), plain.output);
+}
+
 // Names are the system's bytes: a name that is not UTF-8 is written and read
 // as given, for a picture, a movie folder, a keyframe and --from.
 TEST_F(MovieCliTest, FileNamesThatAreNotUtf8AreKeptAsBytes) {
@@ -330,9 +401,34 @@ TEST_F(MovieCliTest, FileNamesThatAreNotUtf8AreKeptAsBytes) {
       {reinterpret_cast<const unsigned char*>(last.data()), last.size()});
   ASSERT_TRUE(read.parameters) << read.error;
   EXPECT_EQ(read.parameters->fields.zoom, "0.5");
+  EXPECT_NE(movie.errors.find("m\\xFE)"), std::string::npos) << movie.errors;
+  // A format without the chunk goes through another writer: the same bytes.
+  ASSERT_EQ(runRenderer("--pattern atlas --size 40 -o '" + file("b\xff.bmp") + "'").exitCode, 0);
+  EXPECT_TRUE(fs::is_regular_file(file("b\xff.bmp")));
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(dir_)) names.push_back(entry.path().filename().string());
   for (const std::string& name : names) EXPECT_EQ(name.find("\xEF\xBF\xBD"), std::string::npos) << name;
+  // Messages show such a name readably: each byte that is not UTF-8 as \xFF.
+  std::ofstream(file("d\xff.png"), std::ios::binary) << readFile(key).substr(0, 100);
+  const struct {
+    std::string arguments;
+    const char* says;
+  } refusals[] = {
+      {"--movie " + file("start.png") + " '" + file("n\xff.json") + "' -o " + file("out"),
+       "n\\xFF.json: cannot be opened"},
+      {"--movie " + file("start.png") + " '" + file("d\xff.png") + "' -o " + file("out"), "d\\xFF.png: "},
+      {keys() + " -o '" + key + "'", "k\\xFF.png' is not a folder"},
+      {"--from '" + file("n\xff.png") + "' -o " + file("out"), "n\\xFF.png: cannot be opened"},
+      {"--pattern atlas --size 40 -o '" + file("n\xff/x.png") + "'", "n\\xFF/x.png'"},
+      {"--pattern atlas --size 40 -o '" + file("n\xff/x.bmp") + "'", "n\\xFF/x.bmp'"},
+  };
+  for (const auto& c : refusals) {
+    const CliRun run = runRenderer(c.arguments);
+    EXPECT_EQ(run.exitCode, 2) << c.arguments;
+    EXPECT_NE(run.errors.find(c.says), std::string::npos) << c.arguments << ": " << run.errors;
+    EXPECT_EQ(run.errors.find("\xff"), std::string::npos) << run.errors;
+    EXPECT_FALSE(fs::exists(file("out")));
+  }
 }
 
 // Any picture --from reads is a keyframe: JPEGs give the views PNGs give.

@@ -36,6 +36,7 @@
 #include "picture.h"
 #include "png_chunks.h"
 #include "file_nodes.h"
+#include "file_write.h"
 
 namespace {
 
@@ -682,6 +683,29 @@ TEST(PictureFile, FieldTextProblemKnowsUtf8AndCountsCharacters) {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.text));
     EXPECT_EQ(fieldTextProblem(c.text), c.problem);
+  }
+}
+
+// A file name in a message: UTF-8 as it is, every other byte (and a control
+// character) as \xHH, so that the name can be typed again with $'...'.
+TEST(PictureFile, ShownNamesKeepUtf8AndSpellOtherBytes) {
+  const struct {
+    std::string name;
+    const char* shown;
+  } cases[] = {
+      {"frames/a.png", "frames/a.png"},
+      {"\xC3\xA9t\xC3\xA9 \xF0\x9F\x98\x80.png", "\xC3\xA9t\xC3\xA9 \xF0\x9F\x98\x80.png"},
+      {"x\xFF.png", "x\\xFF.png"},
+      {"\xC3", "\\xC3"},                         // cut short at the end
+      {"\xE2\x82.png", "\\xE2\\x82.png"},        // cut short inside
+      {"\xC0\xAF", "\\xC0\\xAF"},                // overlong '/'
+      {"\xED\xA0\x80", "\\xED\\xA0\\x80"},       // a surrogate
+      {"a\nb\x1B\x7F", "a\\x0Ab\\x1B\\x7F"},
+      {"\x80\xC3\xA9", "\\x80\xC3\xA9"},         // a lone continuation byte, then a character
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.name));
+    EXPECT_EQ(shownName(c.name), c.shown);
   }
 }
 

@@ -212,4 +212,52 @@ TEST_F(PyramidTest, RefusesBadInputSayingWhatIsWrongAndMakesNothing) {
   }
 }
 
+// Folder and picture names are the system's bytes: names that are not UTF-8
+// are made and read as given, from a view and from a finished picture, a name
+// is never read as options, and a message shows such a name readably.
+TEST_F(PyramidTest, NamesThatAreNotUtf8AreKeptAsBytes) {
+  const std::string view = "--pattern atlas --size 40 --quiet";
+  const fs::path plain = dir_ / "plain", picture = dir_ / "k\xfe.png";
+  ASSERT_EQ(runRenderer(view + " --pyramid " + plain.string()).exitCode, 0);
+  ASSERT_EQ(runRenderer(view + " -o '" + picture.string() + "'").exitCode, 0);
+  fs::create_directory(dir_ / "d\xfc");
+  // libvips would read "[1]" as its options and load "v" instead.
+  fs::copy_file(picture, dir_ / "v[1]");
+  ASSERT_EQ(runRenderer(view + " --zoom 0.5 --format png -o " + (dir_ / "v").string()).exitCode, 0);
+  const struct {
+    const char* what;
+    std::string source;
+    std::string folder;  // as given
+    fs::path made;
+  } cases[] = {
+      {"from a view", view, (dir_ / "p\xff").string(), dir_ / "p\xff"},
+      {"from a view, the name ending in a slash", view, (dir_ / "s\xff/").string(), dir_ / "s\xff"},
+      {"from a view, into a folder so named", view, (dir_ / "d\xfc" / "x").string(), dir_ / "d\xfc" / "x"},
+      {"from a picture so named", "--quiet --from '" + picture.string() + "'", (dir_ / "q\xfd").string(),
+       dir_ / "q\xfd"},
+      {"from a picture whose name ends in brackets", "--quiet --from '" + (dir_ / "v[1]").string() + "'",
+       (dir_ / "r").string(), dir_ / "r"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto run = runRenderer(c.source + " --pyramid '" + c.folder + "'");
+    ASSERT_EQ(run.exitCode, 0) << run.errors;
+    ASSERT_TRUE(fs::is_directory(c.made));
+    for (const auto& entry : fs::recursive_directory_iterator(plain))
+      if (entry.is_regular_file()) {
+        const fs::path relative = fs::relative(entry.path(), plain);
+        EXPECT_EQ(readFile(c.made / relative), readFile(entry.path())) << relative;
+      }
+    EXPECT_EQ(filesUnder(c.made), filesUnder(plain));
+  }
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir_)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"d\xfc", "k\xfe.png", "plain", "p\xff", "q\xfd", "r", "s\xff", "v", "v[1]"}))
+      << "a name changed, or a work folder was left";
+  const auto refused = runRenderer(view + " --pyramid '" + picture.string() + "'");
+  EXPECT_EQ(refused.exitCode, 2);
+  EXPECT_NE(refused.errors.find("k\\xFE.png: exists and is not a folder"), std::string::npos) << refused.errors;
+}
+
 }  // namespace
