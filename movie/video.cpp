@@ -320,8 +320,10 @@ std::string encodeVideo(const VideoJob& job, std::string& note) {
   if (why.empty() && std::rename(temporary.c_str(), job.file.c_str()) != 0)
     why = "cannot rename " + temporary + " to " + job.file + ": " + std::strerror(errno);
   if (why.empty()) return {};
+  struct stat old {};
   if (why != kVideoCancelled && diskFull(job.file, encoded.errors))
-    why = "the disk is full: " + job.file + " is left as it was (" + why + ")";
+    why = "the disk is full: " + job.file + (lstat(job.file.c_str(), &old) == 0 ? " is left as it was (" : " is not made (") +
+          why + ")";
   std::remove(temporary.c_str());
   return why;
 }

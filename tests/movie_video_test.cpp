@@ -109,7 +109,8 @@ class MovieVideoTest : public testing::Test {
 
 // On a small disk that fills up, ffmpeg may end well (WebM) yet leave a cut
 // video: it is read back before it replaces the old one, and refused naming
-// the full disk; the old video stays and no part file is left.
+// the full disk; an old video stays, none is made where there was none, and
+// no part file is left.
 TEST_F(MovieVideoTest, AVideoOnAFullDiskIsRefusedAndTheOldOneKept) {
   if (!haveFfmpeg()) GTEST_SKIP() << "no ffmpeg here (Debian package ffmpeg)";
   const std::string disk = file("disk");
@@ -121,21 +122,28 @@ TEST_F(MovieVideoTest, AVideoOnAFullDiskIsRefusedAndTheOldOneKept) {
   const struct {
     const char* video;
     std::size_t leftBytes;  // free on the disk when the second video is made
-  } cases[] = {{"zoom.webm", 0}, {"zoom.webm", 8 * 1024}, {"zoom.mkv", 8 * 1024}, {"zoom.mp4", 8 * 1024}};
+    bool old;               // an old video there to keep, or none
+  } cases[] = {{"zoom.webm", 0, true},       {"zoom.webm", 8 * 1024, true}, {"zoom.mkv", 8 * 1024, true},
+               {"zoom.mp4", 8 * 1024, true}, {"zoom.webm", 0, false},       {"zoom.mp4", 0, false}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.video) + " with " + std::to_string(c.leftBytes) + " bytes left");
+    SCOPED_TRACE(std::string(c.video) + " with " + std::to_string(c.leftBytes) + " bytes left" +
+                 (c.old ? "" : ", no old video"));
     for (const auto& entry : fs::directory_iterator(disk)) fs::remove_all(entry.path());
     const std::string video = disk + "/" + c.video;
     const CliRun good = runRenderer(movie("--seconds 0.2 --density 3 -o " + file("small") + " --video " + video));
     ASSERT_EQ(good.exitCode, 0) << good.errors;
     const std::string before = readFile(video);
     ASSERT_EQ(probe(video), "120,120,6\n");
+    if (!c.old) fs::remove(video);
     std::system(("dd if=/dev/zero of=" + disk + "/fill bs=4k 2>/dev/null; cat /dev/null").c_str());
     if (c.leftBytes > 0) fs::resize_file(disk + "/fill", fs::file_size(disk + "/fill") - c.leftBytes);
     const CliRun full = runRenderer(movie("--seconds 1 --density 3 -o " + file("frames") + " --video " + video));
     EXPECT_EQ(full.exitCode, 2) << full.errors;
-    EXPECT_NE(full.errors.find("--video: the disk is full"), std::string::npos) << full.errors;
-    EXPECT_EQ(readFile(video), before);
+    EXPECT_NE(full.errors.find("--video: the disk is full: " + video + (c.old ? " is left as it was (" : " is not made (")),
+              std::string::npos)
+        << full.errors;
+    EXPECT_EQ(fs::exists(video), c.old);
+    EXPECT_EQ(readFile(video), c.old ? before : "");
     EXPECT_TRUE(partFiles(disk).empty());
   }
 }
