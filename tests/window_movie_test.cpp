@@ -290,8 +290,11 @@ TEST(MakeAMovie, CancelOrCloseWhileWritingStopsTheEncoder) {
     walkTheWay(w);
     makeMovie(w, {output, 4, 30, 2, false});
     const MovieJob& job = w.window->movieMaker().job();
-    ASSERT_TRUE(eventually([&] { return job.phase() == BackgroundJob::Phase::Writing && encoderRunning(); },
-                           kLongWaitMs));
+    // Stopped once the encoder writes its part file, so that the file's going is seen.
+    const QString part = dir.filePath(".movie.webm.part-" + QString::number(::getpid()));
+    ASSERT_TRUE(eventually(
+        [&] { return job.phase() == BackgroundJob::Phase::Writing && encoderRunning() && QFile::exists(part); },
+        kLongWaitMs));
     QElapsedTimer stopping;
     stopping.start();
     if (close) {
