@@ -195,8 +195,8 @@ std::optional<int> writePoster(const PatternEntry& pattern, const cli::Options& 
   switch (result.end) {
     case picture::PosterEnd::Written:
       if (result.kept > 0 && !options.quiet)
-        std::fprintf(stderr, "plorvex-render: %zu of %zu bands kept from the interrupted run\n", result.kept,
-                     result.bands);
+        std::fprintf(stderr, "plorvex-render: %zu of %zu bands%s kept from the interrupted run\n", result.kept,
+                     result.bands, result.edgesKept ? " and the band edges" : "");
       return 0;
     case picture::PosterEnd::Refused:
       std::fprintf(stderr, "plorvex-render: %s: %s\n", pattern.caption, result.error.c_str());

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "png_chunks.h"
+#include "png_filter.h"
 
 namespace plorvex::picture {
 namespace {
@@ -26,53 +27,6 @@ constexpr std::size_t kFlushMargin = 1 << 18;
 constexpr std::array<unsigned char, 2> kZlibHeader{0x78, 0x5E};
 // Pixels a metre, both ways, as Qt's images say by default (about 100 dpi).
 constexpr png_uint_32 kPixelsPerMetre = 3937;
-
-int paeth(int a, int b, int c) {
-  const int p = a + b - c;
-  const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
-  if (pa <= pb && pa <= pc) return a;
-  return pb <= pc ? b : c;
-}
-
-// Filters a row with the filter whose output has the smallest sum of
-// magnitudes (libpng's own heuristic); without a row above, only None and
-// Sub, which do not read it.
-void filterRow(const unsigned char* row, const unsigned char* above, std::size_t bytes, unsigned char* out,
-               std::vector<unsigned char>& trial) {
-  constexpr std::size_t bpp = 3;
-  trial.resize(bytes);
-  unsigned char* best = out + 1;
-  std::uint64_t bestSum = ~std::uint64_t{0};
-  const int filters = above ? 5 : 2;
-  for (int filter = 0; filter < filters; ++filter) {
-    unsigned char* target = bestSum == ~std::uint64_t{0} ? best : trial.data();
-    std::uint64_t sum = 0;
-    for (std::size_t x = 0; x < bytes; ++x) {
-      const int a = x >= bpp ? row[x - bpp] : 0;
-      const int b = above ? above[x] : 0;
-      const int c = above && x >= bpp ? above[x - bpp] : 0;
-      int predicted = 0;
-      switch (filter) {
-        case 1: predicted = a; break;
-        case 2: predicted = b; break;
-        case 3: predicted = (a + b) / 2; break;
-        case 4: predicted = paeth(a, b, c); break;
-        default: break;
-      }
-      const auto value = static_cast<unsigned char>(row[x] - predicted);
-      target[x] = value;
-      sum += value < 128 ? value : 256 - value;
-    }
-    if (target == best) {
-      bestSum = sum;
-      out[0] = static_cast<unsigned char>(filter);
-    } else if (sum < bestSum) {
-      bestSum = sum;
-      out[0] = static_cast<unsigned char>(filter);
-      std::copy(trial.begin(), trial.end(), best);
-    }
-  }
-}
 
 struct HeadOutput {
   std::string bytes;

@@ -242,10 +242,16 @@ bool writePngImage(const QImage& image, QIODevice& out, const PictureParameters&
   return writePng(head, out, run, fault, error);
 }
 
-QByteArray resumeFileOf(const QByteArray& target) {
+namespace {
+QByteArray hiddenBeside(const QByteArray& target, const char* suffix) {
   const qsizetype slash = target.lastIndexOf('/');
-  return target.left(slash + 1) + "." + target.mid(slash + 1) + ".bands";
+  return target.left(slash + 1) + "." + target.mid(slash + 1) + suffix;
 }
+}  // namespace
+
+QByteArray resumeFileOf(const QByteArray& target) { return hiddenBeside(target, ".bands"); }
+
+QByteArray edgesFileOf(const QByteArray& target) { return hiddenBeside(target, ".edges"); }
 
 namespace {
 
@@ -263,11 +269,19 @@ PosterResult ended(PosterEnd end, std::string error) {
   return result;
 }
 
+}  // namespace
+
+std::unique_ptr<BandSource> posterBands(const PosterRequest& request, Fault& fault) {
+  RequestHost host(request.fields, request.sampling);
+  return request.pattern->bands(host, kBandRows, fault);
+}
+
+namespace {
+
 Prepared prepare(const PosterRequest& request) {
   Prepared prepared;
-  RequestHost host(request.fields, request.sampling);
   Fault fault = Fault::None;
-  prepared.source = request.pattern->bands(host, kBandRows, fault);
+  prepared.source = posterBands(request, fault);
   if (fault == Fault::PictureTooLarge || fault == Fault::CounterStalled)
     return prepared.result = ended(PosterEnd::Refused, faultMessage(fault)), std::move(prepared);
   if (fault != Fault::None) return prepared.result = ended(PosterEnd::NotStreamed, faultMessage(fault)), std::move(prepared);
@@ -370,13 +384,20 @@ PosterResult makePoster(const PosterRequest& request, const QByteArray& out) {
   const auto cancelled = [&] { return request.keepGoing && !request.keepGoing(); };
   // Unlike a kill, a cancel keeps no hidden part to resume from.
   const bool keepsPart = !request.bands && !writesInPlace(out);
+  const QByteArray edgesName = edgesFileOf(out);
+  const auto dropHidden = [&] {
+    if (keepsPart) ::unlink(resumeFileOf(out).constData()), ::unlink(edgesName.constData());
+  };
   const auto cancel = [&] {
-    if (keepsPart) ::unlink(resumeFileOf(out).constData());
+    dropHidden();
     return ended(PosterEnd::Failed, kWriteCancelled);
   };
   BandSource& source = *prepared.source;
   const std::string scratch = scratchFolderOf(out);
-  if (source.needsChain()) {
+  // A killed run's band edges, kept beside the target, spare the first pass.
+  result.edgesKept = keepsPart && source.needsChain() && source.adoptChain(edgesName.toStdString(), prepared.head);
+  const bool twoPasses = source.needsChain() && !result.edgesKept;
+  if (twoPasses) {
     const std::size_t columns = source.layout().width;
     const auto onColumn = [&](std::size_t done) {
       if (request.onProgress) request.onProgress(done, 2 * columns);
@@ -386,6 +407,7 @@ PosterResult makePoster(const PosterRequest& request, const QByteArray& out) {
     if (!source.chainProblem().empty())
       return ended(PosterEnd::Failed, "cannot write '" + out.toStdString() + "': " + source.chainProblem());
     if (!source.chainReady()) return cancel();
+    if (keepsPart) source.keepChain(edgesName.toStdString(), prepared.head);
   }
   const std::size_t total = prepared.last - prepared.first + 1;
   BandRun run{source, prepared.first, prepared.last, request.threads, {}, request.keepGoing, request.bounds, scratch};
@@ -393,7 +415,7 @@ PosterResult makePoster(const PosterRequest& request, const QByteArray& out) {
   run.onColumns = [&](std::size_t columns) {
     const std::size_t all = (run.last - run.first + 1) * source.layout().width;
     if (!request.onProgress) return;
-    if (source.needsChain())
+    if (twoPasses)
       request.onProgress(all + columns, 2 * all);
     else
       request.onProgress(columns, all);
@@ -426,9 +448,9 @@ PosterResult makePoster(const PosterRequest& request, const QByteArray& out) {
     if (fault == Fault::None) {
       written = joinParts({resumeName}, out, error, request.keepGoing);
       if (!written && error == kWriteCancelled) return cancel();
-      if (written) ::unlink(resumeName.constData());
+      if (written) dropHidden();
     } else {
-      ::unlink(resumeName.constData());
+      dropHidden();
     }
   }
   if (fault != Fault::None) return ended(PosterEnd::NotStreamed, faultMessage(fault));

@@ -96,8 +96,13 @@ struct PosterResult {
   std::string error;
   std::size_t bands = 0;      // of the picture
   std::size_t kept = 0;       // bands found whole in the hidden part and not rendered again
+  bool edgesKept = false;     // the band edges too: no first pass
   std::size_t width = 0, height = 0;
 };
+
+// The request's view as bands (nothing and the fault when the pattern
+// refuses it); the renders of makePoster, without the file.
+std::unique_ptr<BandSource> posterBands(const PosterRequest& request, Fault& fault);
 
 // The picture's size and band count, or the reason it cannot be a poster.
 PosterResult posterLayout(const PosterRequest& request);
@@ -111,5 +116,8 @@ PosterResult makePoster(const PosterRequest& request, const QByteArray& out);
 
 // The hidden part file a poster at `target` keeps its finished bands in.
 QByteArray resumeFileOf(const QByteArray& target);
+// The hidden file a poster of a pattern that carries a value keeps its band
+// edges in (the first pass's result) until the poster is written.
+QByteArray edgesFileOf(const QByteArray& target);
 
 }  // namespace plorvex::picture

@@ -37,4 +37,31 @@ bool BandEdges::read(std::size_t band, double* values) const {
   return file_.readAt(std::uint64_t{band} * width_ * sizeof(double), values, width_ * sizeof(double));
 }
 
+namespace {
+// After the values: the identity, its length (8 bytes) and this mark.
+constexpr char kKeptMark[8] = {'p', 'l', 'v', 'x', 'e', 'd', 'g', '1'};
+}  // namespace
+
+bool BandEdges::keepAs(const std::string& name, const std::string& identity) {
+  const std::uint64_t values = std::uint64_t{bands_} * width_ * sizeof(double), length = identity.size();
+  return !failed_ && file_.writeAt(values, identity.data(), identity.size()) &&
+         file_.writeAt(values + length, &length, sizeof length) &&
+         file_.writeAt(values + length + sizeof length, kKeptMark, sizeof kKeptMark) && file_.keepAs(name);
+}
+
+bool BandEdges::adopt(const std::string& name, std::size_t bands, std::size_t width, const std::string& identity) {
+  const std::uint64_t values = std::uint64_t{bands} * width * sizeof(double), length = identity.size();
+  if (!file_.openKept(name) || file_.size() != values + length + sizeof length + sizeof kKeptMark) return false;
+  std::string kept(identity.size(), '\0');
+  std::uint64_t keptLength = 0;
+  char mark[sizeof kKeptMark] = {};
+  if (!file_.readAt(values, kept.data(), kept.size()) || !file_.readAt(values + length, &keptLength, sizeof keptLength) ||
+      !file_.readAt(values + length + sizeof length, mark, sizeof mark))
+    return false;
+  if (kept != identity || keptLength != length || !std::equal(mark, mark + sizeof mark, kKeptMark)) return false;
+  bands_ = bands, width_ = width, failed_ = false;
+  std::vector<double>().swap(block_);
+  return true;
+}
+
 }  // namespace plorvex

@@ -75,6 +75,16 @@ class BandSource {
   }
   virtual bool chainReady() const { return true; }
   virtual std::string chainProblem() const { return {}; }
+  // The chain's band edges kept under a name for a resumed run (see
+  // BandEdges::keepAs), and taken from there instead of a chain pass.
+  virtual bool keepChain(const std::string& name, const std::string& identity) {
+    (void)name, (void)identity;
+    return false;
+  }
+  virtual bool adoptChain(const std::string& name, const std::string& identity) {
+    (void)name, (void)identity;
+    return false;
+  }
   // Each output column's carried value at the top of the band (layout().width
   // values); false when the chain's file cannot be read.
   virtual bool topEdge(std::size_t band, double* carried) const {
@@ -122,6 +132,14 @@ class BandEdges {
   }
   // The band's top edge, `width` values; false when the file cannot be read.
   bool read(std::size_t band, double* values) const;
+
+  // Names the finished edges' file, with `identity` (the picture's) after
+  // the values, so that a run resumed after a kill need not make them again;
+  // false when it cannot be named.
+  bool keepAs(const std::string& name, const std::string& identity);
+  // Takes the edges from a file kept so, if it is whole and of the same
+  // picture (bands x width values and the same identity).
+  bool adopt(const std::string& name, std::size_t bands, std::size_t width, const std::string& identity);
 
  private:
   void writeBlock();
@@ -202,6 +220,18 @@ class PatternBands final : public BandSource {
     }
   }
   std::string chainProblem() const override { return chainProblem_; }
+
+  bool keepChain(const std::string& name, const std::string& identity) override {
+    return carriesValue<P>() && chainReady_ && edges_.keepAs(name, identity);
+  }
+  bool adoptChain(const std::string& name, const std::string& identity) override {
+    if constexpr (carriesValue<P>()) {
+      return chainReady_ = edges_.adopt(name, layout_.bands(), layout_.width, identity);
+    } else {
+      (void)name, (void)identity;
+      return false;
+    }
+  }
 
   bool topEdge(std::size_t band, double* carried) const override {
     if constexpr (carriesValue<P>()) return edges_.read(band, carried);

@@ -2,6 +2,7 @@
 #include "scratch_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -90,6 +91,31 @@ bool ScratchFile::copyAppended(const std::function<bool(const char*, std::size_t
     at += count;
   }
   return true;
+}
+
+bool ScratchFile::keepAs(const std::string& name) {
+  if (fd_ < 0 || ::fdatasync(fd_) != 0) return false;
+  // A file made with O_TMPFILE is named through its descriptor's link in
+  // /proc; one that was named and removed at once cannot be named again.
+  const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+  ::unlink(name.c_str());
+  return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+}
+
+bool ScratchFile::openKept(const std::string& name) {
+  if (fd_ >= 0) ::close(fd_);
+  appended_ = 0;
+  fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  struct stat status {};
+  if (fd_ >= 0 && ::fstat(fd_, &status) == 0 && S_ISREG(status.st_mode)) return true;
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  return false;
+}
+
+std::uint64_t ScratchFile::size() const {
+  struct stat status {};
+  return fd_ >= 0 && ::fstat(fd_, &status) == 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
 }
 
 }  // namespace plorvex

@@ -32,6 +32,14 @@ class ScratchFile {
   // The appended bytes from the start, in pieces of at most 1 MiB.
   bool copyAppended(const std::function<bool(const char*, std::size_t)>& sink) const;
 
+  // Gives the file a name (replacing a file of that name), once its bytes
+  // are on the disk, for a later run to open; false where the system cannot
+  // name an unnamed file (the file stays unnamed).
+  bool keepAs(const std::string& name);
+  // Opens a file kept so, to read; false unless it is a regular file.
+  bool openKept(const std::string& name);
+  std::uint64_t size() const;
+
  private:
   int fd_ = -1;
   std::uint64_t appended_ = 0;
