@@ -13,6 +13,7 @@
 
 #include <csignal>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -108,15 +109,23 @@ std::string onPath(const char* program) {
 }
 
 // The encoder being run and its part file, for the signal handler: a program
-// ended by SIGINT or SIGTERM takes them with it.
-volatile sig_atomic_t runningChild = 0;
+// ended by SIGINT or SIGTERM takes them with it. The handler may run on any
+// thread, so the child's id is atomic (lock-free, hence safe in a handler).
+std::atomic<pid_t> runningChild{0};
+static_assert(std::atomic<pid_t>::is_always_lock_free);
 char runningPart[PATH_MAX + 64];
 struct sigaction previousInterrupt, previousTerminate;
 
 void endEncoderAndDie(int signal) {
   // The interrupted code may be about to read errno: the calls here keep it.
   const int interruptedErrno = errno;
-  if (runningChild > 0) kill(static_cast<pid_t>(runningChild), SIGKILL);
+  if (const pid_t child = runningChild.load(); child > 0) {
+    kill(child, SIGKILL);
+    // Gone before its file goes: a child still starting could make it anew.
+    // (ECHILD: the thread that runs it has reaped it already.)
+    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    }
+  }
   if (runningPart[0] != '\0') unlink(runningPart);
   sigaction(signal, signal == SIGINT ? &previousInterrupt : &previousTerminate, nullptr);
   raise(signal);
@@ -237,28 +246,6 @@ bool diskFull(const std::string& file, const std::string& errors) {
   return statvfs(folder.empty() ? "." : folder.c_str(), &disk) == 0 && disk.f_bavail == 0;
 }
 
-// Why the video written to `part` is not whole ("" when it is): ffprobe
-// decodes it and counts its frames, which must be all of them at the size made.
-std::string wholeVideoProblem(const std::string& part, const VideoJob& job, int width, int height,
-                              const std::function<bool()>& keepGoing) {
-  const Ran probe = runCapturingErrors({"ffprobe", "-v", "error", "-select_streams", "v:0", "-count_frames",
-                                        "-show_entries", "stream=width,height,nb_read_frames", "-of", "csv=p=0",
-                                        plainFile(part)},
-                                       keepGoing, true);
-  if (probe.stopped) return kVideoCancelled;
-  const std::string expected =
-      std::to_string(width) + "," + std::to_string(height) + "," + std::to_string(job.frames) + "\n";
-  if (probe.status == 0 && probe.errors == expected) return {};
-  if (probe.status == -1) return "cannot check the video with ffprobe: " + probe.errors;
-  int gotWidth = 0, gotHeight = 0;
-  unsigned long gotFrames = 0;
-  if (std::sscanf(probe.errors.c_str(), "%d,%d,%lu", &gotWidth, &gotHeight, &gotFrames) == 3)
-    return "the video reads back as " + std::to_string(gotFrames) + " frames of " + std::to_string(gotWidth) +
-           " x " + std::to_string(gotHeight) + ", not " + std::to_string(job.frames) + " of " +
-           std::to_string(width) + " x " + std::to_string(height);
-  return "the video does not read back: " + lastLines(probe.errors, 4);
-}
-
 }  // namespace
 
 std::string videoFileProblem(const std::string& file) {
@@ -271,6 +258,26 @@ std::string videoFileProblem(const std::string& file) {
   if (stat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode) || access(folder.c_str(), W_OK) != 0)
     return "the folder of '" + file + "' does not exist or cannot be written to";
   return {};
+}
+
+std::string videoReadBackProblem(const std::string& file, std::size_t frames, int width, int height,
+                                 const std::function<bool()>& keepGoing) {
+  const Ran probe = runCapturingErrors({"ffprobe", "-v", "error", "-select_streams", "v:0", "-count_frames",
+                                        "-show_entries", "stream=width,height,nb_read_frames", "-of", "csv=p=0",
+                                        plainFile(file)},
+                                       keepGoing, true);
+  if (probe.stopped) return kVideoCancelled;
+  const std::string expected =
+      std::to_string(width) + "," + std::to_string(height) + "," + std::to_string(frames) + "\n";
+  if (probe.status == 0 && probe.errors == expected) return {};
+  if (probe.status == -1) return "cannot check the video with ffprobe: " + probe.errors;
+  int gotWidth = 0, gotHeight = 0;
+  unsigned long gotFrames = 0;
+  if (std::sscanf(probe.errors.c_str(), "%d,%d,%lu", &gotWidth, &gotHeight, &gotFrames) == 3)
+    return "the video reads back as " + std::to_string(gotFrames) + " frames of " + std::to_string(gotWidth) +
+           " x " + std::to_string(gotHeight) + ", not " + std::to_string(frames) + " of " +
+           std::to_string(width) + " x " + std::to_string(height);
+  return "the video does not read back: " + lastLines(probe.errors, 4);
 }
 
 bool isVideoFile(const std::string& file) { return codecFor(file) != nullptr; }
@@ -309,12 +316,14 @@ std::string encodeVideo(const VideoJob& job, std::string& note) {
   else if (encoded.status != 0)
     why = "ffmpeg failed (exit status " + std::to_string(encoded.status) + "): " + lastLines(encoded.errors, 8);
   else
-    why = wholeVideoProblem(temporary, job, width, height, job.keepGoing);
+    why = videoReadBackProblem(temporary, job.frames, width, height, job.keepGoing);
   if (why.empty() && std::rename(temporary.c_str(), job.file.c_str()) != 0)
     why = "cannot rename " + temporary + " to " + job.file + ": " + std::strerror(errno);
   if (why.empty()) return {};
+  struct stat old {};
   if (why != kVideoCancelled && diskFull(job.file, encoded.errors))
-    why = "the disk is full: " + job.file + " is left as it was (" + why + ")";
+    why = "the disk is full: " + job.file + (lstat(job.file.c_str(), &old) == 0 ? " is left as it was (" : " is not made (") +
+          why + ")";
   std::remove(temporary.c_str());
   return why;
 }

@@ -30,6 +30,12 @@ struct VideoJob {
 // What encodeVideo says when keepGoing stopped it.
 inline constexpr const char* kVideoCancelled = "cancelled";
 
+// Why the video file does not read back whole ("" when it does): ffprobe must
+// decode all `frames` frames from it at width x height. kVideoCancelled when
+// keepGoing (asked as encodeVideo asks it) stopped ffprobe.
+std::string videoReadBackProblem(const std::string& file, std::size_t frames, int width, int height,
+                                 const std::function<bool()>& keepGoing = {});
+
 // Runs ffmpeg on the frames, into a temporary file beside `file`
 // (".NAME.part-PID"), that is renamed over `file` only when ffprobe reads it
 // back whole (every frame, at the size made) and removed otherwise; the old

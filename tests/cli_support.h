@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 namespace plorvex::testing_cli {
@@ -46,6 +47,20 @@ inline CliRun runRenderer(const std::string& arguments, const std::string& envir
   fs::remove(output);
   fs::remove(errors);
   return run;
+}
+
+// Makes `folder` hold an ffmpeg that is Debian's reading its frames at a
+// twentieth of their rate (a 4-second movie takes 80 s), and ffprobe beside
+// it; returns a PATH with the folder first. A cancel then has to stop the
+// encoder: waiting for it to end would take far longer than any test allows.
+inline std::string slowFfmpegPath(const fs::path& folder) {
+  fs::create_directories(folder);
+  std::ofstream(folder / "ffmpeg") << "#!/bin/sh\nexec /usr/bin/ffmpeg -readrate 0.05 \"$@\"\n";
+  fs::permissions(folder / "ffmpeg", fs::perms::owner_all);
+  fs::remove(folder / "ffprobe");
+  fs::create_symlink("/usr/bin/ffprobe", folder / "ffprobe");
+  const char* path = std::getenv("PATH");
+  return folder.string() + ":" + (path ? path : "/usr/bin:/bin");
 }
 
 }  // namespace plorvex::testing_cli
