@@ -6,6 +6,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QDoubleSpinBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QDesktopServices>
@@ -167,7 +168,7 @@ std::string MovieJob::renderFrames(const Request& request, const QString& folder
 }
 
 std::string MovieJob::run(const Request& request) {
-  const std::string output = request.output.toStdString();
+  const std::string output = QFile::encodeName(request.output).toStdString();
   if (!movie::isVideoFile(output)) {
     if (!QDir().mkpath(request.output)) return "cannot make the folder '" + output + "'";
     return renderFrames(request, request.output);
@@ -324,7 +325,7 @@ void MovieMaker::makeMovie() {
     std::vector<movie::Keyframe> chosen;
     std::string error;
     for (const QString& file : files)
-      if (!movie::appendKeyframes(file.toStdString(), chosen, error)) {
+      if (!movie::appendKeyframes(QFile::encodeName(file).toStdString(), chosen, error)) {
         tell_(kMovieTitle, QString("No movie: %1.").arg(QString::fromStdString(error)));
         return;
       }
@@ -358,7 +359,7 @@ void MovieMaker::start(const movie::MoviePath& path, const MovieChoice& chosen) 
   if (job_.busy()) return;
   MovieChoice choice = chosen;
   choice.output = QDir::cleanPath(QDir(folder_).absoluteFilePath(chosen.output));  // relative names lie in the folder
-  const std::string output = choice.output.toStdString();
+  const std::string output = QFile::encodeName(choice.output).toStdString();
   const std::optional<std::size_t> frames = movie::frameCount(choice.seconds, choice.fps);
   QString problem;
   if (!frames)
