@@ -58,10 +58,18 @@ inline Lanes fabs(const Lanes& a) {
   return {{std::fabs(a.v[0]), std::fabs(a.v[1]), std::fabs(a.v[2]), std::fabs(a.v[3])}};
 }
 
+#ifndef PLORVEX_BENCH_LIBRARY_MATHS
+inline Lanes power(const Lanes& base, double exponent) {
+  Lanes out;
+  crPow4(base.v, exponent, out.v);
+  return out;
+}
+#else
 inline Lanes power(const Lanes& base, double exponent) {
   return {{power(base.v[0], exponent), power(base.v[1], exponent), power(base.v[2], exponent),
            power(base.v[3], exponent)}};
 }
+#endif
 
 namespace maths {
 #ifndef PLORVEX_BENCH_LIBRARY_MATHS
