@@ -131,6 +131,28 @@ void walkSamples(const SweepPlan& plan, const PixelSpan& span, double counter, S
   }
 }
 
+// walkSamples four samples at a time: four(i, j) with each group of four in
+// sweep order, one(i, j) for the last few.
+template <class Four, class One>
+void walkSamplesByFour(const SweepPlan& plan, const PixelSpan& span, double counter, Four&& four,
+                       One&& one) {
+  Lanes i, j;
+  int filled = 0;
+  walkSamples(
+      plan, span, counter,
+      [&](double sampleI, double sampleJ) {
+        i.v[filled] = sampleI;
+        j.v[filled] = sampleJ;
+        if (++filled == 4) {
+          four(i, j);
+          filled = 0;
+        }
+        return true;
+      },
+      [](std::size_t) {});
+  for (int k = 0; k < filled; ++k) one(i.v[k], j.v[k]);
+}
+
 // Gathers the samples of each output pixel into its colour.
 class PixelMaker {
  public:
@@ -220,6 +242,27 @@ ColumnResult computeSpan(const typename P::Params& params, const SweepPlan& plan
     }
     for (; p < span.count; ++p)
       converted &= toColour(pixelOf<P>(params, counter, plan.rows[span.first + p], carried), out[p]);
+  } else if constexpr (computesLanes<P>()) {
+    // Several samples a pixel: four at a time, across pixels where they fall so.
+    PixelMaker maker(plan.sampling, out);
+    const std::size_t samples = plan.sampling.samplesPerPixel();
+    std::size_t p = 0, inPixel = 0;
+    const auto take = [&](const Channels& channels) {
+      Colour colour = 0;
+      converted &= toColour(channels, colour);
+      maker.add(colour);
+      if (++inPixel == samples) {
+        maker.finish(p++);
+        inPixel = 0;
+      }
+    };
+    walkSamplesByFour(
+        plan, span, counter,
+        [&](const Lanes& i, const Lanes& j) {
+          const ChannelsOf<Lanes> four = P::at(params, i, j);
+          for (int lane = 0; lane < 4; ++lane) take(laneOf<Channels>(four, lane));
+        },
+        [&](double i, double j) { take(pixelOf<P>(params, i, j, carried)); });
   } else {
     PixelMaker maker(plan.sampling, out);
     walkSamples(
@@ -255,8 +298,16 @@ bool prepareSpan(const typename P::Params& params, const SweepPlan& plan, const 
         for (int lane = 0; lane < 4; ++lane) out[s + lane] = laneOf<Prepared<P>>(four, lane);
       }
       for (; s < span.count; ++s) out[s] = P::prepare(params, counter, plan.rows[span.first + s]);
-      return raisedFault() == Fault::None;
+    } else {
+      walkSamplesByFour(
+          plan, span, counter,
+          [&](const Lanes& i, const Lanes& j) {
+            const auto four = P::prepare(params, i, j);
+            for (int lane = 0; lane < 4; ++lane) out[s++] = laneOf<Prepared<P>>(four, lane);
+          },
+          [&](double i, double j) { out[s++] = P::prepare(params, i, j); });
     }
+    return raisedFault() == Fault::None;
   }
   walkSamples(
       plan, span, counter,
