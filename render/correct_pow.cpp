@@ -693,8 +693,27 @@ bool powLanesTake(double y) {
          y != -1.0 && y != 3.0 && y != 4.0 && y != 5.0;
 }
 
+// Squares and square roots: crPow gives x * x for every x, and sqrt(x) for
+// every x, flags included, but -0 and -infinity (+0 and +infinity there);
+// negative bases go the general way, which keeps sqrt from setting errno.
+[[gnu::always_inline]] inline bool squareOrRootLanes(const double* in, double y, double* out) {
+  if (y != 2.0 && y != 0.5) return false;
+  Lanes x;
+  std::memcpy(&x, in, sizeof x);
+  if (y == 2.0) {
+    x = x * x;
+  } else {
+    const LaneBits bits = (LaneBits)x;
+    if ((bits[0] | bits[1] | bits[2] | bits[3]) < 0) return false;  // a sign bit set
+    for (int lane = 0; lane < 4; ++lane) x[lane] = __builtin_sqrt(x[lane]);
+  }
+  std::memcpy(out, &x, sizeof x);
+  return true;
+}
+
 template <Products kProducts>
 [[gnu::always_inline]] inline void powLanes(const double* in, double y, double* out) {
+  if (squareOrRootLanes(in, y, out)) return;
   if (!powLanesTake(y)) {
     for (int lane = 0; lane < 4; ++lane) out[lane] = crPow(in[lane], y);
     return;
