@@ -42,24 +42,38 @@ Lazy::PreparedAt<R> Lazy::prepare(const Params& p, R i, R j) {
 template Lazy::PreparedAt<double> Lazy::prepare(const Params& p, double i, double j);
 template Lazy::PreparedAt<Lanes> Lazy::prepare(const Params& p, Lanes i, Lanes j);
 
-Channels Lazy::complete(const Params& p, const Prepared& x, double& carried) {
+double Lazy::chain(const Params&, const Prepared& x, double& carried) {
   using maths::cos, maths::tan;
-  const double B = p.brightness;
-  const double a1 = x.a1, a2 = x.a2, a4 = x.a4;
   // a3 = sin(a2 * a1 - cos(a2 * v)) * cos(a2 + sin(u * w)) *
   //      tan(v * cos(u + tan(a3old * cos(v)) * a1 + tan(u))) - 0.1
   const double a3old = carried;
-  const double a3 = x.a3Factor * tan(x.v * cos(x.u + tan(a3old * x.cosV) * a1 + x.tanU)) - 0.1;
+  const double a3 = x.a3Factor * tan(x.v * cos(x.u + tan(a3old * x.cosV) * x.a1 + x.tanU)) - 0.1;
   carried = a3;
-  const double a5 = power(std::fabs(a2 / (a3 + 0.000123)), 1.0 / 3);
-  const double s1 = a3 * 0.31 + a5 * 0.53 + a4 * 0.91 + a1 * 0.15;
-  const double s2 = a3 * 0.11 + a5 * 0.21 + a4 * 0.41 + a1 * 0.81;
-  const double s3 = a3 * 0.08 + a5 * 0.12 + a4 * 0.04 + a1 * 1.11;
-  Channels out;
+  return a3;
+}
+
+template <class R>
+ChannelsOf<R> Lazy::finish(const Params& p, const PreparedAt<R>& x, R a3) {
+  using std::fabs;
+  const double B = p.brightness;
+  const R a1 = x.a1, a2 = x.a2, a4 = x.a4;
+  const R a5 = power(fabs(a2 / (a3 + 0.000123)), 1.0 / 3);
+  const R s1 = a3 * 0.31 + a5 * 0.53 + a4 * 0.91 + a1 * 0.15;
+  const R s2 = a3 * 0.11 + a5 * 0.21 + a4 * 0.41 + a1 * 0.81;
+  const R s3 = a3 * 0.08 + a5 * 0.12 + a4 * 0.04 + a1 * 1.11;
+  ChannelsOf<R> out;
   out.red = 100 + B * s1 / 2;
   out.blue = 100 + B * s3 / 2;
   out.green = 100 + B * s2 / 2;
   return out;
+}
+
+template ChannelsOf<double> Lazy::finish(const Params& p, const PreparedAt<double>& x, double a3);
+template ChannelsOf<Lanes> Lazy::finish(const Params& p, const PreparedAt<Lanes>& x, Lanes a3);
+
+Channels Lazy::complete(const Params& p, const Prepared& x, double& carried) {
+  const double a3 = chain(p, x, carried);
+  return finish<double>(p, x, a3);
 }
 
 RenderOutcome limbo(RenderHost& host) { return renderPattern<Lazy>(host); }

@@ -26,7 +26,12 @@ struct Lazy {
   // For one sample (R = double) or four (R = Lanes).
   template <class R>
   static PreparedAt<R> prepare(const Params& p, R i, R j);
-  // carried: a3 of the previous pixel.
+  // carried: a3 of the previous pixel. The chain through it gives this
+  // pixel's a3 (and carries it on); finish computes the rest from a3, for one
+  // sample or four; complete is the two in turn.
+  static double chain(const Params& p, const Prepared& x, double& carried);
+  template <class R>
+  static ChannelsOf<R> finish(const Params& p, const PreparedAt<R>& x, R a3);
   static Channels complete(const Params& p, const Prepared& x, double& carried);
 };
 

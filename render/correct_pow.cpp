@@ -7,6 +7,8 @@
 #include <cfenv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <limits>
 
 #include "correct_pow_tables.h"
 #include "mpfr_caches.h"
@@ -538,5 +540,241 @@ double powWithoutFma(double x, double y) { return powSplit(x, y); }
 }  // namespace correct_pow_detail
 
 double crPow(double x, double y) { return hasFma() ? powFused(x, y) : powSplit(x, y); }
+
+}  // namespace plorvex
+
+// Four bases to one exponent: the fast ln, the product with the exponent, the
+// fast e^z and its rounding test exactly as powPositive makes them, on vectors
+// of four doubles (vector extensions: with AVX2 and FMA one instruction a
+// step, the exact product fused; without them SSE2). Every lane holds the very
+// bits powPositive's fast evaluation gives, and the same rounding test
+// settles it. Lanes outside the common case (a base that is not a normal
+// positive double or is 1, a result near or beyond the ends of the normal
+// range or within 2^-55 of 1) or that the test cannot settle go one by one
+// through crPow, and with them every fault flag; the other lanes compute on
+// 2.0 or clamped values, which raise no fault flag of their own.
+// The helpers are always inlined, so no vector crosses a call: GCC's note that
+// passing them would differ with AVX does not apply (to the end of the file).
+#pragma GCC diagnostic ignored "-Wpsabi"
+namespace plorvex {
+namespace {
+
+using Lanes = double __attribute__((vector_size(32)));
+using LaneBits = std::int64_t __attribute__((vector_size(32)));
+using LaneWords = std::uint64_t __attribute__((vector_size(32)));
+
+struct LanePair {
+  Lanes hi, lo;
+};
+
+[[gnu::always_inline]] inline Lanes splat(double x) { return Lanes{} + x; }
+
+[[gnu::always_inline]] inline LanePair laneFastTwoSum(Lanes a, Lanes b) {
+  const Lanes sum = a + b;
+  return {sum, b - (sum - a)};
+}
+
+// base[index] in each lane, four loads straight into the vector.
+template <Products kProducts>
+[[gnu::always_inline]] inline Lanes gather(const double* base, LaneBits index) {
+  return Lanes{base[index[0]], base[index[1]], base[index[2]], base[index[3]]};
+}
+
+[[gnu::always_inline]] inline Lanes laneLeadingBits(Lanes x, int dropped) {
+  return (Lanes)((LaneWords)x & (~std::uint64_t{0} << dropped));
+}
+
+// twoProduct in the lanes; Products::Fused only in functions built for FMA.
+template <Products kProducts>
+[[gnu::always_inline]] inline LanePair laneTwoProduct(Lanes a, Lanes b) {
+  const Lanes product = a * b;
+  if constexpr (kProducts == Products::Fused) {
+    // Lane by lane in the source; compiled for AVX2 and FMA, one instruction.
+    Lanes error;
+    for (int lane = 0; lane < 4; ++lane) error[lane] = __builtin_fma(a[lane], b[lane], -product[lane]);
+    return {product, error};
+  }
+  const Lanes splitter = splat(134217729.0);
+  const Lanes as = splitter * a, bs = splitter * b;
+  const Lanes aHigh = as - (as - a), bHigh = bs - (bs - b);
+  const Lanes aLow = a - aHigh, bLow = b - bHigh;
+  return {product, ((aHigh * bHigh - product) + aHigh * bLow + aLow * bHigh) + aLow * bLow};
+}
+
+// decompose and reduceLog for normal x > 0.
+struct LaneReducedLog {
+  Lanes exponent;  // a whole number, exactly
+  Lanes tabledHi, tabledLo;
+  Lanes a, b;
+};
+
+template <Products kProducts>
+[[gnu::always_inline]] inline LaneReducedLog reduceLogLanes(Lanes x) {
+  const LaneWords bits = (LaneWords)x;
+  const LaneWords halve = (bits >> 51) & 1;
+  const LaneBits exponent = (LaneBits)(bits >> 52) - 1023 + (LaneBits)halve;
+  const LaneWords fraction = bits & 0x000fffffffffffffULL;
+  const Lanes mantissa = (Lanes)(fraction | ((1023 - halve) << 52));
+  const LaneWords shift = 44 + halve;
+  const LaneBits index =
+      (LaneBits)(((LaneWords{} + 256) >> halve) + ((fraction + ((LaneWords{} + 1) << (shift - 1))) >> shift));
+  const LaneBits row = (index - kLogFirstIndex) * 3;
+  const Lanes reciprocal = gather<kProducts>(&kLogReciprocal[0][0], row);
+  const Lanes tabledHi = gather<kProducts>(&kLogReciprocal[0][1], row);
+  const Lanes tabledLo = gather<kProducts>(&kLogReciprocal[0][2], row);
+  // |exponent| < 2^51: added to 1.5 2^52 it lands in the significand's low bits.
+  constexpr double kWhole = 0x1.8p52;
+  const Lanes wholeExponent = (Lanes)((LaneBits)splat(kWhole) + exponent) - kWhole;
+  const LaneBits unit = index == 256;
+  const Lanes lead = laneLeadingBits(mantissa, 11);
+  const Lanes a = unit ? mantissa - 1.0 : lead * reciprocal - 1.0;
+  const Lanes b = unit ? splat(0.0) : (mantissa - lead) * reciprocal;
+  return {wholeExponent, tabledHi, tabledLo, a, b};
+}
+
+// fastLog in the lanes, the same operations in the same order.
+template <Products kProducts>
+[[gnu::always_inline]] inline LanePair fastLogLanes(Lanes x) {
+  const LaneReducedLog reduced = reduceLogLanes<kProducts>(x);
+  const Lanes a = reduced.a;
+  const Lanes b = reduced.b;
+  const Lanes t = a + b;
+  const Lanes aHigh = laneLeadingBits(a, 27);
+  const Lanes squareHigh = -0.5 * (aHigh * aHigh);
+  const Lanes squareLow = -0.5 * ((a - aHigh) * (a + aHigh) + b * (2.0 * a + b));
+  const Lanes t2 = t * t;
+  const Lanes cubic =
+      (t2 * t) * (((0x1.5555555555555p-2 - t * 0x1p-2) + t2 * (0x1.999999999999ap-3 - t * 0x1.5555555555555p-3)) +
+                  (t2 * t2) * ((0x1.2492492492492p-3 - t * 0x1p-3) +
+                               t2 * (0x1.c71c71c71c71cp-4 - t * 0x1.999999999999ap-4)));
+  const Lanes exponent = reduced.exponent;
+  const LanePair tabled = laneFastTwoSum(exponent * kLn2Hi42, reduced.tabledHi);
+  const LanePair withA = laneFastTwoSum(tabled.hi, a);
+  const LanePair withSquare = laneFastTwoSum(withA.hi, squareHigh);
+  const Lanes low = ((exponent * kLn2Rest42 + reduced.tabledLo) + (b + squareLow + cubic)) +
+                    (tabled.lo + withA.lo + withSquare.lo);
+  return laneFastTwoSum(withSquare.hi, low);
+}
+
+struct LaneScaled {
+  LanePair scaled;
+  LaneBits exponent;
+};
+
+// fastExp in the lanes, the same operations in the same order.
+template <Products kProducts>
+[[gnu::always_inline]] inline LaneScaled fastExpLanes(LanePair z) {
+  constexpr double kRoundingShift = 0x1.8p52;
+  const Lanes shifted = z.hi * k128ByLn2 + kRoundingShift;
+  const Lanes k = shifted - kRoundingShift;
+  const LaneBits steps = ((LaneBits)shifted << 32) >> 32;
+  const Lanes rHigh = z.hi - k * kLn2By128Part1;
+  const Lanes rLow = z.lo - k * kLn2By128Part2;
+  const Lanes r = rHigh + rLow;
+  const Lanes r2 = r * r;
+  const Lanes higher =
+      r2 * (((0.5 + r * 0x1.5555555555555p-3) + r2 * (0x1.5555555555555p-5 + r * 0x1.1111111111111p-7)) +
+            (r2 * r2) * (0x1.6c16c16c16c17p-10 + r * 0x1.a01a01a01a01ap-13));
+  const LaneBits row = (steps & 127) * 2;
+  const Lanes powerHigh = gather<kProducts>(&kExp2[0][0], row);
+  const Lanes powerLow = gather<kProducts>(&kExp2[0][1], row);
+  const Lanes powerLead = laneLeadingBits(powerHigh, 27);
+  const Lanes rLead = laneLeadingBits(rHigh, 27);
+  const LanePair main = laneFastTwoSum(powerHigh, powerLead * rLead);
+  const Lanes low = ((powerLead * (rHigh - rLead) + (powerHigh - powerLead) * rHigh) + powerLow * r) +
+                    (main.lo + powerLow) + powerHigh * (rLow + higher);
+  return {laneFastTwoSum(main.hi, low), steps >> 7};
+}
+
+// Exponents that powPositive settles before ln and e^x, or that are not in
+// its range: the lanes leave them to crPow.
+bool powLanesTake(double y) {
+  return std::islessequal(std::fabs(y), 0x1p64) && y != 0 && y != 2.0 && y != 0.5 && y != 1.0 &&
+         y != -1.0 && y != 3.0 && y != 4.0 && y != 5.0;
+}
+
+// Squares and square roots: crPow gives x * x for every x, and sqrt(x) for
+// every x, flags included, but -0 and -infinity (+0 and +infinity there);
+// negative bases go the general way, which keeps sqrt from setting errno.
+[[gnu::always_inline]] inline bool squareOrRootLanes(const double* in, double y, double* out) {
+  if (y != 2.0 && y != 0.5) return false;
+  Lanes x;
+  std::memcpy(&x, in, sizeof x);
+  if (y == 2.0) {
+    x = x * x;
+  } else {
+    const LaneBits bits = (LaneBits)x;
+    if ((bits[0] | bits[1] | bits[2] | bits[3]) < 0) return false;  // a sign bit set
+    for (int lane = 0; lane < 4; ++lane) x[lane] = __builtin_sqrt(x[lane]);
+  }
+  std::memcpy(out, &x, sizeof x);
+  return true;
+}
+
+template <Products kProducts>
+[[gnu::always_inline]] inline void powLanes(const double* in, double y, double* out) {
+  if (squareOrRootLanes(in, y, out)) return;
+  if (!powLanesTake(y)) {
+    for (int lane = 0; lane < 4; ++lane) out[lane] = crPow(in[lane], y);
+    return;
+  }
+  Lanes x;
+  std::memcpy(&x, in, sizeof x);
+  // Normal, positive and finite, by the bits; and not 1.
+  const LaneBits bits = (LaneBits)x;
+  LaneBits usable = (bits >= std::bit_cast<std::int64_t>(0x1p-1022)) &
+                    (bits < std::bit_cast<std::int64_t>(std::numeric_limits<double>::infinity())) & (x != 1.0);
+  const Lanes safe = usable ? x : splat(2.0);
+  const LanePair log = fastLogLanes<kProducts>(safe);
+  // multiply<kProducts>(log, y)
+  const Lanes exponent = splat(y);
+  const LanePair product = laneTwoProduct<kProducts>(log.hi, exponent);
+  LanePair z = laneFastTwoSum(product.hi, product.lo + log.lo * exponent);
+  // Results surely normal and finite, and not within 2^-55 of 1.
+  const Lanes zMagnitude = (Lanes)((LaneWords)z.hi & 0x7fffffffffffffffULL);
+  usable &= (z.hi >= -708.0) & (z.hi <= 709.0) & (zMagnitude >= 0x1p-55);
+  z.hi = usable ? z.hi : splat(0.0);
+  z.lo = usable ? z.lo : splat(0.0);
+  const LaneScaled e = fastExpLanes<kProducts>(z);
+  const Lanes hi = e.scaled.hi;
+  const Lanes lo = e.scaled.lo;
+  const Lanes errorRelative = zMagnitude * kFastLogRelativeError * 1.0625 + kFastExpRelativeError;
+  const Lanes error = hi * (errorRelative + 0x1p-100);
+  usable &= (hi + (lo + error) == hi) & (hi + (lo - error) == hi) & (e.exponent >= -1021) & (e.exponent <= 1022);
+  const Lanes result = hi * (Lanes)((e.exponent + 1023) << 52);
+  if (usable[0] & usable[1] & usable[2] & usable[3]) [[likely]] {
+    std::memcpy(out, &result, sizeof result);
+    return;
+  }
+  for (int lane = 0; lane < 4; ++lane) out[lane] = usable[lane] ? result[lane] : crPow(in[lane], y);
+}
+
+void powLanesPlain(const double* in, double y, double* out) { powLanes<Products::Split>(in, y, out); }
+
+[[gnu::target("avx2,fma")]] void powLanesAvx2Fma(const double* in, double y, double* out) {
+  powLanes<Products::Fused>(in, y, out);
+}
+
+// AVX2 and FMA come together in every CPU that has AVX2 in practice; the rare
+// one without FMA takes the plain way, which gives the same bits. Asked at the
+// first call, as hasFma.
+bool hasAvx2AndFma() {
+  static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"));
+  return has;
+}
+
+}  // namespace
+
+namespace correct_pow_detail {
+
+void powLanesWithoutAvx2(const double base[4], double exponent, double out[4]) {
+  powLanesPlain(base, exponent, out);
+}
+
+}  // namespace correct_pow_detail
+
+void crPow4(const double base[4], double exponent, double out[4]) {
+  (hasAvx2AndFma() ? powLanesAvx2Fma : powLanesPlain)(base, exponent, out);
+}
 
 }  // namespace plorvex

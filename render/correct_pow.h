@@ -16,6 +16,10 @@ double crExp(double x);
 double crLog(double x);
 double crPow(double base, double exponent);
 
+// Four bases to one exponent (out may be base): with AVX2 and FMA where the
+// CPU has them, the bits and fault flags of four crPow calls everywhere.
+void crPow4(const double base[4], double exponent, double out[4]);
+
 namespace correct_pow_detail {
 
 // The fast evaluations: ln x for a finite x > 0 and e^z for |z.hi| <= 746, as
@@ -51,6 +55,9 @@ FallbackCounts fallbackCounts();
 
 // crPow as on a CPU without FMA.
 double powWithoutFma(double x, double y);
+
+// crPow4 as on a CPU without AVX2 and FMA.
+void powLanesWithoutAvx2(const double base[4], double exponent, double out[4]);
 
 }  // namespace correct_pow_detail
 

@@ -36,6 +36,20 @@ One laneOf(const Four& four, int lane) {
   return std::bit_cast<One>(one);
 }
 
+// Four structs of doubles as the one struct of Lanes whose lane `lane` is
+// ones[lane]: the inverse of laneOf.
+template <class Four, class One>
+Four lanesOf(const One* ones) {
+  constexpr std::size_t fields = sizeof(One) / sizeof(double);
+  static_assert(sizeof(One) == fields * sizeof(double) && sizeof(Four) == 4 * sizeof(One));
+  std::array<double, 4 * fields> all;
+  for (std::size_t lane = 0; lane < 4; ++lane) {
+    const auto one = std::bit_cast<std::array<double, fields>>(ones[lane]);
+    for (std::size_t k = 0; k < fields; ++k) all[4 * k + lane] = one[k];
+  }
+  return std::bit_cast<Four>(all);
+}
+
 #define PLORVEX_LANES_OPERATOR(op)                                                         \
   inline Lanes operator op(const Lanes& a, const Lanes& b) {                               \
     return {{a.v[0] op b.v[0], a.v[1] op b.v[1], a.v[2] op b.v[2], a.v[3] op b.v[3]}};     \
@@ -58,10 +72,18 @@ inline Lanes fabs(const Lanes& a) {
   return {{std::fabs(a.v[0]), std::fabs(a.v[1]), std::fabs(a.v[2]), std::fabs(a.v[3])}};
 }
 
+#ifndef PLORVEX_BENCH_LIBRARY_MATHS
+inline Lanes power(const Lanes& base, double exponent) {
+  Lanes out;
+  crPow4(base.v, exponent, out.v);
+  return out;
+}
+#else
 inline Lanes power(const Lanes& base, double exponent) {
   return {{power(base.v[0], exponent), power(base.v[1], exponent), power(base.v[2], exponent),
            power(base.v[3], exponent)}};
 }
+#endif
 
 namespace maths {
 #ifndef PLORVEX_BENCH_LIBRARY_MATHS

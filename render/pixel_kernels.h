@@ -47,6 +47,18 @@ constexpr bool preparesLanes() {
   return requires(const typename P::Params& params, Lanes x) { P::prepare(params, x, x); };
 }
 
+// Whether pattern P computes what follows its carried chain four samples at a
+// time: `chain(params, prepared, carried)`, the chain alone (its value), and
+// `template <class R> finish(params, PreparedAt<R>, R chained)`, the rest;
+// its `complete` is finish after chain.
+template <class P>
+constexpr bool finishesLanes() {
+  if constexpr (preparesLanes<P>())
+    return requires(const typename P::Params& params, const typename P::template PreparedAt<Lanes>& four,
+                    Lanes x) { P::finish(params, four, x); };
+  return false;
+}
+
 // Whether pattern P computes four samples at a time, whole or up to its carried value.
 template <class P>
 constexpr bool computesFour() {
@@ -94,6 +106,21 @@ Channels completeSample(const typename P::Params& params, const Prepared<P>& pre
     return P::pixel(params, prepared.i, prepared.j, carried);
 }
 
+// Completes four prepared samples in sweep order, take(channels) for each: the
+// chains one by one, what follows them four at a time where the pattern can.
+template <class P, class Take>
+void completeFour(const typename P::Params& params, const Prepared<P>* four, double& carried, Take&& take) {
+  if constexpr (finishesLanes<P>()) {
+    Lanes chained;
+    for (int lane = 0; lane < 4; ++lane) chained.v[lane] = P::chain(params, four[lane], carried);
+    const ChannelsOf<Lanes> channels =
+        P::finish(params, lanesOf<typename P::template PreparedAt<Lanes>>(four), chained);
+    for (int lane = 0; lane < 4; ++lane) take(laneOf<Channels>(channels, lane));
+  } else {
+    for (int lane = 0; lane < 4; ++lane) take(P::complete(params, four[lane], carried));
+  }
+}
+
 template <class P>
 Channels pixelOf(const typename P::Params& params, double i, double j, double& carried) {
   return completeSample<P>(params, prepareSample<P>(params, i, j), carried);
@@ -129,6 +156,28 @@ void walkSamples(const SweepPlan& plan, const PixelSpan& span, double counter, S
     }
     pixelDone(p);
   }
+}
+
+// walkSamples four samples at a time: four(i, j) with each group of four in
+// sweep order, one(i, j) for the last few.
+template <class Four, class One>
+void walkSamplesByFour(const SweepPlan& plan, const PixelSpan& span, double counter, Four&& four,
+                       One&& one) {
+  Lanes i, j;
+  int filled = 0;
+  walkSamples(
+      plan, span, counter,
+      [&](double sampleI, double sampleJ) {
+        i.v[filled] = sampleI;
+        j.v[filled] = sampleJ;
+        if (++filled == 4) {
+          four(i, j);
+          filled = 0;
+        }
+        return true;
+      },
+      [](std::size_t) {});
+  for (int k = 0; k < filled; ++k) one(i.v[k], j.v[k]);
 }
 
 // Gathers the samples of each output pixel into its colour.
@@ -213,13 +262,37 @@ ColumnResult computeSpan(const typename P::Params& params, const SweepPlan& plan
         } else {
           // The halves before the carried value four at a time, the rest in order.
           const auto four = P::prepare(params, i, j);
-          for (int lane = 0; lane < 4; ++lane)
-            converted &= toColour(P::complete(params, laneOf<Prepared<P>>(four, lane), carried), out[p + lane]);
+          Prepared<P> samples[4];
+          for (int lane = 0; lane < 4; ++lane) samples[lane] = laneOf<Prepared<P>>(four, lane);
+          int lane = 0;
+          completeFour<P>(params, samples, carried,
+                          [&](const Channels& channels) { converted &= toColour(channels, out[p + lane++]); });
         }
       }
     }
     for (; p < span.count; ++p)
       converted &= toColour(pixelOf<P>(params, counter, plan.rows[span.first + p], carried), out[p]);
+  } else if constexpr (computesLanes<P>()) {
+    // Several samples a pixel: four at a time, across pixels where they fall so.
+    PixelMaker maker(plan.sampling, out);
+    const std::size_t samples = plan.sampling.samplesPerPixel();
+    std::size_t p = 0, inPixel = 0;
+    const auto take = [&](const Channels& channels) {
+      Colour colour = 0;
+      converted &= toColour(channels, colour);
+      maker.add(colour);
+      if (++inPixel == samples) {
+        maker.finish(p++);
+        inPixel = 0;
+      }
+    };
+    walkSamplesByFour(
+        plan, span, counter,
+        [&](const Lanes& i, const Lanes& j) {
+          const ChannelsOf<Lanes> four = P::at(params, i, j);
+          for (int lane = 0; lane < 4; ++lane) take(laneOf<Channels>(four, lane));
+        },
+        [&](double i, double j) { take(pixelOf<P>(params, i, j, carried)); });
   } else {
     PixelMaker maker(plan.sampling, out);
     walkSamples(
@@ -255,8 +328,16 @@ bool prepareSpan(const typename P::Params& params, const SweepPlan& plan, const 
         for (int lane = 0; lane < 4; ++lane) out[s + lane] = laneOf<Prepared<P>>(four, lane);
       }
       for (; s < span.count; ++s) out[s] = P::prepare(params, counter, plan.rows[span.first + s]);
-      return raisedFault() == Fault::None;
+    } else {
+      walkSamplesByFour(
+          plan, span, counter,
+          [&](const Lanes& i, const Lanes& j) {
+            const auto four = P::prepare(params, i, j);
+            for (int lane = 0; lane < 4; ++lane) out[s++] = laneOf<Prepared<P>>(four, lane);
+          },
+          [&](double i, double j) { out[s++] = P::prepare(params, i, j); });
     }
+    return raisedFault() == Fault::None;
   }
   walkSamples(
       plan, span, counter,
@@ -281,14 +362,20 @@ ColumnResult completeSpan(const typename P::Params& params, const SweepPlan& pla
     bool converted = true;
     PixelMaker maker(plan.sampling, out);
     const std::size_t samples = plan.sampling.samplesPerPixel();
-    for (std::size_t p = 0, s = 0; p < span.count; ++p) {
-      for (std::size_t n = 0; n < samples; ++n, ++s) {
-        Colour colour = 0;
-        converted &= toColour(completeSample<P>(params, prepared[s], carried), colour);
-        maker.add(colour);
+    const std::size_t total = span.count * samples;
+    std::size_t p = 0, inPixel = 0, s = 0;
+    const auto take = [&](const Channels& channels) {
+      Colour colour = 0;
+      converted &= toColour(channels, colour);
+      maker.add(colour);
+      if (++inPixel == samples) {
+        maker.finish(p++);
+        inPixel = 0;
       }
-      maker.finish(p);
-    }
+    };
+    if constexpr (finishesLanes<P>())
+      for (; s + 4 <= total; s += 4) completeFour<P>(params, &prepared[s], carried, take);
+    for (; s < total; ++s) take(completeSample<P>(params, prepared[s], carried));
     keepEvaluated(converted);
     if (converted && raisedFault() == Fault::None) return {span.count};
     carried = carriedAtStart;

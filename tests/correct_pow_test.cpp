@@ -64,10 +64,11 @@ double anyBinade(std::mt19937_64& random) {
 struct Mismatches {
   long long count = 0;
   std::string first;
-  void check(const char* what, double x, double y, double got, double expected) {
+  void check(const char* what, double x, double y, double got, double expected, const char* against = "MPFR") {
     if (sameBits(got, expected)) return;
     if (count++ == 0)
-      first = std::string(what) + "(" + show(x) + ", " + show(y) + ") = " + show(got) + ", MPFR " + show(expected);
+      first = std::string(what) + "(" + show(x) + ", " + show(y) + ") = " + show(got) + ", " + against + " " +
+              show(expected);
   }
 };
 
@@ -266,6 +267,65 @@ TEST(CorrectPow, ExpAndLogEdgesMatchMpfrAndFlagTheirFaults) {
     EXPECT_TRUE(sameBits(result, c.mpfr(c.argument))) << show(c.argument) << " gave " << show(result);
     EXPECT_EQ(faults, c.faults) << show(c.argument);
   }
+}
+
+// Four bases to one exponent, with AVX2 (where the CPU has it) and without:
+// the bits and fault flags of four scalar calls, over the patterns' exponents,
+// any exponents and the special ones, with bases of every kind mixed in the
+// lanes (exponents aimed at the ends of the range in part); a share of the
+// lanes against MPFR as well.
+TEST(CorrectPow, FourLanesGiveTheScalarBitsAndFlags) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double patternExponents[]{1.0 / 5, 0.27, 1.0 / 3, 1.0 / 17, 0.25, 0.5, 2, 0.2, 0.4};
+  const double oddBases[]{0.0, -0.0, 1.0, -1.0, inf, -inf, nan, 0x1p-1074, 0x1p-1022, 0x1.fffffffffffffp-1023,
+                          0x1.fffffffffffffp1023, 1 + 0x1p-52, 1 - 0x1p-53, -2.5, 4.0, 0.25};
+  const double oddExponents[]{0.0, -0.0, 1.0, -1.0, 3.0, 4.0, 5.0, inf, -inf, nan, 0x1p64, 0x1.0000000000001p64,
+                              -0x1p64, 0x1p-1074, -7.0, 1075.0, -1075.5};
+  std::mt19937_64 random(10);
+  auto base = [&](int kind) {
+    switch (kind) {
+      case 0: case 1: case 2: return std::uniform_real_distribution<double>(0, 1000)(random);
+      case 3: return anyBinade(random);
+      case 4: return 1.0 + std::ldexp(std::uniform_real_distribution<double>(-1, 1)(random), -40);
+      case 5: return -anyBinade(random);
+      default: return oddBases[random() % std::size(oddBases)];
+    }
+  };
+  Mismatches bits, flags, mpfr;
+  constexpr int kCalls = 1000000;
+  for (int i = 0; i < kCalls; ++i) {
+    double in[4];
+    for (double& x : in) x = base(static_cast<int>(random() % 8));
+    double y;
+    switch (i % 6) {
+      case 0: case 1: case 2: y = patternExponents[random() % std::size(patternExponents)]; break;
+      case 3: y = std::uniform_real_distribution<double>(-5, 5)(random); break;
+      case 4: y = oddExponents[random() % std::size(oddExponents)]; break;
+      default: {  // results across the whole range, the ends included, for the first lane's base
+        in[0] = anyBinade(random);
+        const double target = std::uniform_real_distribution<double>(-760, 720)(random);
+        y = std::log(in[0]) == 0 ? 0.3 : target / std::log(in[0]);
+      }
+    }
+    double scalar[4];
+    clearFaultFlags();
+    for (int lane = 0; lane < 4; ++lane) scalar[lane] = crPow(in[lane], y);
+    const int scalarFaults = std::fetestexcept(kFaultFlags);
+    for (auto* lanes : {crPow4, correct_pow_detail::powLanesWithoutAvx2}) {
+      double out[4];
+      clearFaultFlags();
+      lanes(in, y, out);
+      const int faults = std::fetestexcept(kFaultFlags);
+      if (faults != scalarFaults) flags.check("pow4 flags", in[0], y, faults, scalarFaults, "one at a time");
+      for (int lane = 0; lane < 4; ++lane) bits.check("pow4", in[lane], y, out[lane], scalar[lane], "one at a time");
+    }
+    if (i % 20 == 0)
+      for (int lane = 0; lane < 4; ++lane) mpfr.check("pow", in[lane], y, scalar[lane], referencePow(in[lane], y));
+  }
+  EXPECT_EQ(bits.count, 0) << "of " << 4 * kCalls << " lanes, first " << bits.first;
+  EXPECT_EQ(flags.count, 0) << "of " << kCalls << ", first " << flags.first;
+  EXPECT_EQ(mpfr.count, 0) << "of " << kCalls / 5 << ", first " << mpfr.first;
 }
 
 // The fast evaluation decides nearly everything, MPFR next to nothing; the

@@ -6,6 +6,7 @@
 // reductions, overflows and invalid results included).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
@@ -13,6 +14,7 @@
 #include <random>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "Punk.h"
 #include "Tame.h"
@@ -112,6 +114,73 @@ TEST(FourSamplesAtATime, AreFourSingleSamplesForEveryPatternThatComputesThem) {
                 using P = decltype(p);
                 std::string first;
                 EXPECT_EQ(differingLanes<P>(c.texts, c.spread, 2000, first), 0)
+                    << typeid(P).name() << ", " << c.what << ": first at " << first;
+              }(pattern),
+              ...);
+        },
+        std::tuple_cat(FourAtATime{}, PreparedFourAtATime{}));
+  }
+}
+
+// With several samples a pixel, spans computed four samples at a time (groups
+// that straddle pixels, and the last few one by one) are the same colours,
+// carried values and faults as spans made sample by sample: for every pattern,
+// at densities and smoothings whose sample counts are not multiples of four.
+template <class P>
+int differingSampledSpans(const FieldTexts& texts, Sampling sampling, std::string& first) {
+  HeadlessHost host(texts);
+  host.samplingToUse = sampling;
+  Intake<typename P::Params> intake;
+  SweepPlan plan;
+  if (takeIntake<P>(host, intake) != Fault::None ||
+      planSweep(intake.sweep, host.pictureLimits(), plan, host.sampling()) != Fault::None)
+    return -1;
+  const std::size_t pixels = plan.pixelsPerColumn();
+  std::vector<Colour> byFour(pixels), oneByOne(pixels);
+  std::vector<Prepared<P>> prepared(pixels * sampling.samplesPerPixel());
+  double carriedByFour = 0.25, carriedOneByOne = 0.25;
+  int differing = 0;
+  for (std::size_t column = 0; column < plan.columns.size(); column += 7) {
+    // A span from a row that no multiple of four reaches, to the column's end.
+    const PixelSpan span{column, 3, pixels - 3};
+    ColumnResult four;
+    if constexpr (carriesValue<P>()) {
+      const bool clean = prepareSpan<P>(intake.params, plan, span, prepared.data());
+      four = completeSpan<P>(intake.params, plan, span, prepared.data(), clean, carriedByFour, byFour.data());
+    } else {
+      four = computeSpan<P>(intake.params, plan, span, carriedByFour, byFour.data());
+    }
+    const ColumnResult one =
+        computeSpanSampleBySample<P>(intake.params, plan, span, carriedOneByOne, oneByOne.data());
+    const bool same = four.computed == one.computed && four.fault == one.fault &&
+                      sameBits(four.faultI, one.faultI) && sameBits(four.faultJ, one.faultJ) &&
+                      sameBits(carriedByFour, carriedOneByOne) &&
+                      std::equal(byFour.begin(), byFour.begin() + static_cast<long>(one.computed), oneByOne.begin());
+    if (!same && differing++ == 0) first = "column " + std::to_string(column);
+  }
+  return differing;
+}
+
+TEST(FourSamplesAtATime, SampledSpansAreTheSampleBySampleOnes) {
+  struct Case {
+    const char* what;
+    FieldTexts texts;
+    Sampling sampling;
+  };
+  const Case cases[] = {
+      {"start-up view at size 24, density 2, smoothing 3", {"1", "1", "24", "1", "150"}, {2, 3}},
+      {"size 30, density 3, smoothing 1", {"1", "1", "30", "0.15", "150"}, {3, 1}},
+      {"zoomed far out, density 1, smoothing 5", {"-50", "20", "20", "40", "-90"}, {1, 5}},
+      {"huge arguments, density 2, smoothing 2", {"1", "1", "20", "1E+200", "150"}, {2, 2}},
+  };
+  for (const Case& c : cases) {
+    std::apply(
+        [&](auto... pattern) {
+          (
+              [&](auto p) {
+                using P = decltype(p);
+                std::string first;
+                EXPECT_EQ(differingSampledSpans<P>(c.texts, c.sampling, first), 0)
                     << typeid(P).name() << ", " << c.what << ": first at " << first;
               }(pattern),
               ...);
