@@ -11,6 +11,7 @@
 #include <limits>
 
 #include "correct_pow_tables.h"
+#include "lane_double_double.h"
 #include "mpfr_caches.h"
 
 // How the evaluation works (Tang's table methods, Ziv's rounding test, MPFR as
@@ -559,20 +560,8 @@ double crPow(double x, double y) { return hasFma() ? powFused(x, y) : powSplit(x
 namespace plorvex {
 namespace {
 
-using Lanes = double __attribute__((vector_size(32)));
-using LaneBits = std::int64_t __attribute__((vector_size(32)));
-using LaneWords = std::uint64_t __attribute__((vector_size(32)));
-
-struct LanePair {
-  Lanes hi, lo;
-};
-
-[[gnu::always_inline]] inline Lanes splat(double x) { return Lanes{} + x; }
-
-[[gnu::always_inline]] inline LanePair laneFastTwoSum(Lanes a, Lanes b) {
-  const Lanes sum = a + b;
-  return {sum, b - (sum - a)};
-}
+using lane_steps::LaneBits, lane_steps::LanePair, lane_steps::Lanes, lane_steps::LaneWords, lane_steps::splat,
+    lane_steps::laneFastTwoSum, lane_steps::laneTwoProduct;
 
 // base[index] in each lane, four loads straight into the vector.
 template <Products kProducts>
@@ -582,23 +571,6 @@ template <Products kProducts>
 
 [[gnu::always_inline]] inline Lanes laneLeadingBits(Lanes x, int dropped) {
   return (Lanes)((LaneWords)x & (~std::uint64_t{0} << dropped));
-}
-
-// twoProduct in the lanes; Products::Fused only in functions built for FMA.
-template <Products kProducts>
-[[gnu::always_inline]] inline LanePair laneTwoProduct(Lanes a, Lanes b) {
-  const Lanes product = a * b;
-  if constexpr (kProducts == Products::Fused) {
-    // Lane by lane in the source; compiled for AVX2 and FMA, one instruction.
-    Lanes error;
-    for (int lane = 0; lane < 4; ++lane) error[lane] = __builtin_fma(a[lane], b[lane], -product[lane]);
-    return {product, error};
-  }
-  const Lanes splitter = splat(134217729.0);
-  const Lanes as = splitter * a, bs = splitter * b;
-  const Lanes aHigh = as - (as - a), bHigh = bs - (bs - b);
-  const Lanes aLow = a - aHigh, bLow = b - bHigh;
-  return {product, ((aHigh * bHigh - product) + aHigh * bLow + aLow * bHigh) + aLow * bLow};
 }
 
 // decompose and reduceLog for normal x > 0.

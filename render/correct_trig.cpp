@@ -32,6 +32,7 @@
 #include <cstring>
 
 #include "double_double.h"
+#include "lane_double_double.h"
 #include "mpfr_caches.h"
 
 namespace plorvex {
@@ -509,12 +510,8 @@ double crTan(double x) { return hasFma() ? tanFused(x) : tanSplit(x); }
 #pragma GCC diagnostic ignored "-Wpsabi"
 namespace {
 
-using Lanes = double __attribute__((vector_size(32)));
-using LaneBits = std::int64_t __attribute__((vector_size(32)));
-
-struct LanePair {
-  Lanes hi, lo;
-};
+using lane_steps::LaneBits, lane_steps::LanePair, lane_steps::Lanes, lane_steps::laneFastTwoSum,
+    lane_steps::laneTwoProduct;
 
 constexpr std::int64_t kSignBit = std::int64_t{1} << 63;
 
@@ -524,28 +521,6 @@ constexpr std::int64_t kSignBit = std::int64_t{1} << 63;
 
 [[gnu::always_inline]] inline Lanes magnitudeOf(Lanes v) {
   return (Lanes)((LaneBits)v & ~kSignBit);
-}
-
-[[gnu::always_inline]] inline LanePair laneFastTwoSum(Lanes a, Lanes b) {
-  const Lanes sum = a + b;
-  return {sum, b - (sum - a)};
-}
-
-// twoProduct in the lanes; Products::Fused only in functions built for FMA.
-template <Products kProducts>
-[[gnu::always_inline]] inline LanePair laneTwoProduct(Lanes a, Lanes b) {
-  const Lanes product = a * b;
-  if constexpr (kProducts == Products::Fused) {
-    // Lane by lane in the source; compiled for AVX2 and FMA, one instruction.
-    Lanes error;
-    for (int lane = 0; lane < 4; ++lane) error[lane] = __builtin_fma(a[lane], b[lane], -product[lane]);
-    return {product, error};
-  }
-  const Lanes splitter = Lanes{} + 134217729.0;
-  const Lanes as = splitter * a, bs = splitter * b;
-  const Lanes aHigh = as - (as - a), bHigh = bs - (bs - b);
-  const Lanes aLow = a - aHigh, bLow = b - bHigh;
-  return {product, ((aHigh * bHigh - product) + aHigh * bLow + aLow * bHigh) + aLow * bLow};
 }
 
 // The lanes' reduction (Cody-Waite only) and remainder, as reduceCodyWaite

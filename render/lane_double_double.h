@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// double_double.h's exact steps on vectors of four doubles (GCC's vector
+// extensions), for the maths that takes four arguments at a time: the same
+// operations in the same order in every lane, so that a lane has the bits the
+// scalar step gives. The helpers are always inlined, so no vector crosses a
+// call: GCC's note that passing them would differ with AVX does not apply.
+
+#include <cstdint>
+
+#include "double_double.h"
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi"
+namespace plorvex::lane_steps {
+
+using Lanes = double __attribute__((vector_size(32)));
+using LaneBits = std::int64_t __attribute__((vector_size(32)));
+using LaneWords = std::uint64_t __attribute__((vector_size(32)));
+
+struct LanePair {
+  Lanes hi, lo;
+};
+
+[[gnu::always_inline]] inline Lanes splat(double x) { return Lanes{} + x; }
+
+[[gnu::always_inline]] inline LanePair laneFastTwoSum(Lanes a, Lanes b) {
+  const Lanes sum = a + b;
+  return {sum, b - (sum - a)};
+}
+
+// twoProduct in the lanes; Products::Fused only in functions built for FMA.
+template <Products kProducts>
+[[gnu::always_inline]] inline LanePair laneTwoProduct(Lanes a, Lanes b) {
+  const Lanes product = a * b;
+  if constexpr (kProducts == Products::Fused) {
+    // Lane by lane in the source; compiled for AVX2 and FMA, one instruction.
+    Lanes error;
+    for (int lane = 0; lane < 4; ++lane) error[lane] = __builtin_fma(a[lane], b[lane], -product[lane]);
+    return {product, error};
+  }
+  const Lanes splitter = splat(134217729.0);
+  const Lanes as = splitter * a, bs = splitter * b;
+  const Lanes aHigh = as - (as - a), bHigh = bs - (bs - b);
+  const Lanes aLow = a - aHigh, bLow = b - bHigh;
+  return {product, ((aHigh * bHigh - product) + aHigh * bLow + aLow * bHigh) + aLow * bLow};
+}
+
+}  // namespace plorvex::lane_steps
+#pragma GCC diagnostic pop
