@@ -195,6 +195,18 @@ class PixelMaker {
     out_[p] = single_ ? last_ : mean_.mean(samples_);
     mean_ = LinearLightMean{};
   }
+  // The span's next sample in sweep order, its pixel finished with its last
+  // sample; false when the channels do not convert (an overflow).
+  bool takeNext(const Channels& channels) {
+    Colour colour = 0;
+    const bool converted = toColour(channels, colour);
+    add(colour);
+    if (++inPixel_ == samples_) {
+      finish(nextPixel_++);
+      inPixel_ = 0;
+    }
+    return converted;
+  }
 
  private:
   const bool single_;
@@ -202,6 +214,7 @@ class PixelMaker {
   Colour* const out_;
   Colour last_ = 0;
   LinearLightMean mean_;
+  std::size_t nextPixel_ = 0, inPixel_ = 0;  // for takeNext
 };
 
 // A span checked for faults sample by sample, so that a fault is reported at
@@ -275,17 +288,7 @@ ColumnResult computeSpan(const typename P::Params& params, const SweepPlan& plan
   } else if constexpr (computesLanes<P>()) {
     // Several samples a pixel: four at a time, across pixels where they fall so.
     PixelMaker maker(plan.sampling, out);
-    const std::size_t samples = plan.sampling.samplesPerPixel();
-    std::size_t p = 0, inPixel = 0;
-    const auto take = [&](const Channels& channels) {
-      Colour colour = 0;
-      converted &= toColour(channels, colour);
-      maker.add(colour);
-      if (++inPixel == samples) {
-        maker.finish(p++);
-        inPixel = 0;
-      }
-    };
+    const auto take = [&](const Channels& channels) { converted &= maker.takeNext(channels); };
     walkSamplesByFour(
         plan, span, counter,
         [&](const Lanes& i, const Lanes& j) {
@@ -361,18 +364,9 @@ ColumnResult completeSpan(const typename P::Params& params, const SweepPlan& pla
     clearFaultFlags();
     bool converted = true;
     PixelMaker maker(plan.sampling, out);
-    const std::size_t samples = plan.sampling.samplesPerPixel();
-    const std::size_t total = span.count * samples;
-    std::size_t p = 0, inPixel = 0, s = 0;
-    const auto take = [&](const Channels& channels) {
-      Colour colour = 0;
-      converted &= toColour(channels, colour);
-      maker.add(colour);
-      if (++inPixel == samples) {
-        maker.finish(p++);
-        inPixel = 0;
-      }
-    };
+    const std::size_t total = span.count * plan.sampling.samplesPerPixel();
+    std::size_t s = 0;
+    const auto take = [&](const Channels& channels) { converted &= maker.takeNext(channels); };
     if constexpr (finishesLanes<P>())
       for (; s + 4 <= total; s += 4) completeFour<P>(params, &prepared[s], carried, take);
     for (; s < total; ++s) take(completeSample<P>(params, prepared[s], carried));
