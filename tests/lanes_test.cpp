@@ -94,6 +94,13 @@ int differingLanes(const FieldTexts& texts, double spread, int count, std::strin
   return differing;
 }
 
+// Calls check(P{}) for every pattern that computes four samples at a time,
+// whole or up to its carried value.
+template <class Check>
+void forEveryPatternFourAtATime(Check&& check) {
+  std::apply([&](auto... pattern) { (check(pattern), ...); }, std::tuple_cat(FourAtATime{}, PreparedFourAtATime{}));
+}
+
 TEST(FourSamplesAtATime, AreFourSingleSamplesForEveryPatternThatComputesThem) {
   struct Case {
     const char* what;
@@ -107,18 +114,12 @@ TEST(FourSamplesAtATime, AreFourSingleSamplesForEveryPatternThatComputesThem) {
       {"huge arguments", {"1", "1", "150", "1E+200", "150"}, 1e9},
   };
   for (const Case& c : cases) {
-    std::apply(
-        [&](auto... pattern) {
-          (
-              [&](auto p) {
-                using P = decltype(p);
-                std::string first;
-                EXPECT_EQ(differingLanes<P>(c.texts, c.spread, 2000, first), 0)
-                    << typeid(P).name() << ", " << c.what << ": first at " << first;
-              }(pattern),
-              ...);
-        },
-        std::tuple_cat(FourAtATime{}, PreparedFourAtATime{}));
+    forEveryPatternFourAtATime([&](auto p) {
+      using P = decltype(p);
+      std::string first;
+      EXPECT_EQ(differingLanes<P>(c.texts, c.spread, 2000, first), 0)
+          << typeid(P).name() << ", " << c.what << ": first at " << first;
+    });
   }
 }
 
@@ -174,18 +175,12 @@ TEST(FourSamplesAtATime, SampledSpansAreTheSampleBySampleOnes) {
       {"huge arguments, density 2, smoothing 2", {"1", "1", "20", "1E+200", "150"}, {2, 2}},
   };
   for (const Case& c : cases) {
-    std::apply(
-        [&](auto... pattern) {
-          (
-              [&](auto p) {
-                using P = decltype(p);
-                std::string first;
-                EXPECT_EQ(differingSampledSpans<P>(c.texts, c.sampling, first), 0)
-                    << typeid(P).name() << ", " << c.what << ": first at " << first;
-              }(pattern),
-              ...);
-        },
-        std::tuple_cat(FourAtATime{}, PreparedFourAtATime{}));
+    forEveryPatternFourAtATime([&](auto p) {
+      using P = decltype(p);
+      std::string first;
+      EXPECT_EQ(differingSampledSpans<P>(c.texts, c.sampling, first), 0)
+          << typeid(P).name() << ", " << c.what << ": first at " << first;
+    });
   }
 }
 
