@@ -7,10 +7,10 @@
 #include <cfenv>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 
 #include "correct_pow_tables.h"
+#include "cpu_features.h"
 #include "lane_double_double.h"
 #include "mpfr_caches.h"
 
@@ -525,12 +525,6 @@ double powSplit(double x, double y) { return powOf<Products::Split>(x, y); }
 
 [[gnu::target("fma")]] double powFused(double x, double y) { return powOf<Products::Fused>(x, y); }
 
-// Asked at the first call, not at start-up: other files' static initialisers
-// (the sampling's tables) call the maths before this file's would have run.
-bool hasFma() {
-  static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("fma"));
-  return has;
-}
 
 }  // namespace
 
@@ -540,7 +534,7 @@ double powWithoutFma(double x, double y) { return powSplit(x, y); }
 
 }  // namespace correct_pow_detail
 
-double crPow(double x, double y) { return hasFma() ? powFused(x, y) : powSplit(x, y); }
+double crPow(double x, double y) { return cpuHasFma() ? powFused(x, y) : powSplit(x, y); }
 
 }  // namespace plorvex
 
@@ -561,7 +555,8 @@ namespace plorvex {
 namespace {
 
 using lane_steps::LaneBits, lane_steps::LanePair, lane_steps::Lanes, lane_steps::LaneWords, lane_steps::splat,
-    lane_steps::laneFastTwoSum, lane_steps::laneTwoProduct;
+    lane_steps::laneFastTwoSum, lane_steps::laneTwoProduct, lane_steps::loadArguments, lane_steps::storeLanes,
+    lane_steps::allLanes;
 
 // base[index] in each lane, four loads straight into the vector.
 template <Products kProducts>
@@ -670,8 +665,7 @@ bool powLanesTake(double y) {
 // negative bases go the general way, which keeps sqrt from setting errno.
 [[gnu::always_inline]] inline bool squareOrRootLanes(const double* in, double y, double* out) {
   if (y != 2.0 && y != 0.5) return false;
-  Lanes x;
-  std::memcpy(&x, in, sizeof x);
+  Lanes x = loadArguments(in);
   if (y == 2.0) {
     x = x * x;
   } else {
@@ -679,7 +673,7 @@ bool powLanesTake(double y) {
     if ((bits[0] | bits[1] | bits[2] | bits[3]) < 0) return false;  // a sign bit set
     for (int lane = 0; lane < 4; ++lane) x[lane] = __builtin_sqrt(x[lane]);
   }
-  std::memcpy(out, &x, sizeof x);
+  storeLanes(out, x);
   return true;
 }
 
@@ -690,8 +684,7 @@ template <Products kProducts>
     for (int lane = 0; lane < 4; ++lane) out[lane] = crPow(in[lane], y);
     return;
   }
-  Lanes x;
-  std::memcpy(&x, in, sizeof x);
+  const Lanes x = loadArguments(in);
   // Normal, positive and finite, by the bits; and not 1.
   const LaneBits bits = (LaneBits)x;
   LaneBits usable = (bits >= std::bit_cast<std::int64_t>(0x1p-1022)) &
@@ -714,8 +707,8 @@ template <Products kProducts>
   const Lanes error = hi * (errorRelative + 0x1p-100);
   usable &= (hi + (lo + error) == hi) & (hi + (lo - error) == hi) & (e.exponent >= -1021) & (e.exponent <= 1022);
   const Lanes result = hi * (Lanes)((e.exponent + 1023) << 52);
-  if (usable[0] & usable[1] & usable[2] & usable[3]) [[likely]] {
-    std::memcpy(out, &result, sizeof result);
+  if (allLanes(usable)) [[likely]] {
+    storeLanes(out, result);
     return;
   }
   for (int lane = 0; lane < 4; ++lane) out[lane] = usable[lane] ? result[lane] : crPow(in[lane], y);
@@ -727,13 +720,6 @@ void powLanesPlain(const double* in, double y, double* out) { powLanes<Products:
   powLanes<Products::Fused>(in, y, out);
 }
 
-// AVX2 and FMA come together in every CPU that has AVX2 in practice; the rare
-// one without FMA takes the plain way, which gives the same bits. Asked at the
-// first call, as hasFma.
-bool hasAvx2AndFma() {
-  static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"));
-  return has;
-}
 
 }  // namespace
 
@@ -746,7 +732,7 @@ void powLanesWithoutAvx2(const double base[4], double exponent, double out[4]) {
 }  // namespace correct_pow_detail
 
 void crPow4(const double base[4], double exponent, double out[4]) {
-  (hasAvx2AndFma() ? powLanesAvx2Fma : powLanesPlain)(base, exponent, out);
+  (cpuHasAvx2AndFma() ? powLanesAvx2Fma : powLanesPlain)(base, exponent, out);
 }
 
 }  // namespace plorvex

@@ -31,6 +31,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "cpu_features.h"
 #include "double_double.h"
 #include "lane_double_double.h"
 #include "mpfr_caches.h"
@@ -443,12 +444,6 @@ double tanSplit(double x) { return tanOf<Products::Split>(x); }
 [[gnu::target("fma")]] double cosFused(double x) { return cosOf<Products::Fused>(x); }
 [[gnu::target("fma")]] double tanFused(double x) { return tanOf<Products::Fused>(x); }
 
-// Asked at the first call, not at start-up: other files' static initialisers
-// (the sampling's tables) call the maths before this file's would have run.
-bool hasFma() {
-  static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("fma"));
-  return has;
-}
 
 }  // namespace
 
@@ -492,11 +487,11 @@ std::optional<double> fastTan(double x) {
 
 }  // namespace trig_detail
 
-double crSin(double x) { return hasFma() ? sinFused(x) : sinSplit(x); }
+double crSin(double x) { return cpuHasFma() ? sinFused(x) : sinSplit(x); }
 
-double crCos(double x) { return hasFma() ? cosFused(x) : cosSplit(x); }
+double crCos(double x) { return cpuHasFma() ? cosFused(x) : cosSplit(x); }
 
-double crTan(double x) { return hasFma() ? tanFused(x) : tanSplit(x); }
+double crTan(double x) { return cpuHasFma() ? tanFused(x) : tanSplit(x); }
 
 // Four arguments at a time: the same formulas as above on vectors of four
 // doubles (vector extensions: with AVX2 and FMA one instruction a step, the
@@ -511,7 +506,7 @@ double crTan(double x) { return hasFma() ? tanFused(x) : tanSplit(x); }
 namespace {
 
 using lane_steps::LaneBits, lane_steps::LanePair, lane_steps::Lanes, lane_steps::laneFastTwoSum,
-    lane_steps::laneTwoProduct;
+    lane_steps::laneTwoProduct, lane_steps::loadLanes, lane_steps::loadArguments, lane_steps::storeLanes, lane_steps::allLanes;
 
 constexpr std::int64_t kSignBit = std::int64_t{1} << 63;
 
@@ -523,55 +518,120 @@ constexpr std::int64_t kSignBit = std::int64_t{1} << 63;
   return (Lanes)((LaneBits)v & ~kSignBit);
 }
 
-// The lanes' reduction (Cody-Waite only) and remainder, as reduceCodyWaite
-// and remainderOf do for one argument.
+// The lanes' reduction and remainder: x = quadrant pi/2 + a + th + rl with a
+// a point of one of the tables (row, negated where negative is set), and the
+// parts of sin t and cos t that the rotations share, as Remainder.
 struct LaneReduction {
   LaneBits usable;
   LaneBits quadrant;
   Lanes th, rl, sinTail, cosMinusOne;
-  LaneBits row;       // |i|
-  LaneBits negative;  // i < 0
+  const DoubleDouble (*table)[2];
+  LaneBits row;
+  LaneBits negative;
 };
 
-[[gnu::always_inline]] inline LaneReduction reduceLanes(Lanes x, double tinyBelow) {
+[[gnu::always_inline]] inline void addLanePolynomials(LaneReduction& p, Lanes th, Lanes rl) {
   constexpr double s3 = -0x1.5555555555555p-3, s5 = 0x1.1111111111111p-7,
                    s7 = -0x1.a01a01a01a01ap-13;
   constexpr double c2 = -0.5, c4 = 0x1.5555555555555p-5, c6 = -0x1.6c16c16c16c17p-10;
+  const Lanes t = th + rl;
+  const Lanes z = t * t;
+  const Lanes c = z * (s3 + z * (s5 + z * s7));
+  p.th = th;
+  p.rl = rl;
+  p.sinTail = rl + t * c;
+  p.cosMinusOne = z * (c2 + z * (c4 + z * c6));
+}
+
+// Lanes from tinyBelow up to (not including) below in magnitude; the others
+// compute on 1.0, so that they raise no flag of their own.
+[[gnu::always_inline]] inline LaneBits lanesBetween(Lanes x, double tinyBelow, double below) {
   const LaneBits magnitude = (LaneBits)x & ~kSignBit;
-  LaneBits usable = (magnitude >= std::bit_cast<std::int64_t>(tinyBelow)) &
-                    (magnitude < std::bit_cast<std::int64_t>(kCodyWaiteBelow));
-  const Lanes safe = usable ? x : Lanes{} + 1.0;
+  return (magnitude >= std::bit_cast<std::int64_t>(tinyBelow)) &
+         (magnitude < std::bit_cast<std::int64_t>(below));
+}
+
+// reduceCodyWaite then remainderOf, for |x| < 2^20.
+[[gnu::always_inline]] inline LaneReduction reduceLanes(Lanes x, double tinyBelow) {
+  LaneReduction p;
+  p.usable = lanesBetween(x, tinyBelow, kCodyWaiteBelow);
+  const Lanes safe = p.usable ? x : Lanes{} + 1.0;
   const Lanes shifted = safe * kTwoOverPi + kRoundingShift;
   const Lanes k = shifted - kRoundingShift;
   const Lanes first = safe - k * kHalfPiPiece[0];
-  usable &= (k == 0.0) | (magnitudeOf(first) >= 0x1p-13);
+  p.usable &= (k == 0.0) | (magnitudeOf(first) >= 0x1p-13);
   const LanePair second = laneFastTwoSum(first, -(k * kHalfPiPiece[1]));
   const LanePair r = laneFastTwoSum(second.hi, second.lo - k * kHalfPiPiece[2]);
   const Lanes rowShifted = magnitudeOf(r.hi) * 256 + kRoundingShift;
-  const LaneBits negative = r.hi < 0.0;
-  const Lanes index = flipSign(rowShifted - kRoundingShift, negative);
-  const Lanes th = r.hi - index * 0x1p-8;
-  const Lanes t = th + r.lo;
-  const Lanes z = t * t;
-  const Lanes c = z * (s3 + z * (s5 + z * s7));
-  return {usable, (LaneBits)shifted & 3, th, r.lo, r.lo + t * c, z * (c2 + z * (c4 + z * c6)),
-          (LaneBits)rowShifted & 0xff, negative};
+  p.negative = r.hi < 0.0;
+  const Lanes index = flipSign(rowShifted - kRoundingShift, p.negative);
+  p.quadrant = (LaneBits)shifted & 3;
+  p.table = kSinCosTable;
+  p.row = (LaneBits)rowShifted & 0xff;
+  addLanePolynomials(p, r.hi - index * 0x1p-8, r.lo);
+  return p;
+}
+
+// reduceBySteps, for |x| < 2^11: the table's row comes from the first
+// product, so that its loads overlap the rest of the reduction. Where k = 0
+// the remainder is x itself, exactly.
+[[gnu::always_inline]] inline LaneReduction reduceLanesBySteps(Lanes x, double tinyBelow) {
+  LaneReduction p;
+  p.usable = lanesBetween(x, tinyBelow, kStepReductionBelow);
+  const Lanes safe = p.usable ? x : Lanes{} + 1.0;
+  const Lanes shifted = safe * kStepsPerRadian + kRoundingShift;
+  const Lanes k = shifted - kRoundingShift;
+  const LaneBits steps = (LaneBits)shifted;
+  p.row = steps & 511;
+  p.quadrant = (steps >> 9) & 3;
+  p.table = kStepSinCos;
+  p.negative = LaneBits{};
+  const Lanes first = safe - k * kStepPiece[0];
+  const Lanes least = p.row == 0 ? Lanes{} + 0x1p-13 : Lanes{} + 0x1p-22;
+  p.usable &= (k == 0.0) | (magnitudeOf(first) >= least);
+  const LanePair second = laneFastTwoSum(first, -(k * kStepPiece[1]));
+  const LanePair t = laneFastTwoSum(second.hi, second.lo - k * kStepPiece[2]);
+  addLanePolynomials(p, t.hi, t.lo);
+  return p;
+}
+
+// The steps where every lane is below 2^11 (pictures' arguments mostly are).
+[[gnu::always_inline]] inline LaneReduction reduceAnyLanes(Lanes x, double tinyBelow) {
+  if (allLanes(lanesBetween(x, 0.0, kStepReductionBelow))) [[likely]]
+    return reduceLanesBySteps(x, tinyBelow);
+  return reduceLanes(x, tinyBelow);
+}
+
+// The table's rows of four lanes, each row (sin hi, sin lo, cos hi, cos lo)
+// loaded whole and the four transposed into columns: eight shuffles in
+// registers, where filling the columns element by element went through the
+// stack.
+struct LaneRows {
+  Lanes sineHi, sineLo, cosineHi, cosineLo;
+};
+
+[[gnu::always_inline]] inline LaneRows tableRows(const DoubleDouble (*table)[2], LaneBits row) {
+  static_assert(sizeof table[0] == sizeof(Lanes));
+  const Lanes r[4] = {loadLanes(&table[row[0]][0].hi), loadLanes(&table[row[1]][0].hi),
+                      loadLanes(&table[row[2]][0].hi), loadLanes(&table[row[3]][0].hi)};
+  const Lanes highs01 = __builtin_shuffle(r[0], r[1], LaneBits{0, 4, 2, 6});
+  const Lanes lows01 = __builtin_shuffle(r[0], r[1], LaneBits{1, 5, 3, 7});
+  const Lanes highs23 = __builtin_shuffle(r[2], r[3], LaneBits{0, 4, 2, 6});
+  const Lanes lows23 = __builtin_shuffle(r[2], r[3], LaneBits{1, 5, 3, 7});
+  return {__builtin_shuffle(highs01, highs23, LaneBits{0, 1, 4, 5}),
+          __builtin_shuffle(lows01, lows23, LaneBits{0, 1, 4, 5}),
+          __builtin_shuffle(highs01, highs23, LaneBits{2, 3, 6, 7}),
+          __builtin_shuffle(lows01, lows23, LaneBits{2, 3, 6, 7})};
 }
 
 // sin(r + quadrant pi/2) in the lanes, as sinOfQuarterTurns.
 template <Products kProducts>
 [[gnu::always_inline]] inline LanePair sinOfQuarterTurnsLanes(const LaneReduction& p,
+                                                             const LaneRows& rows,
                                                              LaneBits quadrant) {
-  Lanes sineHi, sineLo, cosineHi, cosineLo;
-  for (int lane = 0; lane < 4; ++lane) {
-    const auto& row = kSinCosTable[p.row[lane]];
-    sineHi[lane] = row[0].hi;
-    sineLo[lane] = row[0].lo;
-    cosineHi[lane] = row[1].hi;
-    cosineLo[lane] = row[1].lo;
-  }
-  sineHi = flipSign(sineHi, p.negative);
-  sineLo = flipSign(sineLo, p.negative);
+  const Lanes sineHi = flipSign(rows.sineHi, p.negative);
+  const Lanes sineLo = flipSign(rows.sineLo, p.negative);
+  const Lanes cosineHi = rows.cosineHi, cosineLo = rows.cosineLo;
   // (S, C) turned: swapped for odd quadrants, S' negated for quadrants 2 and
   // 3, C' for 1 and 2.
   const LaneBits swap = (quadrant & 1) != 0;
@@ -599,35 +659,43 @@ template <Products kProducts>
   return (awayFromZero + bound < halfGapAway) & (awayFromZero - bound > -halfGapTowardsZero);
 }
 
+// The lanes the short way left, one by one through the scalar function.
+[[gnu::noinline]] void settleLanesOneByOne(const double* in, double* out, const double* fast,
+                                           const std::int64_t* settled, double (*scalar)(double)) {
+  for (int lane = 0; lane < 4; ++lane) out[lane] = settled[lane] ? fast[lane] : scalar(in[lane]);
+}
+
 [[gnu::always_inline]] inline void finishLanes(const double* in, double* out, LaneBits usable,
                                                LanePair y, double bound,
                                                double (*scalar)(double)) {
-  const LaneBits settledLanes = usable & roundLanesSurely(y, bound);
-  if (settledLanes[0] & settledLanes[1] & settledLanes[2] & settledLanes[3]) [[likely]] {
-    std::memcpy(out, &y.hi, sizeof y.hi);
+  const LaneBits settled = usable & roundLanesSurely(y, bound);
+  if (allLanes(settled)) [[likely]] {
+    storeLanes(out, y.hi);
     return;
   }
-  for (int lane = 0; lane < 4; ++lane)
-    out[lane] = settledLanes[lane] ? y.hi[lane] : scalar(in[lane]);
+  double fast[4];
+  std::int64_t settledLanes[4];
+  std::memcpy(fast, &y.hi, sizeof fast);
+  std::memcpy(settledLanes, &settled, sizeof settledLanes);
+  settleLanesOneByOne(in, out, fast, settledLanes, scalar);
 }
 
 template <int kTurn, Products kProducts>
 [[gnu::always_inline]] inline void sinTurnedLanes(const double* in, double* out,
                                                   double (*scalar)(double), double tinyBelow) {
-  Lanes x;
-  std::memcpy(&x, in, sizeof x);
-  const LaneReduction p = reduceLanes(x, tinyBelow);
-  const LanePair y = sinOfQuarterTurnsLanes<kProducts>(p, p.quadrant + kTurn);
+  const Lanes x = loadArguments(in);
+  const LaneReduction p = reduceAnyLanes(x, tinyBelow);
+  const LanePair y = sinOfQuarterTurnsLanes<kProducts>(p, tableRows(p.table, p.row), p.quadrant + kTurn);
   finishLanes(in, out, p.usable, y, kSinCosBound, scalar);
 }
 
 template <Products kProducts>
 [[gnu::always_inline]] inline void tanLanes(const double* in, double* out) {
-  Lanes x;
-  std::memcpy(&x, in, sizeof x);
-  const LaneReduction p = reduceLanes(x, kTanTinyBelow);
-  const LanePair sine = sinOfQuarterTurnsLanes<kProducts>(p, p.quadrant);
-  const LanePair cosine = sinOfQuarterTurnsLanes<kProducts>(p, p.quadrant + 1);
+  const Lanes x = loadArguments(in);
+  const LaneReduction p = reduceAnyLanes(x, kTanTinyBelow);
+  const LaneRows rows = tableRows(p.table, p.row);
+  const LanePair sine = sinOfQuarterTurnsLanes<kProducts>(p, rows, p.quadrant);
+  const LanePair cosine = sinOfQuarterTurnsLanes<kProducts>(p, rows, p.quadrant + 1);
   // divide() in the lanes.
   const Lanes q = sine.hi / cosine.hi;
   const Lanes reciprocal = 1.0 / cosine.hi;
@@ -656,14 +724,6 @@ void tanLanesPlain(const double* in, double* out) { tanLanes<kSplit>(in, out); }
   tanLanes<kFused>(in, out);
 }
 
-// AVX2 and FMA come together in every CPU that has AVX2 in practice; the rare
-// one without FMA takes the plain way, which gives the same bits.
-// Asked at the first call, not at start-up: other files' static initialisers
-// (the sampling's tables) call the maths before this file's would have run.
-bool hasAvx2AndFma() {
-  static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"));
-  return has;
-}
 
 }  // namespace
 
@@ -678,15 +738,15 @@ void lanesWithoutAvx2(Function function, const double in[4], double out[4]) {
 }  // namespace trig_detail
 
 void crSin4(const double in[4], double out[4]) {
-  (hasAvx2AndFma() ? sinLanesAvx2Fma : sinLanesPlain)(in, out);
+  (cpuHasAvx2AndFma() ? sinLanesAvx2Fma : sinLanesPlain)(in, out);
 }
 
 void crCos4(const double in[4], double out[4]) {
-  (hasAvx2AndFma() ? cosLanesAvx2Fma : cosLanesPlain)(in, out);
+  (cpuHasAvx2AndFma() ? cosLanesAvx2Fma : cosLanesPlain)(in, out);
 }
 
 void crTan4(const double in[4], double out[4]) {
-  (hasAvx2AndFma() ? tanLanesAvx2Fma : tanLanesPlain)(in, out);
+  (cpuHasAvx2AndFma() ? tanLanesAvx2Fma : tanLanesPlain)(in, out);
 }
 
 }  // namespace plorvex

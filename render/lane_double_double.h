@@ -24,6 +24,31 @@ struct LanePair {
 
 [[gnu::always_inline]] inline Lanes splat(double x) { return Lanes{} + x; }
 
+// Four doubles read or written at any address as one vector: one load or
+// store, where a memcpy into a local went through the stack in halves.
+using UnalignedLanes = double __attribute__((vector_size(32), aligned(8), may_alias));
+[[gnu::always_inline]] inline Lanes loadLanes(const double* from) {
+  return *reinterpret_cast<const UnalignedLanes*>(from);
+}
+// Arguments as the callers leave them: code built for SSE2 stores four
+// doubles as two halves, and one load across both waits for the stores to
+// retire (a failed store forwarding costs more than the second load).
+using UnalignedHalf = double __attribute__((vector_size(16), aligned(8), may_alias));
+[[gnu::always_inline]] inline Lanes loadArguments(const double* from) {
+  const UnalignedHalf low = *reinterpret_cast<const UnalignedHalf*>(from);
+  const UnalignedHalf high = *reinterpret_cast<const UnalignedHalf*>(from + 2);
+  return __builtin_shufflevector(low, high, 0, 1, 2, 3);
+}
+[[gnu::always_inline]] inline void storeLanes(double* to, Lanes value) {
+  *reinterpret_cast<UnalignedLanes*>(to) = value;
+}
+
+// True when every lane of a comparison's mask is set.
+[[gnu::always_inline]] inline bool allLanes(LaneBits mask) {
+  const LaneBits halves = mask & __builtin_shuffle(mask, LaneBits{2, 3, 0, 1});
+  return (halves[0] & halves[1]) != 0;
+}
+
 [[gnu::always_inline]] inline LanePair laneFastTwoSum(Lanes a, Lanes b) {
   const Lanes sum = a + b;
   return {sum, b - (sum - a)};

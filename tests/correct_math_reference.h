@@ -84,15 +84,28 @@ class ArgumentSource {
     return std::bit_cast<double>(sign | (exponent << 52) | mantissa);
   }
 
+  // Below 2^11 in magnitude, where the four lanes reduce by steps of pi/1024:
+  // a quarter of them within a few ulps of such a step (k up to 651, the steps
+  // below 2^11), the others from 2^-30 up.
+  double nextBelow2048() {
+    const std::uint64_t bits = random_();
+    const std::uint64_t sign = (bits >> 63) << 63;
+    if (random_() % 4 == 0) return nearMultipleOfPi(random_() % 652, 10) * (sign ? -1.0 : 1.0);
+    const std::uint64_t exponent = 1023 - 30 + random_() % 41;
+    return std::bit_cast<double>(sign | (exponent << 52) | (bits & 0x000fffffffffffffull));
+  }
+
  private:
   // The double nearest to k pi/2 for k up to 2^62, and its neighbours.
-  double nearMultipleOfHalfPi() {
-    const std::uint64_t k = random_() >> (2 + random_() % 62);
+  double nearMultipleOfHalfPi() { return nearMultipleOfPi(random_() >> (2 + random_() % 62), 1); }
+
+  // The double nearest to k pi / 2^halvings, and its neighbours.
+  double nearMultipleOfPi(std::uint64_t k, unsigned long halvings) {
     mpfr_t multiple;
     mpfr_init2(multiple, 256);
     mpfr_const_pi(multiple, MPFR_RNDN);
     mpfr_mul_ui(multiple, multiple, static_cast<unsigned long>(k), MPFR_RNDN);
-    mpfr_div_2ui(multiple, multiple, 1, MPFR_RNDN);
+    mpfr_div_2ui(multiple, multiple, halvings, MPFR_RNDN);
     double x = mpfr_get_d(multiple, MPFR_RNDN);
     mpfr_clear(multiple);
     const int steps = static_cast<int>(random_() % 9) - 4;
