@@ -121,6 +121,22 @@ void completeFour(const typename P::Params& params, const Prepared<P>* four, dou
   }
 }
 
+// Four samples in sweep order, take(channels) for each: computed side by side,
+// or their halves before the carried value side by side and the rest in order.
+template <class P, class Take>
+void computeFour(const typename P::Params& params, const Lanes& i, const Lanes& j, double& carried,
+                 Take&& take) {
+  if constexpr (computesLanes<P>()) {
+    const ChannelsOf<Lanes> four = P::at(params, i, j);
+    for (int lane = 0; lane < 4; ++lane) take(laneOf<Channels>(four, lane));
+  } else {
+    const auto four = P::prepare(params, i, j);
+    Prepared<P> samples[4];
+    for (int lane = 0; lane < 4; ++lane) samples[lane] = laneOf<Prepared<P>>(four, lane);
+    completeFour<P>(params, samples, carried, take);
+  }
+}
+
 template <class P>
 Channels pixelOf(const typename P::Params& params, double i, double j, double& carried) {
   return completeSample<P>(params, prepareSample<P>(params, i, j), carried);
@@ -268,33 +284,21 @@ ColumnResult computeSpan(const typename P::Params& params, const SweepPlan& plan
     if constexpr (computesFour<P>()) {
       const Lanes i = broadcast(counter);
       for (; p + 4 <= span.count; p += 4) {
-        const Lanes j = fourRows(plan, span.first + p);
-        if constexpr (computesLanes<P>()) {
-          const ChannelsOf<Lanes> four = P::at(params, i, j);
-          for (int lane = 0; lane < 4; ++lane) converted &= toColour(laneOf<Channels>(four, lane), out[p + lane]);
-        } else {
-          // The halves before the carried value four at a time, the rest in order.
-          const auto four = P::prepare(params, i, j);
-          Prepared<P> samples[4];
-          for (int lane = 0; lane < 4; ++lane) samples[lane] = laneOf<Prepared<P>>(four, lane);
-          int lane = 0;
-          completeFour<P>(params, samples, carried,
-                          [&](const Channels& channels) { converted &= toColour(channels, out[p + lane++]); });
-        }
+        int lane = 0;
+        computeFour<P>(params, i, fourRows(plan, span.first + p), carried,
+                       [&](const Channels& channels) { converted &= toColour(channels, out[p + lane++]); });
       }
     }
     for (; p < span.count; ++p)
       converted &= toColour(pixelOf<P>(params, counter, plan.rows[span.first + p], carried), out[p]);
-  } else if constexpr (computesLanes<P>()) {
-    // Several samples a pixel: four at a time, across pixels where they fall so.
+  } else if constexpr (computesFour<P>()) {
+    // Several samples a pixel: four at a time, across pixels where they fall
+    // so, in sweep order (the carried value goes through them in that order).
     PixelMaker maker(plan.sampling, out);
     const auto take = [&](const Channels& channels) { converted &= maker.takeNext(channels); };
     walkSamplesByFour(
         plan, span, counter,
-        [&](const Lanes& i, const Lanes& j) {
-          const ChannelsOf<Lanes> four = P::at(params, i, j);
-          for (int lane = 0; lane < 4; ++lane) take(laneOf<Channels>(four, lane));
-        },
+        [&](const Lanes& i, const Lanes& j) { computeFour<P>(params, i, j, carried, take); },
         [&](double i, double j) { take(pixelOf<P>(params, i, j, carried)); });
   } else {
     PixelMaker maker(plan.sampling, out);
