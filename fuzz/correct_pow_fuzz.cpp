@@ -5,11 +5,15 @@
 // The first byte picks how the next 16 are read: as two doubles of any bit
 // pattern; as a base of any bit pattern with an exponent aimed at a result in
 // or just beyond the range; or as the powers the pictures take (bases 0..1000,
-// exponents 0..5). A property that fails prints the arguments and aborts, so
-// libFuzzer keeps the input.
+// exponents 0..5). With 24 more bytes, three more bases go with the first to
+// the same exponent four at a time (with AVX2 where the CPU has it, and
+// without): each lane must be the one-at-a-time bits, and the flags those of
+// the four calls together. A property that fails prints the arguments and
+// aborts, so libFuzzer keeps the input.
 
 #include <mpfr.h>
 
+#include <bit>
 #include <cfenv>
 #include <cmath>
 #include <cstdint>
@@ -59,6 +63,38 @@ double library(double x, double y) {
 // A fraction in [0, 1) from 52 bits.
 double fraction(std::uint64_t bits) { return static_cast<double>(bits >> 12) * 0x1p-52; }
 
+// A base as the mode of the first byte reads it.
+double baseOf(std::uint8_t mode, std::uint64_t bits) {
+  if (mode % 3 != 2) return std::bit_cast<double>(bits);
+  return std::floor(fraction(bits) * 1001) + (mode & 8 ? fraction(bits << 10) : 0.0);
+}
+
+void checkFourBases(const double bases[4], double y) {
+  double one[4];
+  plorvex::clearFaultFlags();
+  for (int lane = 0; lane < 4; ++lane) {
+    one[lane] = plorvex::crPow(bases[lane], y);
+    plorvex::launder(one[lane]);
+  }
+  const int oneFaults = std::fetestexcept(plorvex::kFaultFlags);
+  for (int way = 0; way < 2; ++way) {
+    double four[4];
+    plorvex::clearFaultFlags();
+    if (way == 0)
+      plorvex::crPow4(bases, y, four);
+    else
+      plorvex::correct_pow_detail::powLanesWithoutAvx2(bases, y, four);
+    for (double& lane : four) plorvex::launder(lane);
+    const int fourFaults = std::fetestexcept(plorvex::kFaultFlags);
+    for (int lane = 0; lane < 4; ++lane)
+      if (!sameBits(four[lane], one[lane]))
+        broken(way == 0 ? "pow four at a time" : "pow four at a time without AVX2", bases[lane], y,
+               four[lane], one[lane]);
+    if (fourFaults != oneFaults)
+      broken("pow's fault flags four at a time", bases[0], y, fourFaults, oneFaults);
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -88,5 +124,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (faults != libraryFaults) broken("pow's fault flags", x, y, faults, libraryFaults);
   if (!sameBits(plorvex::crExp(x), referenceOf(1, x, 0))) broken("exp", x, 0, plorvex::crExp(x), referenceOf(1, x, 0));
   if (!sameBits(plorvex::crLog(x), referenceOf(2, x, 0))) broken("log", x, 0, plorvex::crLog(x), referenceOf(2, x, 0));
+  if (size >= 41) {
+    double bases[4] = {x};
+    for (int lane = 1; lane < 4; ++lane) {
+      std::uint64_t bits;
+      std::memcpy(&bits, data + 9 + 8 * lane, 8);
+      bases[lane] = baseOf(data[0], bits);
+    }
+    checkFourBases(bases, y);
+  }
   return 0;
 }

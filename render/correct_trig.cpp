@@ -614,14 +614,14 @@ struct LaneRows {
   static_assert(sizeof table[0] == sizeof(Lanes));
   const Lanes r[4] = {loadLanes(&table[row[0]][0].hi), loadLanes(&table[row[1]][0].hi),
                       loadLanes(&table[row[2]][0].hi), loadLanes(&table[row[3]][0].hi)};
-  const Lanes highs01 = __builtin_shuffle(r[0], r[1], LaneBits{0, 4, 2, 6});
-  const Lanes lows01 = __builtin_shuffle(r[0], r[1], LaneBits{1, 5, 3, 7});
-  const Lanes highs23 = __builtin_shuffle(r[2], r[3], LaneBits{0, 4, 2, 6});
-  const Lanes lows23 = __builtin_shuffle(r[2], r[3], LaneBits{1, 5, 3, 7});
-  return {__builtin_shuffle(highs01, highs23, LaneBits{0, 1, 4, 5}),
-          __builtin_shuffle(lows01, lows23, LaneBits{0, 1, 4, 5}),
-          __builtin_shuffle(highs01, highs23, LaneBits{2, 3, 6, 7}),
-          __builtin_shuffle(lows01, lows23, LaneBits{2, 3, 6, 7})};
+  const Lanes highs01 = __builtin_shufflevector(r[0], r[1], 0, 4, 2, 6);
+  const Lanes lows01 = __builtin_shufflevector(r[0], r[1], 1, 5, 3, 7);
+  const Lanes highs23 = __builtin_shufflevector(r[2], r[3], 0, 4, 2, 6);
+  const Lanes lows23 = __builtin_shufflevector(r[2], r[3], 1, 5, 3, 7);
+  return {__builtin_shufflevector(highs01, highs23, 0, 1, 4, 5),
+          __builtin_shufflevector(lows01, lows23, 0, 1, 4, 5),
+          __builtin_shufflevector(highs01, highs23, 2, 3, 6, 7),
+          __builtin_shufflevector(lows01, lows23, 2, 3, 6, 7)};
 }
 
 // sin(r + quadrant pi/2) in the lanes, as sinOfQuarterTurns.

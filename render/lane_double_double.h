@@ -45,7 +45,7 @@ using UnalignedHalf = double __attribute__((vector_size(16), aligned(8), may_ali
 
 // True when every lane of a comparison's mask is set.
 [[gnu::always_inline]] inline bool allLanes(LaneBits mask) {
-  const LaneBits halves = mask & __builtin_shuffle(mask, LaneBits{2, 3, 0, 1});
+  const LaneBits halves = mask & __builtin_shufflevector(mask, mask, 2, 3, 0, 1);
   return (halves[0] & halves[1]) != 0;
 }
 
