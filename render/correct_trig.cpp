@@ -182,11 +182,11 @@ struct Remainder {
   double cosMinusOne;  // cos t - 1
 };
 
-[[gnu::always_inline]] inline void addPolynomials(Remainder& p, double th, double rl) {
+// t is th + rl rounded, which the caller may know without the addition.
+[[gnu::always_inline]] inline void addPolynomials(Remainder& p, double th, double rl, double t) {
   constexpr double s3 = -0x1.5555555555555p-3, s5 = 0x1.1111111111111p-7,
                    s7 = -0x1.a01a01a01a01ap-13;
   constexpr double c2 = -0.5, c4 = 0x1.5555555555555p-5, c6 = -0x1.6c16c16c16c17p-10;
-  const double t = th + rl;
   const double z = t * t;
   const double c = z * (s3 + z * (s5 + z * s7));
   p.th = th;
@@ -206,7 +206,8 @@ struct Remainder {
   p.row = kSinCosTable[i < 0 ? -i : i];
   p.negativeRow = i < 0;
   p.quadrant = reduction.quadrant;
-  addPolynomials(p, r.hi - index * 0x1p-8, r.lo);
+  const double th = r.hi - index * 0x1p-8;
+  addPolynomials(p, th, r.lo, th + r.lo);
   return p;
 }
 
@@ -241,7 +242,8 @@ constexpr double kStepReductionBelow = 0x1p11;
   out.row = kStepSinCos[j];
   out.negativeRow = 0;
   out.quadrant = (steps >> 9) & 3;
-  addPolynomials(out, t.hi, t.lo);
+  // t.hi + t.lo rounds to t.hi, a fastTwoSum's pair: no addition needed.
+  addPolynomials(out, t.hi, t.lo, t.hi);
   return true;
 }
 
@@ -530,11 +532,10 @@ struct LaneReduction {
   LaneBits negative;
 };
 
-[[gnu::always_inline]] inline void addLanePolynomials(LaneReduction& p, Lanes th, Lanes rl) {
+[[gnu::always_inline]] inline void addLanePolynomials(LaneReduction& p, Lanes th, Lanes rl, Lanes t) {
   constexpr double s3 = -0x1.5555555555555p-3, s5 = 0x1.1111111111111p-7,
                    s7 = -0x1.a01a01a01a01ap-13;
   constexpr double c2 = -0.5, c4 = 0x1.5555555555555p-5, c6 = -0x1.6c16c16c16c17p-10;
-  const Lanes t = th + rl;
   const Lanes z = t * t;
   const Lanes c = z * (s3 + z * (s5 + z * s7));
   p.th = th;
@@ -568,17 +569,20 @@ struct LaneReduction {
   p.quadrant = (LaneBits)shifted & 3;
   p.table = kSinCosTable;
   p.row = (LaneBits)rowShifted & 0xff;
-  addLanePolynomials(p, r.hi - index * 0x1p-8, r.lo);
+  const Lanes th = r.hi - index * 0x1p-8;
+  addLanePolynomials(p, th, r.lo, th + r.lo);
   return p;
 }
 
 // reduceBySteps, for |x| < 2^11: the table's row comes from the first
 // product, so that its loads overlap the rest of the reduction. Where k = 0
 // the remainder is x itself, exactly.
+// Every lane is finite and below 2^11 here (reduceAnyLanes), so none can
+// raise a fault flag: the tiny ones compute on themselves, and are left out.
 [[gnu::always_inline]] inline LaneReduction reduceLanesBySteps(Lanes x, double tinyBelow) {
   LaneReduction p;
   p.usable = lanesBetween(x, tinyBelow, kStepReductionBelow);
-  const Lanes safe = p.usable ? x : Lanes{} + 1.0;
+  const Lanes safe = x;
   const Lanes shifted = safe * kStepsPerRadian + kRoundingShift;
   const Lanes k = shifted - kRoundingShift;
   const LaneBits steps = (LaneBits)shifted;
@@ -591,7 +595,7 @@ struct LaneReduction {
   p.usable &= (k == 0.0) | (magnitudeOf(first) >= least);
   const LanePair second = laneFastTwoSum(first, -(k * kStepPiece[1]));
   const LanePair t = laneFastTwoSum(second.hi, second.lo - k * kStepPiece[2]);
-  addLanePolynomials(p, t.hi, t.lo);
+  addLanePolynomials(p, t.hi, t.lo, t.hi);
   return p;
 }
 
