@@ -525,7 +525,6 @@ double powSplit(double x, double y) { return powOf<Products::Split>(x, y); }
 
 [[gnu::target("fma")]] double powFused(double x, double y) { return powOf<Products::Fused>(x, y); }
 
-
 }  // namespace
 
 namespace correct_pow_detail {

@@ -446,7 +446,6 @@ double tanSplit(double x) { return tanOf<Products::Split>(x); }
 [[gnu::target("fma")]] double cosFused(double x) { return cosOf<Products::Fused>(x); }
 [[gnu::target("fma")]] double tanFused(double x) { return tanOf<Products::Fused>(x); }
 
-
 }  // namespace
 
 namespace trig_detail {
@@ -508,7 +507,8 @@ double crTan(double x) { return cpuHasFma() ? tanFused(x) : tanSplit(x); }
 namespace {
 
 using lane_steps::LaneBits, lane_steps::LanePair, lane_steps::Lanes, lane_steps::laneFastTwoSum,
-    lane_steps::laneTwoProduct, lane_steps::loadLanes, lane_steps::loadArguments, lane_steps::storeLanes, lane_steps::allLanes;
+    lane_steps::laneTwoProduct, lane_steps::loadLanes, lane_steps::loadArguments,
+    lane_steps::storeLanes, lane_steps::allLanes;
 
 constexpr std::int64_t kSignBit = std::int64_t{1} << 63;
 
@@ -544,8 +544,8 @@ struct LaneReduction {
   p.cosMinusOne = z * (c2 + z * (c4 + z * c6));
 }
 
-// Lanes from tinyBelow up to (not including) below in magnitude; the others
-// compute on 1.0, so that they raise no flag of their own.
+// The lanes from tinyBelow up to (not including) below in magnitude, read from
+// the bits: infinities and NaNs are never between.
 [[gnu::always_inline]] inline LaneBits lanesBetween(Lanes x, double tinyBelow, double below) {
   const LaneBits magnitude = (LaneBits)x & ~kSignBit;
   return (magnitude >= std::bit_cast<std::int64_t>(tinyBelow)) &
@@ -556,6 +556,7 @@ struct LaneReduction {
 [[gnu::always_inline]] inline LaneReduction reduceLanes(Lanes x, double tinyBelow) {
   LaneReduction p;
   p.usable = lanesBetween(x, tinyBelow, kCodyWaiteBelow);
+  // The other lanes compute on 1.0, so that they raise no flag of their own.
   const Lanes safe = p.usable ? x : Lanes{} + 1.0;
   const Lanes shifted = safe * kTwoOverPi + kRoundingShift;
   const Lanes k = shifted - kRoundingShift;
@@ -582,15 +583,14 @@ struct LaneReduction {
 [[gnu::always_inline]] inline LaneReduction reduceLanesBySteps(Lanes x, double tinyBelow) {
   LaneReduction p;
   p.usable = lanesBetween(x, tinyBelow, kStepReductionBelow);
-  const Lanes safe = x;
-  const Lanes shifted = safe * kStepsPerRadian + kRoundingShift;
+  const Lanes shifted = x * kStepsPerRadian + kRoundingShift;
   const Lanes k = shifted - kRoundingShift;
   const LaneBits steps = (LaneBits)shifted;
   p.row = steps & 511;
   p.quadrant = (steps >> 9) & 3;
   p.table = kStepSinCos;
   p.negative = LaneBits{};
-  const Lanes first = safe - k * kStepPiece[0];
+  const Lanes first = x - k * kStepPiece[0];
   const Lanes least = p.row == 0 ? Lanes{} + 0x1p-13 : Lanes{} + 0x1p-22;
   p.usable &= (k == 0.0) | (magnitudeOf(first) >= least);
   const LanePair second = laneFastTwoSum(first, -(k * kStepPiece[1]));
