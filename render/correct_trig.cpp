@@ -182,13 +182,16 @@ struct Remainder {
   double cosMinusOne;  // cos t - 1
 };
 
-// t is th + rl rounded, which the caller may know without the addition.
-[[gnu::always_inline]] inline void addPolynomials(Remainder& p, double th, double rl, double t) {
+// th, sinTail and cosMinusOne of one argument (R = double, p a Remainder) or
+// of four lanes (a LaneReduction below). t is th + rl rounded, which the
+// caller may know without the addition.
+template <class Parts, class R>
+[[gnu::always_inline]] inline void addPolynomials(Parts& p, R th, R rl, R t) {
   constexpr double s3 = -0x1.5555555555555p-3, s5 = 0x1.1111111111111p-7,
                    s7 = -0x1.a01a01a01a01ap-13;
   constexpr double c2 = -0.5, c4 = 0x1.5555555555555p-5, c6 = -0x1.6c16c16c16c17p-10;
-  const double z = t * t;
-  const double c = z * (s3 + z * (s5 + z * s7));
+  const R z = t * t;
+  const R c = z * (s3 + z * (s5 + z * s7));
   p.th = th;
   p.sinTail = rl + t * c;
   p.cosMinusOne = z * (c2 + z * (c4 + z * c6));
@@ -526,23 +529,11 @@ constexpr std::int64_t kSignBit = std::int64_t{1} << 63;
 struct LaneReduction {
   LaneBits usable;
   LaneBits quadrant;
-  Lanes th, rl, sinTail, cosMinusOne;
+  Lanes th, sinTail, cosMinusOne;
   const DoubleDouble (*table)[2];
   LaneBits row;
   LaneBits negative;
 };
-
-[[gnu::always_inline]] inline void addLanePolynomials(LaneReduction& p, Lanes th, Lanes rl, Lanes t) {
-  constexpr double s3 = -0x1.5555555555555p-3, s5 = 0x1.1111111111111p-7,
-                   s7 = -0x1.a01a01a01a01ap-13;
-  constexpr double c2 = -0.5, c4 = 0x1.5555555555555p-5, c6 = -0x1.6c16c16c16c17p-10;
-  const Lanes z = t * t;
-  const Lanes c = z * (s3 + z * (s5 + z * s7));
-  p.th = th;
-  p.rl = rl;
-  p.sinTail = rl + t * c;
-  p.cosMinusOne = z * (c2 + z * (c4 + z * c6));
-}
 
 // The lanes from tinyBelow up to (not including) below in magnitude, read from
 // the bits: infinities and NaNs are never between.
@@ -571,7 +562,7 @@ struct LaneReduction {
   p.table = kSinCosTable;
   p.row = (LaneBits)rowShifted & 0xff;
   const Lanes th = r.hi - index * 0x1p-8;
-  addLanePolynomials(p, th, r.lo, th + r.lo);
+  addPolynomials(p, th, r.lo, th + r.lo);
   return p;
 }
 
@@ -595,7 +586,7 @@ struct LaneReduction {
   p.usable &= (k == 0.0) | (magnitudeOf(first) >= least);
   const LanePair second = laneFastTwoSum(first, -(k * kStepPiece[1]));
   const LanePair t = laneFastTwoSum(second.hi, second.lo - k * kStepPiece[2]);
-  addLanePolynomials(p, t.hi, t.lo, t.hi);
+  addPolynomials(p, t.hi, t.lo, t.hi);
   return p;
 }
 
