@@ -108,13 +108,14 @@ Channels completeSample(const typename P::Params& params, const Prepared<P>& pre
 
 // Completes four prepared samples in sweep order, take(channels) for each: the
 // chains one by one, what follows them four at a time where the pattern can.
+// `lanes` is the four samples as one PreparedAt<Lanes>, for finish.
 template <class P, class Take>
-void completeFour(const typename P::Params& params, const Prepared<P>* four, double& carried, Take&& take) {
+void completeFour(const typename P::Params& params, const Prepared<P>* four,
+                  const typename P::template PreparedAt<Lanes>& lanes, double& carried, Take&& take) {
   if constexpr (finishesLanes<P>()) {
     Lanes chained;
     for (int lane = 0; lane < 4; ++lane) chained.v[lane] = P::chain(params, four[lane], carried);
-    const ChannelsOf<Lanes> channels =
-        P::finish(params, lanesOf<typename P::template PreparedAt<Lanes>>(four), chained);
+    const ChannelsOf<Lanes> channels = P::finish(params, lanes, chained);
     for (int lane = 0; lane < 4; ++lane) take(laneOf<Channels>(channels, lane));
   } else {
     for (int lane = 0; lane < 4; ++lane) take(P::complete(params, four[lane], carried));
@@ -133,7 +134,7 @@ void computeFour(const typename P::Params& params, const Lanes& i, const Lanes& 
     const auto four = P::prepare(params, i, j);
     Prepared<P> samples[4];
     for (int lane = 0; lane < 4; ++lane) samples[lane] = laneOf<Prepared<P>>(four, lane);
-    completeFour<P>(params, samples, carried, take);
+    completeFour<P>(params, samples, four, carried, take);
   }
 }
 
@@ -328,21 +329,16 @@ bool prepareSpan(const typename P::Params& params, const SweepPlan& plan, const 
   launder(counter);
   std::size_t s = 0;
   if constexpr (preparesLanes<P>()) {
+    const auto prepareFour = [&](const Lanes& i, const Lanes& j) {
+      const auto four = P::prepare(params, i, j);
+      for (int lane = 0; lane < 4; ++lane) out[s++] = laneOf<Prepared<P>>(four, lane);
+    };
     if (plan.sampling.plain()) {
-      const Lanes i = broadcast(counter);
-      for (; s + 4 <= span.count; s += 4) {
-        const auto four = P::prepare(params, i, fourRows(plan, span.first + s));
-        for (int lane = 0; lane < 4; ++lane) out[s + lane] = laneOf<Prepared<P>>(four, lane);
-      }
+      while (s + 4 <= span.count) prepareFour(broadcast(counter), fourRows(plan, span.first + s));
       for (; s < span.count; ++s) out[s] = P::prepare(params, counter, plan.rows[span.first + s]);
     } else {
-      walkSamplesByFour(
-          plan, span, counter,
-          [&](const Lanes& i, const Lanes& j) {
-            const auto four = P::prepare(params, i, j);
-            for (int lane = 0; lane < 4; ++lane) out[s++] = laneOf<Prepared<P>>(four, lane);
-          },
-          [&](double i, double j) { out[s++] = P::prepare(params, i, j); });
+      walkSamplesByFour(plan, span, counter, prepareFour,
+                        [&](double i, double j) { out[s++] = P::prepare(params, i, j); });
     }
     return raisedFault() == Fault::None;
   }
@@ -372,7 +368,9 @@ ColumnResult completeSpan(const typename P::Params& params, const SweepPlan& pla
     std::size_t s = 0;
     const auto take = [&](const Channels& channels) { converted &= maker.takeNext(channels); };
     if constexpr (finishesLanes<P>())
-      for (; s + 4 <= total; s += 4) completeFour<P>(params, &prepared[s], carried, take);
+      for (; s + 4 <= total; s += 4)
+        completeFour<P>(params, &prepared[s], lanesOf<typename P::template PreparedAt<Lanes>>(&prepared[s]),
+                        carried, take);
     for (; s < total; ++s) take(completeSample<P>(params, prepared[s], carried));
     keepEvaluated(converted);
     if (converted && raisedFault() == Fault::None) return {span.count};
